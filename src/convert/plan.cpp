@@ -1,0 +1,180 @@
+// Pure naming and command-line rules of a conversion; only the volume set tests for files.
+#include "convert/plan.h"
+
+#include "convert/archiver.h"
+
+namespace pomu {
+namespace {
+
+constexpr NativeView kSetStartEnding = POMU_T(".part1.rar");
+constexpr int kMaxVolumeSetMembers = 99;
+
+std::optional<NativeString> fitPath(NativeString path) {
+    if (!fitsPath(path)) return std::nullopt;
+    return path;
+}
+
+// An argument that starts with '-' would be read as a switch; "./" keeps it a name.
+NativeString asPathArgument(NativeView path) {
+    NativeString argument;
+    if (!path.empty() && path.front() == Char('-')) {
+        argument = POMU_T(".");
+        argument += kSeparator;
+    }
+    argument += path;
+    return argument;
+}
+
+std::optional<ToolCommand> finish(ToolCommand command) {
+    if (command.line.size() > kMaxCommandChars) return std::nullopt;
+    return command;
+}
+
+NativeString quoted(NativeView text) {
+    NativeString result(1, Char('"'));
+    result += text;
+    result += Char('"');
+    return result;
+}
+
+}  // namespace
+
+NativeView findExtension(NativeView path) {
+    std::size_t dot = NativeView::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const Char c = path[i];
+        if (c == kSeparator || c == Char(' ')) {
+            dot = NativeView::npos;
+        } else if (c == Char('.')) {
+            dot = i;
+        }
+    }
+    return dot == NativeView::npos ? path.substr(path.size()) : path.substr(dot);
+}
+
+std::optional<NativeString> renameExtension(NativeView path, NativeView extension) {
+    const NativeView found = findExtension(path);
+    NativeString result(path.substr(0, path.size() - found.size()));
+    result += extension;
+    return fitPath(std::move(result));
+}
+
+NativeView targetExtension(bool zip) {
+    return zip ? archiver::kZipExtension : archiver::kSevenZipExtension;
+}
+
+bool isSkipped(NativeView source, bool zip) {
+    return equalsIgnoringCase(findExtension(source), targetExtension(zip));
+}
+
+std::optional<NativeString> volumeSetBase(NativeView source) {
+    if (!endsWithIgnoringCase(source, kSetStartEnding)) return std::nullopt;
+    return NativeString(source.substr(0, source.size() - kSetStartEnding.size()));
+}
+
+std::optional<NativeString> targetPath(NativeView source, bool zip) {
+    const std::optional<NativeString> base = volumeSetBase(source);
+    auto target = renameExtension(base ? NativeView(*base) : source, targetExtension(zip));
+    if (target && *target == source) return std::nullopt;
+    return target;
+}
+
+std::optional<NativeString> firstOutputPath(NativeView target, bool split) {
+    if (!split) return fitPath(NativeString(target));
+    return volumePath(target, 1);
+}
+
+std::optional<NativeString> volumePath(NativeView target, int number) {
+    NativeString digits = toNative(number);
+    if (digits.size() < 3) digits.insert(0, 3 - digits.size(), Char('0'));
+    NativeString path(target);
+    path += Char('.');
+    path += digits;
+    return fitPath(std::move(path));
+}
+
+NativeString archiverPath(NativeView sevenZipFolder, NativeView fileName) {
+    NativeString path(sevenZipFolder);
+    path += fileName;
+    return path;
+}
+
+std::optional<ToolCommand> extractCommand(NativeView sevenZipFolder, NativeView source,
+                                          NativeView workspace) {
+    ToolCommand command;
+    command.program = archiverPath(sevenZipFolder, archiver::kProgramName);
+    NativeString output(archiver::kOutputFolderSwitch);
+    output += workspace;
+    command.arguments = {NativeString(archiver::kExtract), asPathArgument(source), output,
+                         NativeString(archiver::kRecurseSwitch)};
+
+    NativeString& line = command.line;
+    line = quoted(command.program);
+    line += POMU_T(" ");
+    line += archiver::kExtract;
+    line += POMU_T(" ");
+    line += quoted(source);
+    line += POMU_T(" ");
+    line += archiver::kOutputFolderSwitch;
+    line += quoted(workspace);
+    line += POMU_T(" ");
+    line += archiver::kRecurseSwitch;
+    return finish(std::move(command));
+}
+
+std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView target,
+                                           NativeView workspace, NativeView level, bool zip,
+                                           bool div100MB, bool div1GB) {
+    ToolCommand command;
+    command.program = archiverPath(sevenZipFolder, archiver::kProgramName);
+    NativeString everything(workspace);
+    everything += archiver::kAllFiles;
+    NativeString levelSwitch(archiver::kLevelSwitch);
+    levelSwitch += level;
+    command.arguments = {NativeString(archiver::kAdd), asPathArgument(target),
+                         asPathArgument(everything), levelSwitch};
+
+    NativeString& line = command.line;
+    line = quoted(command.program);
+    line += POMU_T(" ");
+    line += archiver::kAdd;
+    line += POMU_T(" ");
+    line += quoted(target);
+    line += POMU_T(" ");
+    line += quoted(everything);
+    line += POMU_T(" ");
+    line += levelSwitch;
+
+    auto addSwitch = [&command](NativeView flag) {
+        command.arguments.emplace_back(flag);
+        command.line += POMU_T(" ");
+        command.line += flag;
+    };
+    // zip first, then div100MB, then div1GB: div100MB wins if both were ever set.
+    if (zip) addSwitch(archiver::kZipSwitch);
+    if (div100MB) {
+        addSwitch(archiver::kVolumes100MBSwitch);
+    } else if (div1GB) {
+        addSwitch(archiver::kVolumes1GBSwitch);
+    }
+    return finish(std::move(command));
+}
+
+std::vector<NativeString> volumeSet(NativeView source) {
+    const std::optional<NativeString> base = volumeSetBase(source);
+    if (!base) return {NativeString(source)};
+    std::vector<NativeString> members;
+    for (int k = 1; k <= kMaxVolumeSetMembers; ++k) {
+        NativeString member = *base;
+        member += POMU_T(".part");
+        member += toNative(k);
+        member += POMU_T(".rar");
+        if (!fitsPath(member)) break;
+        std::optional<NativeString> found = platform::findPathIgnoringCase(member);
+        if (!found) break;
+        members.push_back(std::move(*found));
+    }
+    return members;
+}
+
+}  // namespace pomu

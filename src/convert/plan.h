@@ -1,0 +1,54 @@
+// The conversion plan: skip rule, target and first output names, archiver commands, volume set.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "options/options.h"
+#include "platform/platform.h"
+
+namespace pomu {
+
+// The extension as the shell finds it: from the last dot of the last path component to the
+// end; empty when there is none or a blank follows that dot.
+NativeView findExtension(NativeView path);
+
+// The path with its extension replaced, or the new one appended when it has none. Empty when
+// the result would not fit a path buffer: the caller must never fall back to the source.
+std::optional<NativeString> renameExtension(NativeView path, NativeView extension);
+
+NativeView targetExtension(bool zip);
+
+// A source that already has the target extension is not converted.
+bool isSkipped(NativeView source, bool zip);
+
+// For a source ending in ".part1.rar" (any case): the path without that ending.
+std::optional<NativeString> volumeSetBase(NativeView source);
+
+// The new archive's path: the set base or the source, with the target extension. Empty when
+// it would not fit; never equal to the source.
+std::optional<NativeString> targetPath(NativeView source, bool zip);
+
+// The file whose existence and size prove success: the target, or its first volume.
+std::optional<NativeString> firstOutputPath(NativeView target, bool split);
+
+// The n-th output volume (1 is ".001").
+std::optional<NativeString> volumePath(NativeView target, int number);
+
+// The archiver's program path: the folder prefix followed by the program's file name.
+NativeString archiverPath(NativeView sevenZipFolder, NativeView fileName);
+
+// "<folder>7z.exe" x "<source>" -o"<workspace>" -r
+std::optional<ToolCommand> extractCommand(NativeView sevenZipFolder, NativeView source,
+                                          NativeView workspace);
+
+// "<folder>7z.exe" a "<target>" "<workspace>*" -mx=<level> [-tzip] [-v100m | -v1g]
+std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView target,
+                                           NativeView workspace, NativeView level, bool zip,
+                                           bool div100MB, bool div1GB);
+
+// The source files a processed source stands for: every existing "<base>.partN.rar" from 1 up
+// to 99, stopping at the first missing one, for a ".part1.rar" source; otherwise the source.
+std::vector<NativeString> volumeSet(NativeView source);
+
+}  // namespace pomu

@@ -1,0 +1,14 @@
+// Recycle-bin removal over the platform's trash operation.
+#include "fs/recycle.h"
+
+#include "platform/platform.h"
+
+namespace pomu {
+
+bool recycleFile(NativeView path) {
+    if (!platform::pathExists(path)) return true;  // nothing to remove
+    if (path.empty() || !fitsPath(path)) return false;
+    return platform::moveToTrash(path);
+}
+
+}  // namespace pomu

@@ -1,0 +1,33 @@
+// The conversion options record and the run-time flags shared by the window and the job.
+#pragma once
+
+#include "platform/text.h"
+
+namespace pomu {
+
+// Persisted options. Flags are plain bools, so they can only be on or off.
+struct ConversionOptions {
+    NativeString sevenZipFolder;     // empty, or ending in a separator
+    NativeString level = POMU_T("5");  // at most 4 characters, passed to "-mx=" unchanged
+    bool show = false;
+    bool deleteAlready = false;
+    bool deleteProcessed = false;
+    bool div100MB = false;  // never on together with div1GB
+    bool div1GB = false;
+    bool zip = false;
+};
+
+struct RunState {
+    bool busy = false;
+    bool forceExit = false;  // never cleared once set
+};
+
+// The two split options stay exclusive: turning one on turns the other off.
+void toggleDiv100MB(ConversionOptions& options);
+void toggleDiv1GB(ConversionOptions& options);
+
+// The program's one instance of each.
+ConversionOptions& theOptions();
+RunState& theRunState();
+
+}  // namespace pomu

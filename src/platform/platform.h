@@ -1,0 +1,130 @@
+// The short list of operating-system operations that the options, conversion and file code use.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace pomu {
+
+// One archiver start: the program, its arguments one by one, and the same as one command line.
+struct ToolCommand {
+    NativeString program;
+    std::vector<NativeString> arguments;  // each reaches the program as one argument
+    NativeString line;                    // Windows: the exact text CreateProcessW receives
+};
+
+namespace platform {
+
+// ---- files and folders ----
+
+// True when a file, a folder or a link (even a dangling one) stands at the path.
+bool pathExists(NativeView path);
+
+// The path of an existing entry whose name matches ignoring the case of A-Z, as the
+// Windows existence test matches names; an exact match wins. Empty when none exists.
+std::optional<NativeString> findPathIgnoringCase(NativeView path);
+
+// Opens the file for reading and returns its whole 64-bit size; empty when it cannot be
+// opened or sized.
+std::optional<std::uint64_t> readFileSize(NativeView path);
+
+bool createFolder(NativeView path);
+
+// Removes an empty folder (the path may end in a separator).
+bool removeFolder(NativeView path);
+
+// Deletes a file or a link (never what a link points to), read-only or not.
+bool removeFile(NativeView path);
+
+// Removes everything inside the folder, recursively, and leaves the folder. Links and
+// junctions are removed as links; nothing outside the folder is deleted or changed.
+// Entries deeper than the path limit are still removed.
+void clearFolderContents(NativeView folder);
+
+// True when the folder holds at least one entry; false when it is empty or cannot be listed.
+bool folderHasEntries(NativeView folder);
+
+// The user's temp folder, ending in a separator; empty when it cannot be read.
+std::optional<NativeString> tempFolder();
+
+// A folder the current user owns alone and that is no link; used to refuse a workspace that
+// another user prepared. Always true on Windows, where the temp folder is per user.
+bool isPrivateFolder(NativeView path);
+
+// Moves one path to the Recycle Bin (Windows) or the freedesktop.org Trash (Linux), without
+// a question. False when it could not be moved; the path then stays where it was.
+bool moveToTrash(NativeView path);
+
+// ---- exclusive lock files ----
+
+// Held while a workspace is in use, so that two running instances never share one.
+class FileLock {
+public:
+    FileLock(FileLock&&) noexcept;
+    FileLock& operator=(FileLock&&) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    ~FileLock();
+    struct Impl;
+
+private:
+    explicit FileLock(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+    friend std::optional<FileLock> tryLockFile(NativeView path);
+};
+
+// Creates or opens the file and locks it; empty when another process holds it.
+std::optional<FileLock> tryLockFile(NativeView path);
+
+// ---- settings file ----
+
+// Windows: the executable's path with ".ini"; Linux: $XDG_CONFIG_HOME/pomu/pomu.ini.
+std::optional<NativeString> settingsFilePath();
+
+// The profile functions' rules: section and key matched ignoring case; a missing key gives
+// the default; at most bufferChars - 1 characters are returned.
+NativeString readProfileString(NativeView file, NativeView section, NativeView key,
+                               NativeView defaultValue, std::size_t bufferChars);
+
+bool writeProfileString(NativeView file, NativeView section, NativeView key, NativeView value);
+
+// ---- the archiver process ----
+
+// A started tool. Move-only; its handles are closed when it is destroyed.
+class RunningTool {
+public:
+    RunningTool(RunningTool&&) noexcept;
+    RunningTool& operator=(RunningTool&&) noexcept;
+    RunningTool(const RunningTool&) = delete;
+    RunningTool& operator=(const RunningTool&) = delete;
+    ~RunningTool();
+
+    bool hasEnded();
+    // Ends the tool at once (Windows: exit code 0); does not wait.
+    void terminate();
+    // The tool's exit code once it has ended by itself; empty while it runs or when killed.
+    std::optional<int> exitCode();
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    explicit RunningTool(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+    friend std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
+};
+
+// Starts the tool with no shell, inheriting the environment and the current folder. With
+// show false it runs hidden with its standard input and output on the null device.
+std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
+
+// Waits until a window event arrives or the tool ends, then handles every pending event of
+// this thread. A quit request taken here is handed back when the tool is destroyed.
+void handlePendingEvents(RunningTool& tool);
+
+}  // namespace platform
+}  // namespace pomu

@@ -1,0 +1,215 @@
+// The conversion plan's naming and command-line rules, table by table.
+#include <gtest/gtest.h>
+
+#include "convert/archiver.h"
+#include "convert/plan.h"
+#include "support/test_files.h"
+
+namespace pomu {
+namespace {
+
+using test::native;
+
+// Test paths are written with backslashes; on Linux they become the platform's separator.
+NativeString p(const std::string& text) {
+    NativeString path = native(text);
+    for (Char& c : path) {
+        if (c == Char('\\')) c = kSeparator;
+    }
+    return path;
+}
+
+struct ExtensionCase {
+    const char* path;
+    const char* extension;
+};
+
+TEST(ExtensionRule, FindsExtensionOfLastComponent) {
+    const ExtensionCase cases[] = {
+        {"D:\\a\\photos.rar", ".rar"},     {"D:\\a\\data.tar.gz", ".gz"},
+        {"D:\\a\\backup", ""},             {"D:\\a.b\\file", ""},
+        {"D:\\a\\x. y", ""},               {"D:\\a\\x.y z", ""},
+        {"D:\\a\\.hidden", ".hidden"},     {"D:\\a\\trailing.", "."},
+        {"D:\\a\\X.PART1.RAR", ".RAR"},    {"", ""},
+        {"name.7z", ".7z"},                {"D:\\a\\b c.zip", ".zip"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(findExtension(p(c.path)), p(c.extension)) << c.path;
+    }
+}
+
+TEST(ExtensionRule, RenameReplacesOrAppends) {
+    const ExtensionCase cases[] = {
+        {"D:\\a\\photos.rar", "D:\\a\\photos.7z"},
+        {"D:\\a\\backup", "D:\\a\\backup.7z"},
+        {"D:\\a\\x. y", "D:\\a\\x. y.7z"},
+        {"D:\\a.b\\file", "D:\\a.b\\file.7z"},
+        {"D:\\a\\trailing.", "D:\\a\\trailing.7z"},
+        {"D:\\a\\.hidden", "D:\\a\\.7z"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(renameExtension(p(c.path), POMU_T(".7z")), p(c.extension)) << c.path;
+    }
+}
+
+TEST(ExtensionRule, RenameRefusesWhatDoesNotFit) {
+    const NativeString stem(kMaxPathChars - 3, Char('n'));
+    EXPECT_EQ(renameExtension(stem, POMU_T(".7z")).value().size(), kMaxPathChars);
+    EXPECT_FALSE(renameExtension(stem + POMU_T("x"), POMU_T(".7z")));
+    EXPECT_FALSE(renameExtension(stem + POMU_T(".r"), POMU_T(".zip")));
+}
+
+TEST(SkipRule, SourceWithTargetExtensionIsSkipped) {
+    struct Case {
+        const char* source;
+        bool zip;
+        bool skipped;
+    };
+    const Case cases[] = {
+        {"D:\\a\\x.7z", false, true},       {"D:\\a\\x.7Z", false, true},
+        {"D:\\a\\x.7z", true, false},       {"D:\\a\\x.zip", true, true},
+        {"D:\\a\\x.ZiP", true, true},       {"D:\\a\\x.zip", false, false},
+        {"D:\\a\\x.part1.rar", false, false}, {"D:\\a\\x.7z.rar", false, false},
+        {"D:\\a\\x. 7z", false, false},     {"D:\\a\\7z", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isSkipped(p(c.source), c.zip), c.skipped) << c.source << " zip=" << c.zip;
+    }
+}
+
+TEST(TargetRule, NamesTheNewArchive) {
+    struct Case {
+        const char* source;
+        bool zip;
+        const char* target;
+    };
+    const Case cases[] = {
+        {"D:\\a\\photos.rar", false, "D:\\a\\photos.7z"},
+        {"D:\\a\\movie.part1.rar", false, "D:\\a\\movie.7z"},
+        {"D:\\a\\X.PART1.RAR", false, "D:\\a\\X.7z"},
+        {"D:\\a\\x.part01.rar", false, "D:\\a\\x.part01.7z"},
+        {"D:\\a\\data.tar.gz", true, "D:\\a\\data.tar.zip"},
+        {"D:\\a\\data.tar.gz", false, "D:\\a\\data.tar.7z"},
+        {"D:\\a\\vol.2.part1.rar", false, "D:\\a\\vol.7z"},
+        {"D:\\a\\backup", false, "D:\\a\\backup.7z"},
+        {"D:\\a\\x.7z", true, "D:\\a\\x.zip"},
+        {"D:\\a\\.part1.rar", false, "D:\\a\\.7z"},
+        {"short.rar", false, "short.7z"},
+        {"art1.rar", false, "art1.7z"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(targetPath(p(c.source), c.zip), p(c.target)) << c.source;
+    }
+}
+
+TEST(TargetRule, NeverEqualsTheSourceAndNeverCutsIt) {
+    // A source at the limit whose target would be longer is refused, not truncated.
+    NativeString source = p("D:\\") + NativeString(kMaxPathChars - 6, Char('n')) + POMU_T(".r");
+    ASSERT_EQ(source.size(), kMaxPathChars - 1);
+    EXPECT_FALSE(targetPath(source, true));
+    const auto fits = targetPath(source, false);
+    ASSERT_TRUE(fits);
+    EXPECT_NE(*fits, source);
+}
+
+TEST(FirstOutput, SplitOutputIsJudgedOnTheFirstVolume) {
+    EXPECT_EQ(firstOutputPath(p("D:\\a\\photos.zip"), true), p("D:\\a\\photos.zip.001"));
+    EXPECT_EQ(firstOutputPath(p("D:\\a\\photos.7z"), false), p("D:\\a\\photos.7z"));
+    EXPECT_EQ(volumePath(p("D:\\a\\p.7z"), 12), p("D:\\a\\p.7z.012"));
+    EXPECT_EQ(volumePath(p("D:\\a\\p.7z"), 1234), p("D:\\a\\p.7z.1234"));
+    const NativeString longTarget(kMaxPathChars - 3, Char('t'));
+    EXPECT_FALSE(firstOutputPath(longTarget, true));
+    EXPECT_TRUE(firstOutputPath(longTarget, false));
+}
+
+// The archiver's own splitting: blanks outside double quotes separate arguments, a double quote
+// only switches quoting, a backslash is an ordinary character.
+std::vector<NativeString> splitLikeArchiver(NativeView line) {
+    std::vector<NativeString> parts;
+    NativeString current;
+    bool quoting = false;
+    bool inPart = false;
+    for (Char c : line) {
+        if (c == Char('"')) {
+            quoting = !quoting;
+            inPart = true;
+        } else if (c == Char(' ') && !quoting) {
+            if (inPart) parts.push_back(current);
+            current.clear();
+            inPart = false;
+        } else {
+            current += c;
+            inPart = true;
+        }
+    }
+    if (inPart) parts.push_back(current);
+    return parts;
+}
+
+void expectLineMatchesArguments(const ToolCommand& command) {
+    std::vector<NativeString> expected{command.program};
+    expected.insert(expected.end(), command.arguments.begin(), command.arguments.end());
+    EXPECT_EQ(splitLikeArchiver(command.line), expected) << test::utf8(command.line);
+}
+
+TEST(Commands, ExtractionLine) {
+    const auto command = extractCommand(p("C:\\Program Files\\7-Zip\\"), p("D:\\a\\movie.part1.rar"),
+                                        p("C:\\Temp\\pomu\\"));
+    ASSERT_TRUE(command);
+    const NativeString program = p("C:\\Program Files\\7-Zip\\") + NativeString(archiver::kProgramName);
+    EXPECT_EQ(command->line, POMU_T("\"") + program + POMU_T("\" x \"") + p("D:\\a\\movie.part1.rar") +
+                                 POMU_T("\" -o\"") + p("C:\\Temp\\pomu\\") + POMU_T("\" -r"));
+    expectLineMatchesArguments(*command);
+    EXPECT_EQ(command->arguments.at(2), POMU_T("-o") + p("C:\\Temp\\pomu\\"));
+}
+
+TEST(Commands, SixCompressionFormsInTheirOrder) {
+    struct Case {
+        bool zip, div100MB, div1GB;
+        const char* tail;
+    };
+    const Case cases[] = {
+        {true, true, true, " -mx=5 -tzip -v100m"}, {true, true, false, " -mx=5 -tzip -v100m"},
+        {true, false, true, " -mx=5 -tzip -v1g"},  {true, false, false, " -mx=5 -tzip"},
+        {false, true, true, " -mx=5 -v100m"},      {false, true, false, " -mx=5 -v100m"},
+        {false, false, true, " -mx=5 -v1g"},       {false, false, false, " -mx=5"},
+    };
+    const NativeString folder = p("C:\\7z\\");
+    const NativeString program = folder + NativeString(archiver::kProgramName);
+    for (const auto& c : cases) {
+        const auto command = compressCommand(folder, p("D:\\a\\x.7z"), p("C:\\T\\pomu\\"),
+                                             POMU_T("5"), c.zip, c.div100MB, c.div1GB);
+        ASSERT_TRUE(command);
+        EXPECT_EQ(command->line, POMU_T("\"") + program + POMU_T("\" a \"") + p("D:\\a\\x.7z") +
+                                     POMU_T("\" \"") + p("C:\\T\\pomu\\*") + POMU_T("\"") +
+                                     native(c.tail))
+            << c.tail;
+        expectLineMatchesArguments(*command);
+    }
+}
+
+TEST(Commands, LevelIsPassedUnchangedEvenWhenEmpty) {
+    const auto command = compressCommand(POMU_T(""), POMU_T("x.7z"), p("T\\"), POMU_T(""), false,
+                                         false, false);
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->arguments.back(), POMU_T("-mx="));
+    EXPECT_EQ(command->program, NativeString(archiver::kProgramName));
+}
+
+TEST(Commands, ArgumentsStartingWithDashStayNames) {
+    const auto command = extractCommand(POMU_T(""), POMU_T("-x.zip"), p("T\\"));
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->arguments.at(1), POMU_T(".") + NativeString(1, kSeparator) + POMU_T("-x.zip"));
+}
+
+TEST(Commands, LineThatDoesNotFitIsRefused) {
+    const NativeString half(kMaxCommandChars / 2, Char('f'));
+    EXPECT_FALSE(compressCommand(half, half, POMU_T("w"), POMU_T("5"), true, true, false));
+    EXPECT_FALSE(extractCommand(half, half, POMU_T("w")));
+    const auto fits = extractCommand(POMU_T(""), half.substr(0, 100), half.substr(0, 100));
+    ASSERT_TRUE(fits);
+    EXPECT_LE(fits->line.size(), kMaxCommandChars);
+}
+
+}  // namespace
+}  // namespace pomu
