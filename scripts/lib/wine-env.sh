@@ -1,0 +1,137 @@
+# Sourceable bash helpers: a per-build-tree Wine prefix and environment, its first boot, and a private Xvfb display.
+# shellcheck shell=bash
+#
+#   source scripts/lib/wine-env.sh
+#   pomu_wine_env build/windows   # WINEPREFIX, HOME, ... under that folder
+#   pomu_xvfb_start               # exports DISPLAY (skip if a display is there)
+#   pomu_wine_boot                # creates the prefix once
+#   ... wine prog.exe ...
+#   pomu_xvfb_stop                # ends this prefix's wineserver, then Xvfb
+#
+# The functions return non-zero on failure and never call exit, so they are
+# safe to use from an interactive shell.
+
+# Exports the Wine environment for the build folder $1 (made absolute, created
+# if missing). HOME moves there too, so Wine's Trash and the user's files land
+# inside the build tree.
+pomu_wine_env() {
+  if [ $# -lt 1 ] || [ -z "$1" ]; then
+    echo "pomu_wine_env: usage: pomu_wine_env <builddir>" >&2
+    return 2
+  fi
+  mkdir -p "$1" || return 1
+  local dir
+  dir="$(cd "$1" && pwd)" || return 1
+  export WINEPREFIX="$dir/wineprefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export HOME="$dir/home"
+  export XDG_DATA_HOME="$dir/home/.local/share"
+  export WINEARCH=win64
+  mkdir -p "$XDG_DATA_HOME"
+}
+
+# Creates and configures $WINEPREFIX if that was not done yet. Works with or
+# without DISPLAY; waits for the prefix's wineserver to end before returning,
+# so nothing started here stays tied to the current display.
+pomu_wine_boot() {
+  if [ -z "${WINEPREFIX:-}" ]; then
+    echo "pomu_wine_boot: WINEPREFIX is not set; call pomu_wine_env first" >&2
+    return 2
+  fi
+  local marker="$WINEPREFIX/.pomu-configured"
+  if [ -f "$WINEPREFIX/system.reg" ] && [ -f "$marker" ]; then
+    return 0
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1 || {
+      echo "pomu_wine_boot: wineboot -i failed for $WINEPREFIX" >&2
+      return 1
+    }
+  fi
+  # Without a window manager every managed (even hidden) window costs about
+  # 2 s in Wine's X11 driver; unmanaged windows do not wait for one.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || {
+    echo "pomu_wine_boot: could not set X11 Driver\\Managed in $WINEPREFIX" >&2
+    return 1
+  }
+  # Let the wineserver flush the registry to disk and exit.
+  wineserver -w
+  [ -f "$WINEPREFIX/system.reg" ] || {
+    echo "pomu_wine_boot: $WINEPREFIX/system.reg missing after boot" >&2
+    return 1
+  }
+  : >"$marker"
+}
+
+# Starts one Xvfb on the first free display from :99 upward, exports DISPLAY
+# and POMU_XVFB_PID, and returns once the display accepts clients.
+pomu_xvfb_start() {
+  if [ -n "${POMU_XVFB_PID:-}" ] && kill -0 "$POMU_XVFB_PID" 2>/dev/null; then
+    echo "pomu_xvfb_start: an Xvfb from this shell is running already (pid $POMU_XVFB_PID)" >&2
+    return 1
+  fi
+  command -v Xvfb >/dev/null 2>&1 || { echo "pomu_xvfb_start: Xvfb not found" >&2; return 1; }
+  local n pid log tries
+  log="$(mktemp "${TMPDIR:-/tmp}/pomu-xvfb.XXXXXX")" || return 1
+  for ((n = 99; n < 199; n++)); do
+    if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
+      continue
+    fi
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$log" 2>&1 &
+    pid=$!
+    # Up to 10 s for the display to come up; a taken display makes Xvfb exit.
+    for ((tries = 0; tries < 200; tries++)); do
+      if ! kill -0 "$pid" 2>/dev/null; then
+        pid=""
+        break
+      fi
+      if command -v xdpyinfo >/dev/null 2>&1; then
+        DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 && break
+      elif [ -S "/tmp/.X11-unix/X$n" ]; then
+        break
+      fi
+      sleep 0.05
+    done
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 200 ]; then
+      rm -f "$log"
+      export POMU_XVFB_OLD_DISPLAY="${DISPLAY-}"
+      export POMU_XVFB_HAD_DISPLAY="${DISPLAY+1}"
+      export DISPLAY=":$n"
+      export POMU_XVFB_PID="$pid"
+      return 0
+    fi
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  done
+  echo "pomu_xvfb_start: could not start Xvfb on :99 to :198; last log:" >&2
+  cat "$log" >&2
+  rm -f "$log"
+  return 1
+}
+
+# Ends the wineserver of $WINEPREFIX (it holds windows on this display), then
+# the Xvfb started by pomu_xvfb_start, and restores the previous DISPLAY.
+pomu_xvfb_stop() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  fi
+  local pid="${POMU_XVFB_PID:-}"
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null || true
+    local i
+    for ((i = 0; i < 100; i++)); do
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.05
+    done
+    kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null || true
+    if [ -n "${POMU_XVFB_HAD_DISPLAY:-}" ]; then
+      export DISPLAY="${POMU_XVFB_OLD_DISPLAY:-}"
+    else
+      unset DISPLAY
+    fi
+  fi
+  unset POMU_XVFB_PID POMU_XVFB_OLD_DISPLAY POMU_XVFB_HAD_DISPLAY
+  return 0
+}

@@ -1,0 +1,146 @@
+// The conversion job's steps, from the skip rule to moving the processed source away.
+#include "convert/job.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "convert/archiver.h"
+#include "convert/plan.h"
+#include "convert/runner.h"
+#include "fs/recycle.h"
+#include "fs/workspace.h"
+
+namespace pomu {
+namespace {
+
+// The archiver numbers volumes from .001; a set this long is beyond any real use.
+constexpr int kMaxVolumes = 9999;
+constexpr int kMaxScannedVolume = 999;
+
+struct Snapshot {
+    bool deleteAlready, show, div1GB, div100MB, deleteProcessed, zip;
+    bool split() const { return div1GB || div100MB; }
+};
+
+// What already stands where this job will write: the target and, in split mode, the run of
+// volumes from .001 on.
+std::vector<NativeString> existingOutputs(NativeView target, bool split) {
+    std::vector<NativeString> found;
+    if (platform::pathExists(target)) found.emplace_back(target);
+    if (!split) return found;
+    for (int number = 1; number <= kMaxVolumes; ++number) {
+        const std::optional<NativeString> volume = volumePath(target, number);
+        if (!volume || !platform::pathExists(*volume)) break;
+        found.push_back(*volume);
+    }
+    return found;
+}
+
+// Volumes that stand beside the target before compression (a stray .003 with no .001).
+std::vector<int> volumesPresent(NativeView target) {
+    std::vector<int> present;
+    for (int number = 1; number <= kMaxScannedVolume; ++number) {
+        const std::optional<NativeString> volume = volumePath(target, number);
+        if (volume && platform::pathExists(*volume)) present.push_back(number);
+    }
+    return present;
+}
+
+// Removes what a failed compression wrote: the target, or the run of volumes from .001 up to
+// the first one that is missing or was there before the job.
+void removePartialOutput(NativeView target, bool split, const std::vector<int>& before) {
+    platform::removeFile(target);
+    if (!split) return;
+    for (int number = 1; number <= kMaxVolumes; ++number) {
+        const std::optional<NativeString> volume = volumePath(target, number);
+        if (!volume || !platform::pathExists(*volume)) break;
+        if (std::find(before.begin(), before.end(), number) != before.end()) break;
+        platform::removeFile(*volume);
+    }
+}
+
+bool ranToTheEnd(const ToolRun& run) {
+    return run.started && !run.forced && run.exitCode && archiver::runSucceeded(*run.exitCode);
+}
+
+bool outputIsUsable(NativeView firstOutput) {
+    const std::optional<std::uint64_t> size = platform::readFileSize(firstOutput);
+    return size && *size > 0;
+}
+
+}  // namespace
+
+NativeString progressText(int index, int count) {
+    NativeString text(kProcessingText);
+    if (count == 1) return text;
+    text += kLineBreak;
+    text += POMU_T("(");
+    text += toNative(index + 1);
+    text += POMU_T("/");
+    text += toNative(count);
+    text += POMU_T(")");
+    return text;
+}
+
+ConversionResult convertFile(StatusWindow& window, NativeView source, int index, int count,
+                             const ConversionOptions& options, const RunState& runState) {
+    constexpr ConversionResult notConverted = ConversionResult::notConverted;
+    // Menu changes made while this file runs take effect from the next file.
+    const Snapshot snapshot{options.deleteAlready, options.show,         options.div1GB,
+                            options.div100MB,      options.deleteProcessed, options.zip};
+
+    // A path that does not fit was cut somewhere on its way here: never act on it.
+    if (source.empty() || !fitsPath(source)) return notConverted;
+    if (isSkipped(source, snapshot.zip)) return notConverted;
+
+    const std::optional<NativeString> target = targetPath(source, snapshot.zip);
+    if (!target) return notConverted;
+    const std::optional<NativeString> firstOutput = firstOutputPath(*target, snapshot.split());
+    if (!firstOutput) return notConverted;
+
+    const std::vector<NativeString> existing = existingOutputs(*target, snapshot.split());
+    if (!existing.empty()) {
+        if (!snapshot.deleteAlready) {
+            window.writeStatus(kExistsText);
+            return notConverted;
+        }
+        for (const NativeString& old : existing) {
+            if (!recycleFile(old)) return notConverted;
+        }
+    }
+
+    window.writeStatus(progressText(index, count));
+
+    std::optional<Workspace> workspace = prepareWorkspace();
+    if (!workspace) return notConverted;
+
+    const std::optional<ToolCommand> extract =
+        extractCommand(options.sevenZipFolder, source, workspace->path());
+    if (!extract) return notConverted;
+    if (!ranToTheEnd(runTool(*extract, snapshot.show, window, runState))) return notConverted;
+    if (!platform::folderHasEntries(workspace->path())) return notConverted;
+
+    const std::optional<ToolCommand> compress =
+        compressCommand(options.sevenZipFolder, *target, workspace->path(), options.level,
+                        snapshot.zip, snapshot.div100MB, snapshot.div1GB);
+    if (!compress) return notConverted;
+    // Checked above: nothing stands at the target or its first volume, so what appears there
+    // now is this job's own.
+    const std::vector<int> strayVolumes =
+        snapshot.split() ? volumesPresent(*target) : std::vector<int>{};
+    const ToolRun compression = runTool(*compress, snapshot.show, window, runState);
+    workspace->remove();
+    if (!compression.started) return notConverted;
+    // A half-written archive beside the source would look finished; it goes.
+    if (!ranToTheEnd(compression) || !outputIsUsable(*firstOutput)) {
+        removePartialOutput(*target, snapshot.split(), strayVolumes);
+        return notConverted;
+    }
+
+    if (snapshot.deleteProcessed) {
+        for (const NativeString& member : volumeSet(source)) recycleFile(member);
+    }
+    return ConversionResult::converted;
+}
+
+}  // namespace pomu

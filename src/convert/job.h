@@ -1,0 +1,28 @@
+// The conversion job: one dropped path turned into a new archive beside it.
+#pragma once
+
+#include "convert/status_window.h"
+#include "options/options.h"
+
+namespace pomu {
+
+enum class ConversionResult { notConverted = 0, converted = 1 };
+
+inline constexpr NativeView kExistsText = POMU_T("7z Exists!");
+inline constexpr NativeView kProcessingText = POMU_T("Processing file...");
+#ifdef _WIN32
+inline constexpr NativeView kLineBreak = POMU_T("\r\n");
+#else
+inline constexpr NativeView kLineBreak = POMU_T("\n");
+#endif
+
+// "Processing file..." alone for one file, with "(index+1/count)" on a second line otherwise.
+NativeString progressText(int index, int count);
+
+// Converts one source. The options are read once at entry (flags) and when the command lines
+// are written (folder, level); the source is moved to the Recycle Bin only after a conversion
+// that really succeeded.
+ConversionResult convertFile(StatusWindow& window, NativeView source, int index, int count,
+                             const ConversionOptions& options, const RunState& runState);
+
+}  // namespace pomu
