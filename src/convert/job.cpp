@@ -63,12 +63,12 @@ bool ranToTheEnd(const ToolRun& run) {
     return run.started && !run.forced && run.exitCode && archiver::runSucceeded(*run.exitCode);
 }
 
-bool outputIsUsable(NativeView firstOutput) {
+}  // namespace
+
+bool isUsableOutput(NativeView firstOutput) {
     const std::optional<std::uint64_t> size = platform::readFileSize(firstOutput);
     return size && *size > 0;
 }
-
-}  // namespace
 
 NativeString progressText(int index, int count) {
     NativeString text(kProcessingText);
@@ -132,7 +132,7 @@ ConversionResult convertFile(StatusWindow& window, NativeView source, int index,
     workspace->remove();
     if (!compression.started) return notConverted;
     // A half-written archive beside the source would look finished; it goes.
-    if (!ranToTheEnd(compression) || !outputIsUsable(*firstOutput)) {
+    if (!ranToTheEnd(compression) || !isUsableOutput(*firstOutput)) {
         removePartialOutput(*target, snapshot.split(), strayVolumes);
         return notConverted;
     }

@@ -19,6 +19,9 @@ inline constexpr NativeView kLineBreak = POMU_T("\n");
 // "Processing file..." alone for one file, with "(index+1/count)" on a second line otherwise.
 NativeString progressText(int index, int count);
 
+// The first output file proves success only when it opens and holds at least one byte.
+bool isUsableOutput(NativeView firstOutput);
+
 // Converts one source. The options are read once at entry (flags) and when the command lines
 // are written (folder, level); the source is moved to the Recycle Bin only after a conversion
 // that really succeeded.

@@ -1,0 +1,355 @@
+// The conversion job end to end with the real archiver on real files.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+
+#include "convert/job.h"
+#include "convert/plan.h"
+#include "fs/workspace.h"
+#include "support/test_files.h"
+#include "support/wakeup.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace pomu {
+namespace {
+
+using test::fs::path;
+using test::native;
+using test::ScratchFolder;
+
+// A headless window whose event pump can act in the middle of a run, as a user would.
+class ScriptedWindow : public HeadlessWindow {
+public:
+    std::function<void(int pass)> onEvents;
+    void handleEvents(platform::RunningTool& tool) override {
+        if (onEvents) onEvents(passes_++);
+        HeadlessWindow::handleEvents(tool);
+    }
+
+private:
+    int passes_ = 0;
+};
+
+// Where the Recycle Bin / Trash of the test run keeps files (Wine follows the same layout).
+path trashFiles() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string folder = data ? data : "";
+#ifdef _WIN32
+    if (!folder.empty() && folder.front() == '/') {
+        for (char& c : folder) c = c == '/' ? '\\' : c;
+        folder = "Z:" + folder;
+    }
+#endif
+    return path(native(folder)) / "Trash" / "files";
+}
+
+bool inTrash(const std::string& name) {
+    std::error_code error;
+    return test::fs::exists(trashFiles() / native(name), error);
+}
+
+class JobTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("XDG_DATA_HOME")) GTEST_SKIP() << "needs XDG_DATA_HOME for the Trash";
+        options.sevenZipFolder = test::archiverFolder();
+        options.level = POMU_T("1");
+    }
+
+    // A ZIP made by the real archiver from the given files (name, content).
+    NativeString makeArchive(const std::string& name,
+                             const std::vector<std::pair<std::string, std::string>>& files,
+                             const std::vector<NativeString>& switches = {}) {
+        ScratchFolder content;
+        for (const auto& [file, bytes] : files) {
+            test::fs::create_directories((content.path() / native(file)).parent_path());
+            test::writeFile(content.path() / native(file), bytes);
+        }
+        const NativeString archive = folder.file(name);
+        std::vector<NativeString> arguments{POMU_T("a"), archive, content.folder() + POMU_T("*")};
+        arguments.insert(arguments.end(), switches.begin(), switches.end());
+        const auto run = test::runArchiver(arguments);
+        EXPECT_TRUE(run.exitCode && *run.exitCode == 0) << name;
+        return archive;
+    }
+
+    ConversionResult convert(const NativeString& source, StatusWindow* custom = nullptr) {
+        return convertFile(custom ? *custom : window, source, 0, 1, options, runState);
+    }
+
+    // The archive's files as the archiver unpacks them.
+    std::vector<std::pair<std::string, std::string>> unpacked(const NativeString& archive) {
+        ScratchFolder out;
+        if (!test::extractArchive(archive, out.folder())) return {{"<not extractable>", ""}};
+        return test::treeContents(out.path());
+    }
+
+    ScratchFolder folder;
+    ConversionOptions options;
+    RunState runState;
+    HeadlessWindow window;
+    const std::vector<std::pair<std::string, std::string>> sample{
+        {"a.txt", "alpha"}, {"sub/b.bin", test::noise(5000)}, {".hidden", "h"}};
+};
+
+TEST_F(JobTest, ConvertsToTheTargetFormatBesideTheSource) {
+    struct Case {
+        std::string source;
+        bool zip;
+        std::string target;
+        std::vector<NativeString> switches;
+    };
+    const Case cases[] = {
+        {"photos.zip", false, "photos.7z", {POMU_T("-tzip")}},
+        {"photos.7z", true, "photos.zip", {POMU_T("-t7z")}},
+        {"data.tar.gz", false, "data.tar.7z", {POMU_T("-tgzip")}},
+        {"backup", false, "backup.7z", {POMU_T("-tzip")}},
+        {"with blanks and 日本語 名前.zip", false, "with blanks and 日本語 名前.7z", {POMU_T("-tzip")}},
+    };
+    for (const auto& c : cases) {
+        const bool gzip = c.source.ends_with(".gz");
+        const auto files = gzip ? std::vector<std::pair<std::string, std::string>>{{"data.tar", "tarbytes"}}
+                                : sample;
+        const NativeString source = makeArchive(c.source, files, c.switches);
+        const std::string before = test::readFile(source).value();
+        options.zip = c.zip;
+
+        EXPECT_EQ(convert(source), ConversionResult::converted) << c.source;
+        const NativeString target = folder.file(c.target);
+        EXPECT_EQ(unpacked(target), files) << c.target;
+        EXPECT_TRUE(test::archiveTests(target));
+        EXPECT_EQ(test::readFile(source), before) << "the source stays as it was";
+        EXPECT_EQ(window.status(), kProcessingText);
+    }
+    EXPECT_FALSE(platform::pathExists(workspacePath().value()));
+}
+
+TEST_F(JobTest, SourceWithTheTargetExtensionIsLeftAlone) {
+    const NativeString source = makeArchive("x.7z", sample, {POMU_T("-t7z")});
+    const std::string before = test::readFile(source).value();
+    EXPECT_EQ(convert(source), ConversionResult::notConverted);
+    EXPECT_TRUE(window.texts().empty()) << "a skipped file shows nothing";
+    EXPECT_EQ(test::readFile(source), before);
+}
+
+TEST_F(JobTest, ExistingTargetIsKeptOrRecycled) {
+    const NativeString source = makeArchive("a.zip", sample, {POMU_T("-tzip")});
+    const NativeString target = folder.file("a.7z");
+    test::writeFile(target, "old target");
+
+    EXPECT_EQ(convert(source), ConversionResult::notConverted);
+    EXPECT_EQ(window.status(), kExistsText);
+    EXPECT_EQ(test::readFile(target), "old target");
+
+    options.zip = true;  // "7z Exists!" also in ZIP mode
+    test::writeFile(folder.file("a.zip.zip"), "x");
+    const NativeString zipSource = makeArchive("b.7z", sample, {POMU_T("-t7z")});
+    test::writeFile(folder.file("b.zip"), "old zip");
+    EXPECT_EQ(convert(zipSource), ConversionResult::notConverted);
+    EXPECT_EQ(window.status(), kExistsText);
+
+    options.zip = false;
+    options.deleteAlready = true;
+    EXPECT_EQ(convert(source), ConversionResult::converted);
+    EXPECT_EQ(unpacked(target), sample);
+    EXPECT_TRUE(inTrash("a.7z")) << "the old target went to the Trash, not away for good";
+}
+
+TEST_F(JobTest, ExistingFirstVolumeCountsAsAnExistingTarget) {
+    options.div100MB = true;
+    const NativeString source = makeArchive("v.zip", sample, {POMU_T("-tzip")});
+    test::writeFile(folder.file("v.7z.001"), "old volume 1");
+    test::writeFile(folder.file("v.7z.002"), "old volume 2");
+
+    EXPECT_EQ(convert(source), ConversionResult::notConverted);
+    EXPECT_EQ(window.status(), kExistsText);
+    EXPECT_EQ(test::readFile(folder.file("v.7z.002")), "old volume 2");
+
+    options.deleteAlready = true;
+    EXPECT_EQ(convert(source), ConversionResult::converted);
+    EXPECT_TRUE(inTrash("v.7z.001"));
+    EXPECT_TRUE(inTrash("v.7z.002"));
+    EXPECT_FALSE(platform::pathExists(folder.file("v.7z.002"))) << "old volumes never mix in";
+    EXPECT_EQ(unpacked(folder.file("v.7z.001")), sample);
+}
+
+TEST_F(JobTest, ArchiveThatHoldsNothingIsNotConverted) {
+    // An empty ZIP: just the end-of-central-directory record.
+    const NativeString source = folder.file("empty.zip");
+    test::writeFile(source, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    EXPECT_EQ(convert(source), ConversionResult::notConverted);
+    EXPECT_FALSE(platform::pathExists(folder.file("empty.7z")));
+    EXPECT_FALSE(platform::pathExists(workspacePath().value()));
+}
+
+TEST_F(JobTest, FailedRunsNeverMoveTheSource) {
+    options.deleteProcessed = true;
+    const NativeString good = makeArchive("good.zip", {{"f", test::noise(200000)}}, {POMU_T("-tzip"), POMU_T("-mx=0")});
+    const std::string bytes = test::readFile(good).value();
+
+    struct Case {
+        std::string name;
+        std::string content;
+    };
+    std::string flipped = bytes;
+    for (std::size_t i = bytes.size() / 3; i < bytes.size() / 3 + 64; ++i) flipped[i] = char(~flipped[i]);
+    const Case cases[] = {
+        {"truncated.zip", bytes.substr(0, bytes.size() / 2)},
+        {"corrupt.zip", flipped},
+        {"not-an-archive.zip", "this is plain text, not an archive"},
+        {"zero.zip", ""},
+    };
+    for (const auto& c : cases) {
+        const NativeString source = folder.file(c.name);
+        test::writeFile(source, c.content);
+        EXPECT_EQ(convert(source), ConversionResult::notConverted) << c.name;
+        EXPECT_EQ(test::readFile(source), c.content) << c.name << " must stay in place";
+        EXPECT_FALSE(inTrash(c.name)) << c.name;
+        const std::string stem = c.name.substr(0, c.name.size() - 4);
+        EXPECT_FALSE(platform::pathExists(folder.file(stem + ".7z"))) << c.name;
+    }
+    EXPECT_FALSE(platform::pathExists(workspacePath().value()));
+}
+
+TEST_F(JobTest, EncryptedArchiveFailsPromptlyAndStays) {
+    options.deleteProcessed = true;
+    const NativeString source = makeArchive("secret.7z", sample, {POMU_T("-t7z"), POMU_T("-pSECRET"), POMU_T("-mhe=on")});
+    options.zip = true;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(convert(source), ConversionResult::notConverted);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(platform::pathExists(source));
+    EXPECT_FALSE(platform::pathExists(folder.file("secret.zip")));
+}
+
+TEST_F(JobTest, ProcessedSourceGoesToTheTrashOnlyAfterSuccess) {
+    const NativeString source = makeArchive("done.zip", sample, {POMU_T("-tzip")});
+    options.deleteProcessed = true;
+    EXPECT_EQ(convert(source), ConversionResult::converted);
+    EXPECT_FALSE(platform::pathExists(source));
+    EXPECT_TRUE(inTrash("done.zip"));
+    EXPECT_EQ(unpacked(folder.file("done.7z")), sample);
+}
+
+TEST_F(JobTest, OptionChangedDuringARunAffectsOnlyTheNextFile) {
+    const NativeString first = makeArchive("first.zip", {{"big", test::noise(3'000'000)}}, {POMU_T("-tzip")});
+    const NativeString second = makeArchive("second.7z", sample, {POMU_T("-t7z")});
+    ScriptedWindow scripted;
+    scripted.onEvents = [this](int) { options.zip = true; };
+    EXPECT_EQ(convert(first, &scripted), ConversionResult::converted);
+    EXPECT_TRUE(platform::pathExists(folder.file("first.7z")));
+    EXPECT_FALSE(platform::pathExists(folder.file("first.zip.zip")));
+    scripted.onEvents = nullptr;
+    EXPECT_EQ(convert(second, &scripted), ConversionResult::converted);
+    EXPECT_TRUE(platform::pathExists(folder.file("second.zip")));
+}
+
+TEST_F(JobTest, ForceExitEndsTheJobWithoutOutputOrMovedSource) {
+    options.deleteProcessed = true;
+    options.level = POMU_T("9");
+    const NativeString source = makeArchive("large.zip", {{"big", test::noise(40'000'000)}},
+                                            {POMU_T("-tzip"), POMU_T("-mx=0")});
+    const NativeString target = folder.file("large.7z");
+    test::PeriodicWakeup wakeup(20);
+    struct Case {
+        const char* when;
+        std::function<bool()> stopNow;
+    };
+    const Case cases[] = {
+        {"during extraction", [] { return true; }},
+        {"during compression", [&] { return platform::pathExists(target); }},
+    };
+    for (const auto& c : cases) {
+        RunState local;
+        ScriptedWindow stopper;
+        stopper.onEvents = [&](int) {
+            if (c.stopNow()) local.forceExit = true;
+        };
+        EXPECT_EQ(convertFile(stopper, source, 0, 1, options, local), ConversionResult::notConverted);
+        EXPECT_TRUE(local.forceExit) << c.when << ": the run was long enough to be stopped";
+        EXPECT_TRUE(platform::pathExists(source)) << c.when;
+        EXPECT_FALSE(platform::pathExists(target)) << c.when << ": no half-written archive";
+        EXPECT_FALSE(platform::pathExists(workspacePath().value())) << c.when << ": no unpacked data";
+    }
+}
+
+TEST_F(JobTest, SplitOutputIsAVolumeSetTheArchiverReads) {
+    options.div100MB = true;
+    options.level = POMU_T("0");
+    const std::vector<std::pair<std::string, std::string>> files{{"big.bin", test::noise(210'000'000)}};
+    const NativeString source = makeArchive("split.zip", files, {POMU_T("-tzip"), POMU_T("-mx=0")});
+    EXPECT_EQ(convert(source), ConversionResult::converted);
+    EXPECT_FALSE(platform::pathExists(folder.file("split.7z")));
+    EXPECT_TRUE(platform::pathExists(folder.file("split.7z.003")));
+    EXPECT_FALSE(platform::pathExists(folder.file("split.7z.004")));
+    EXPECT_TRUE(test::archiveTests(folder.file("split.7z.001")));
+    EXPECT_EQ(unpacked(folder.file("split.7z.001")), files);
+}
+
+TEST(OutputCheck, SizeCountsInFull64Bits) {
+    ScratchFolder folder;
+    struct Case {
+        std::uint64_t size;
+        bool usable;
+    };
+    const Case cases[] = {{0, false}, {1, true}, {(1ull << 32) - 1, true}, {1ull << 32, true}};
+    for (const auto& c : cases) {
+        const NativeString file = folder.file("out-" + std::to_string(c.size));
+        test::writeFile(file, "");
+        std::error_code error;
+        test::fs::resize_file(file, c.size, error);  // sparse on the test file systems
+        ASSERT_FALSE(error) << error.message();
+        EXPECT_EQ(platform::readFileSize(file), c.size);
+        EXPECT_EQ(isUsableOutput(file), c.usable) << c.size;
+    }
+    EXPECT_FALSE(isUsableOutput(folder.file("missing")));
+    EXPECT_FALSE(isUsableOutput(folder.folder())) << "a folder is no output";
+}
+
+#ifndef _WIN32
+// Real multi-volume RAR sets made by rar, read by the archiver's RAR support.
+class RarSetTest : public JobTest {
+protected:
+    void SetUp() override {
+        JobTest::SetUp();
+        if (std::system("command -v rar >/dev/null") != 0) GTEST_SKIP() << "rar is not installed";
+        ScratchFolder content;
+        test::writeFile(content.path() / "movie.bin", test::noise(350'000));
+        const std::string command = "cd '" + content.path().string() + "' && rar a -idq -m0 -v100k '" +
+                                    (folder.path() / "movie.rar").string() + "' movie.bin";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        for (int k = 1; k <= 4; ++k) {
+            ASSERT_TRUE(platform::pathExists(folder.file("movie.part" + std::to_string(k) + ".rar")));
+        }
+        options.deleteProcessed = true;
+    }
+};
+
+TEST_F(RarSetTest, WholeSetGoesToTheTrashAfterSuccess) {
+    EXPECT_EQ(convert(folder.file("movie.part1.rar")), ConversionResult::converted);
+    EXPECT_TRUE(test::archiveTests(folder.file("movie.7z")));
+    for (int k = 1; k <= 4; ++k) {
+        const std::string part = "movie.part" + std::to_string(k) + ".rar";
+        EXPECT_FALSE(platform::pathExists(folder.file(part))) << part;
+        EXPECT_TRUE(inTrash(part)) << part;
+    }
+}
+
+TEST_F(RarSetTest, SetWithAMissingMiddleVolumeStaysWhole) {
+    const path middle = folder.path() / "movie.part2.rar";
+    test::fs::rename(middle, folder.path() / "elsewhere.bin");
+    EXPECT_EQ(convert(folder.file("movie.part1.rar")), ConversionResult::notConverted);
+    for (int k : {1, 3, 4}) {
+        EXPECT_TRUE(platform::pathExists(folder.file("movie.part" + std::to_string(k) + ".rar"))) << k;
+    }
+    EXPECT_FALSE(platform::pathExists(folder.file("movie.7z")));
+}
+#endif
+
+}  // namespace
+}  // namespace pomu
