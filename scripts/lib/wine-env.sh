@@ -13,7 +13,7 @@
 
 # Exports the Wine environment for the build folder $1 (made absolute, created
 # if missing). HOME moves there too, so Wine's Trash and the user's files land
-# inside the build tree.
+# inside the build tree. Sets LC_ALL=C.UTF-8 when the locale is not UTF-8.
 pomu_wine_env() {
   if [ $# -lt 1 ] || [ -z "$1" ]; then
     echo "pomu_wine_env: usage: pomu_wine_env <builddir>" >&2
@@ -28,6 +28,12 @@ pomu_wine_env() {
   export HOME="$dir/home"
   export XDG_DATA_HOME="$dir/home/.local/share"
   export WINEARCH=win64
+  # Wine turns unix arguments and the new prefix's code pages from the unix
+  # locale; under C/POSIX every non-ASCII argument is mangled.
+  case "$(locale charmap 2>/dev/null)" in
+    UTF-8 | utf8) ;;
+    *) export LC_ALL=C.UTF-8 ;;
+  esac
   mkdir -p "$XDG_DATA_HOME"
 }
 
@@ -64,10 +70,18 @@ pomu_wine_boot() {
   : >"$marker"
 }
 
+# True while process $1 runs; a zombie waiting to be reaped counts as ended.
+_pomu_alive() {
+  local stat
+  stat="$(cat "/proc/$1/stat" 2>/dev/null)" || return 1
+  stat="${stat##*) }"
+  [ "${stat%% *}" != Z ]
+}
+
 # Starts one Xvfb on the first free display from :99 upward, exports DISPLAY
 # and POMU_XVFB_PID, and returns once the display accepts clients.
 pomu_xvfb_start() {
-  if [ -n "${POMU_XVFB_PID:-}" ] && kill -0 "$POMU_XVFB_PID" 2>/dev/null; then
+  if [ -n "${POMU_XVFB_PID:-}" ] && _pomu_alive "$POMU_XVFB_PID"; then
     echo "pomu_xvfb_start: an Xvfb from this shell is running already (pid $POMU_XVFB_PID)" >&2
     return 1
   fi
@@ -78,11 +92,12 @@ pomu_xvfb_start() {
     if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then
       continue
     fi
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$log" 2>&1 &
-    pid=$!
+    # Started from a subshell, so Xvfb is no job of the caller's shell and a
+    # bare `wait` there does not block on it.
+    pid="$( (Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$log" 2>&1 & echo $!) )"
     # Up to 10 s for the display to come up; a taken display makes Xvfb exit.
     for ((tries = 0; tries < 200; tries++)); do
-      if ! kill -0 "$pid" 2>/dev/null; then
+      if ! _pomu_alive "$pid"; then
         pid=""
         break
       fi
@@ -93,7 +108,7 @@ pomu_xvfb_start() {
       fi
       sleep 0.05
     done
-    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ "$tries" -lt 200 ]; then
+    if [ -n "$pid" ] && _pomu_alive "$pid" && [ "$tries" -lt 200 ]; then
       rm -f "$log"
       export POMU_XVFB_OLD_DISPLAY="${DISPLAY-}"
       export POMU_XVFB_HAD_DISPLAY="${DISPLAY+1}"
@@ -121,11 +136,10 @@ pomu_xvfb_stop() {
     kill "$pid" 2>/dev/null || true
     local i
     for ((i = 0; i < 100; i++)); do
-      kill -0 "$pid" 2>/dev/null || break
+      _pomu_alive "$pid" || break
       sleep 0.05
     done
-    kill -0 "$pid" 2>/dev/null && kill -9 "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null || true
+    if _pomu_alive "$pid"; then kill -9 "$pid" 2>/dev/null || true; fi
     if [ -n "${POMU_XVFB_HAD_DISPLAY:-}" ]; then
       export DISPLAY="${POMU_XVFB_OLD_DISPLAY:-}"
     else
