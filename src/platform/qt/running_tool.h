@@ -1,0 +1,29 @@
+// The state behind a started tool, shared by the process code and the event pump.
+#pragma once
+
+#include <sys/types.h>
+
+#include "platform/platform.h"
+#include "platform/qt/posix_handles.h"
+
+namespace pomu::platform {
+
+struct RunningTool::Impl {
+    Impl() = default;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    // A tool still running is killed and reaped, so no process outlives its owner.
+    ~Impl();
+
+    // Reaps the process when it has ended, without waiting; true once it has.
+    bool checkEnded();
+
+    pid_t pid = -1;
+    // Readable once the process has ended; invalid when the kernel offers no pidfd_open.
+    posix::UniqueFd pidfd;
+    bool reaped = false;
+    bool statusKnown = false;  // false when someone else reaped it
+    int status = 0;
+};
+
+}  // namespace pomu::platform

@@ -1,0 +1,342 @@
+// The tool runner driving the real archiver: start failures, force exit, events and arguments.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+#include "convert/plan.h"
+#include "convert/runner.h"
+#include "support/test_files.h"
+#include "support/wakeup.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#endif
+
+namespace pomu {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using test::fs::path;
+
+// A headless window that runs a script before each of the runner's passes.
+class ScriptedWindow : public HeadlessWindow {
+  public:
+    std::function<void(int pass, platform::RunningTool& tool)> beforePass;
+    int passes = 0;
+
+    void handleEvents(platform::RunningTool& tool) override {
+        if (beforePass) beforePass(passes, tool);
+        ++passes;
+        HeadlessWindow::handleEvents(tool);
+    }
+};
+
+double seconds(Clock::duration duration) {
+    return std::chrono::duration<double>(duration).count();
+}
+
+// CPU time used by this process itself, not by the tools it started.
+double processCpuSeconds() {
+#ifdef _WIN32
+    FILETIME creation, exit, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &creation, &exit, &kernel, &user);
+    const auto toSeconds = [](FILETIME time) {
+        return double((ULONGLONG(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 1e7;
+    };
+    return toSeconds(kernel) + toSeconds(user);
+#else
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto toSeconds = [](timeval time) {
+        return double(time.tv_sec) + double(time.tv_usec) / 1e6;
+    };
+    return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
+#endif
+}
+
+// Sets the current folder for one test and puts the old one back.
+class CurrentFolder {
+  public:
+    explicit CurrentFolder(const path& folder) : old_(test::fs::current_path()) {
+        test::fs::current_path(folder);
+    }
+    ~CurrentFolder() { test::fs::current_path(old_); }
+
+  private:
+    path old_;
+};
+
+class RunnerTest : public testing::Test {
+  protected:
+    // Noise packed at the highest level: roughly a second per 10 MB on this machine.
+    ToolCommand slowCompression(std::size_t megabytes) {
+        const path input = scratch.path() / "noise.bin";
+        test::writeFile(input, test::noise(megabytes << 20));
+        return test::archiverCommand({POMU_T("a"), slowArchive(), input.native(), POMU_T("-mx=9")});
+    }
+    NativeString slowArchive() const { return scratch.file("slow.7z"); }
+
+    ToolRun run(const ToolCommand& command, bool show = false) {
+        const Clock::time_point start = Clock::now();
+        const ToolRun result = runTool(command, show, window, runState);
+        elapsed = Clock::now() - start;
+        return result;
+    }
+
+    test::ScratchFolder scratch;
+    RunState runState;
+    ScriptedWindow window;
+    Clock::duration elapsed{};
+};
+
+TEST_F(RunnerTest, ProgramThatCannotStartReturnsAtOnce) {
+    test::writeFile(scratch.path() / "plain.txt", "not a program");
+    struct Case {
+        const char* label;
+        NativeString program;
+    };
+    const std::vector<Case> cases = {
+        {"missing file", scratch.file("no-such-archiver")},
+        {"folder", scratch.folder()},
+        {"missing folder prefix", scratch.file("none") + kSeparator + NativeString(POMU_T("7z"))},
+#ifndef _WIN32
+        {"file without execute permission", scratch.file("plain.txt")},
+        // Only found along PATH; a bare name means the current folder.
+        {"bare name", "sh"},
+#endif
+    };
+    const CurrentFolder inScratch(scratch.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ToolCommand command = test::archiverCommand({POMU_T("i")});
+        command.program = c.program;
+        window.passes = 0;
+        const ToolRun result = run(command);
+        EXPECT_FALSE(result.started);
+        EXPECT_FALSE(result.forced);
+        EXPECT_EQ(window.passes, 0);
+        EXPECT_LT(elapsed, 1s);
+    }
+}
+
+TEST_F(RunnerTest, ForceExitDuringRunEndsToolWithinOnePass) {
+    const ToolCommand command = slowCompression(30);
+    const test::PeriodicWakeup wakeup(10);
+    int forcedAtPass = -1;
+    Clock::time_point forcedAt;
+    const Clock::time_point start = Clock::now();
+    window.beforePass = [&](int pass, platform::RunningTool&) {
+        if (forcedAtPass < 0 && Clock::now() - start > 300ms) {
+            runState.forceExit = true;
+            forcedAtPass = pass;
+            forcedAt = Clock::now();
+        }
+    };
+    const ToolRun result = run(command);
+    ASSERT_GE(forcedAtPass, 0) << "the tool ended before force exit was set";
+    EXPECT_TRUE(result.started);
+    EXPECT_TRUE(result.forced);
+    EXPECT_FALSE(result.exitCode);
+    // The pass that set the flag, then the runner terminates; a few more while the kill lands.
+    EXPECT_LE(window.passes - forcedAtPass, 5);
+    EXPECT_LT(Clock::now() - forcedAt, 1s);
+    EXPECT_FALSE(test::archiveTests(slowArchive()));
+}
+
+TEST_F(RunnerTest, ToolStartedAfterForceExitEndsInFirstPass) {
+    const ToolCommand command = slowCompression(20);
+    runState.forceExit = true;
+    const ToolRun result = run(command);
+    EXPECT_TRUE(result.started);
+    EXPECT_TRUE(result.forced);
+    EXPECT_FALSE(result.exitCode);
+    EXPECT_LE(window.passes, 2);
+    EXPECT_LT(elapsed, 1s);
+    EXPECT_FALSE(test::archiveTests(slowArchive()));
+}
+
+TEST_F(RunnerTest, HiddenToolAskingForPasswordFailsAtOnce) {
+    test::writeFile(scratch.path() / "secret.txt", "secret contents");
+    const NativeString archive = scratch.file("locked.7z");
+    ASSERT_EQ(test::runArchiver({POMU_T("a"), POMU_T("-pSECRET"), POMU_T("-mhe=on"), archive,
+                                 scratch.file("secret.txt")})
+                  .exitCode,
+              0);
+    const std::optional<ToolCommand> command =
+        extractCommand(test::archiverFolder(), archive, scratch.file("out") + kSeparator);
+    ASSERT_TRUE(command);
+    // A hang would otherwise stall the suite: force exit ends it after a generous bound.
+    const test::PeriodicWakeup wakeup(100);
+    const Clock::time_point start = Clock::now();
+    window.beforePass = [&](int, platform::RunningTool&) {
+        if (Clock::now() - start > 20s) runState.forceExit = true;
+    };
+    const ToolRun result = run(*command);
+    EXPECT_TRUE(result.started);
+    EXPECT_FALSE(result.forced) << "the tool waited for a password";
+    ASSERT_TRUE(result.exitCode);
+    EXPECT_NE(*result.exitCode, 0);
+    EXPECT_LT(elapsed, 10s);
+    EXPECT_FALSE(test::fs::exists(scratch.path() / "out" / "secret.txt"));
+}
+
+TEST_F(RunnerTest, ReturnsWhenToolEndsWithNoOtherEvent) {
+    const ToolCommand command = slowCompression(2);
+    // Fires only if the pump missed the tool's end and waited for some other event.
+    const test::PeriodicWakeup watchdog(15000);
+    const ToolRun result = run(command);
+    EXPECT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(watchdog.fired(), 0);
+    EXPECT_LT(elapsed, 10s);
+    EXPECT_TRUE(test::archiveTests(slowArchive()));
+}
+
+TEST_F(RunnerTest, TimerKeepsFiringDuringRunWithoutBusyWaiting) {
+    const ToolCommand command = slowCompression(10);
+    const test::PeriodicWakeup timer(10);
+    const double cpuBefore = processCpuSeconds();
+    const ToolRun result = run(command);
+    const double cpuUsed = processCpuSeconds() - cpuBefore;
+    const double wall = seconds(elapsed);
+    ASSERT_EQ(result.exitCode, 0);
+    ASSERT_GT(wall, 0.3) << "the run was too short to judge";
+    EXPECT_GE(timer.fired(), int(wall / 0.010 / 2)) << "over " << wall << " s";
+    EXPECT_LT(cpuUsed, 0.3 * wall) << cpuUsed << " s of CPU over " << wall << " s";
+    // One pass per wake-up, not a loop that keeps passing on its own.
+    EXPECT_LE(window.passes, timer.fired() + 10);
+}
+
+#ifndef _WIN32
+TEST_F(RunnerTest, EventsPostedDuringRunAreHandledDuringRun) {
+    const ToolCommand command = slowCompression(10);
+    bool handled = false;
+    bool handledInFirstPass = false;
+    bool toolWasRunning = false;
+    window.beforePass = [&](int pass, platform::RunningTool& tool) {
+        if (pass == 0) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [&] {
+                    handled = true;
+                    toolWasRunning = !tool.hasEnded();
+                },
+                Qt::QueuedConnection);
+        } else if (pass == 1) {
+            handledInFirstPass = handled;
+        }
+    };
+    const ToolRun result = run(command);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(handledInFirstPass);
+    EXPECT_TRUE(toolWasRunning) << "the event waited for the tool's end";
+}
+#endif
+
+// Odd names reach the archiver whole: the extraction finds the archive and writes the folder.
+TEST_F(RunnerTest, NamesReachArchiverAsOneArgument) {
+    struct Case {
+        std::string name;
+        bool relative;
+    };
+    const std::vector<Case> cases = {
+        {"with  two blanks", false},  {"日本語の名前", false},
+        {"-leading dash", false},     {"-leading dash relative", true},
+#ifndef _WIN32
+        {"a \"quoted\" name", false},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const path content = scratch.path() / test::native("in " + c.name);
+        test::fs::create_directories(content);
+        test::writeFile(content / test::native(c.name + ".txt"), c.name);
+        const NativeString archive = scratch.file(c.name + ".7z");
+        ASSERT_EQ(test::runArchiver({POMU_T("a"), archive, content.native()}).exitCode, 0);
+
+        const path out = scratch.path() / test::native("out " + c.name);
+        NativeString source = archive;
+        std::optional<CurrentFolder> inScratch;
+        if (c.relative) {
+            inScratch.emplace(scratch.path());
+            source = test::native(c.name + ".7z");
+        }
+        const std::optional<ToolCommand> command =
+            extractCommand(test::archiverFolder(), source, out.native() + kSeparator);
+        ASSERT_TRUE(command);
+        const ToolRun result = run(*command);
+        EXPECT_EQ(result.exitCode, 0);
+        const std::vector<std::pair<std::string, std::string>> expected = {
+            {"in " + c.name + "/" + c.name + ".txt", c.name}};
+        EXPECT_EQ(test::treeContents(out), expected);
+    }
+}
+
+#ifndef _WIN32
+// Starts a program directly and waits for its exit code.
+std::optional<int> exitCodeOf(const std::string& program, const std::vector<std::string>& arguments,
+                              bool show) {
+    std::optional<platform::RunningTool> tool = platform::startTool({program, arguments, {}}, show);
+    if (!tool) return std::nullopt;
+    while (!tool->hasEnded()) platform::handlePendingEvents(*tool);
+    return tool->exitCode();
+}
+
+bool isNullDevice(const std::string& file) {
+    struct stat info;
+    struct stat null;
+    return stat(file.c_str(), &info) == 0 && stat("/dev/null", &null) == 0 &&
+           info.st_dev == null.st_dev && info.st_ino == null.st_ino;
+}
+
+// Hidden, the standard streams are the null device; shown, they are this program's own.
+TEST(ToolStart, StandardStreamsFollowShow) {
+    for (const bool show : {false, true}) {
+        for (const int stream : {0, 1, 2}) {
+            SCOPED_TRACE(testing::Message() << "show " << show << ", stream " << stream);
+            const std::string own = "/proc/self/fd/" + std::to_string(stream);
+            const bool expectNull = !show || isNullDevice(own);
+            EXPECT_EQ(exitCodeOf("/usr/bin/test", {own, "-ef", "/dev/null"}, show),
+                      expectNull ? 0 : 1);
+        }
+    }
+}
+
+TEST(ToolStart, ToolInheritsNoOtherDescriptor) {
+    test::ScratchFolder scratch;
+    const std::string file = scratch.file("open.txt");
+    const int inheritable = open(file.c_str(), O_CREAT | O_RDWR, 0600);  // no O_CLOEXEC
+    ASSERT_GE(inheritable, 3);
+    const std::string inChild = "/proc/self/fd/" + std::to_string(inheritable);
+    EXPECT_EQ(exitCodeOf("/usr/bin/test", {"-e", inChild}, true), 1);
+    EXPECT_EQ(exitCodeOf("/usr/bin/test", {"-e", "/proc/self/fd/2"}, true), 0);
+    close(inheritable);
+}
+
+TEST(ToolStart, KilledToolHasNoExitCodeAndEndedToolKeepsIt) {
+    std::optional<platform::RunningTool> sleeper =
+        platform::startTool({"/bin/sleep", {"30"}, {}}, false);
+    ASSERT_TRUE(sleeper);
+    EXPECT_FALSE(sleeper->hasEnded());
+    EXPECT_FALSE(sleeper->exitCode());
+    sleeper->terminate();
+    while (!sleeper->hasEnded()) platform::handlePendingEvents(*sleeper);
+    EXPECT_FALSE(sleeper->exitCode());
+
+    EXPECT_EQ(exitCodeOf("/bin/sh", {"-c", "exit 3"}, false), 3);
+}
+#endif
+
+}  // namespace
+}  // namespace pomu
