@@ -86,7 +86,7 @@ protected:
     std::vector<std::pair<std::string, std::string>> unpacked(const NativeString& archive) {
         ScratchFolder out;
         if (!test::extractArchive(archive, out.folder())) return {{"<not extractable>", ""}};
-        return test::treeContents(out.path());
+        return test::fingerprints(test::treeContents(out.path()));
     }
 
     ScratchFolder folder;
@@ -106,7 +106,7 @@ TEST_F(JobTest, ConvertsToTheTargetFormatBesideTheSource) {
     };
     const Case cases[] = {
         {"photos.zip", false, "photos.7z", {POMU_T("-tzip")}},
-        {"photos.7z", true, "photos.zip", {POMU_T("-t7z")}},
+        {"pictures.7z", true, "pictures.zip", {POMU_T("-t7z")}},
         {"data.tar.gz", false, "data.tar.7z", {POMU_T("-tgzip")}},
         {"backup", false, "backup.7z", {POMU_T("-tzip")}},
         {"with blanks and 日本語 名前.zip", false, "with blanks and 日本語 名前.7z", {POMU_T("-tzip")}},
@@ -115,13 +115,16 @@ TEST_F(JobTest, ConvertsToTheTargetFormatBesideTheSource) {
         const bool gzip = c.source.ends_with(".gz");
         const auto files = gzip ? std::vector<std::pair<std::string, std::string>>{{"data.tar", "tarbytes"}}
                                 : sample;
-        const NativeString source = makeArchive(c.source, files, c.switches);
+        // The archiver names a new archive without extension itself, so make it, then rename.
+        const NativeString made = makeArchive(c.source + ".made", files, c.switches);
+        const NativeString source = folder.file(c.source);
+        test::fs::rename(made, source);
         const std::string before = test::readFile(source).value();
         options.zip = c.zip;
 
         EXPECT_EQ(convert(source), ConversionResult::converted) << c.source;
         const NativeString target = folder.file(c.target);
-        EXPECT_EQ(unpacked(target), files) << c.target;
+        EXPECT_EQ(unpacked(target), test::fingerprints(files)) << c.target;
         EXPECT_TRUE(test::archiveTests(target));
         EXPECT_EQ(test::readFile(source), before) << "the source stays as it was";
         EXPECT_EQ(window.status(), kProcessingText);
@@ -156,7 +159,7 @@ TEST_F(JobTest, ExistingTargetIsKeptOrRecycled) {
     options.zip = false;
     options.deleteAlready = true;
     EXPECT_EQ(convert(source), ConversionResult::converted);
-    EXPECT_EQ(unpacked(target), sample);
+    EXPECT_EQ(unpacked(target), test::fingerprints(sample));
     EXPECT_TRUE(inTrash("a.7z")) << "the old target went to the Trash, not away for good";
 }
 
@@ -175,7 +178,7 @@ TEST_F(JobTest, ExistingFirstVolumeCountsAsAnExistingTarget) {
     EXPECT_TRUE(inTrash("v.7z.001"));
     EXPECT_TRUE(inTrash("v.7z.002"));
     EXPECT_FALSE(platform::pathExists(folder.file("v.7z.002"))) << "old volumes never mix in";
-    EXPECT_EQ(unpacked(folder.file("v.7z.001")), sample);
+    EXPECT_EQ(unpacked(folder.file("v.7z.001")), test::fingerprints(sample));
 }
 
 TEST_F(JobTest, ArchiveThatHoldsNothingIsNotConverted) {
@@ -233,7 +236,7 @@ TEST_F(JobTest, ProcessedSourceGoesToTheTrashOnlyAfterSuccess) {
     EXPECT_EQ(convert(source), ConversionResult::converted);
     EXPECT_FALSE(platform::pathExists(source));
     EXPECT_TRUE(inTrash("done.zip"));
-    EXPECT_EQ(unpacked(folder.file("done.7z")), sample);
+    EXPECT_EQ(unpacked(folder.file("done.7z")), test::fingerprints(sample));
 }
 
 TEST_F(JobTest, OptionChangedDuringARunAffectsOnlyTheNextFile) {
@@ -288,7 +291,7 @@ TEST_F(JobTest, SplitOutputIsAVolumeSetTheArchiverReads) {
     EXPECT_TRUE(platform::pathExists(folder.file("split.7z.003")));
     EXPECT_FALSE(platform::pathExists(folder.file("split.7z.004")));
     EXPECT_TRUE(test::archiveTests(folder.file("split.7z.001")));
-    EXPECT_EQ(unpacked(folder.file("split.7z.001")), files);
+    EXPECT_EQ(unpacked(folder.file("split.7z.001")), test::fingerprints(files));
 }
 
 TEST(OutputCheck, SizeCountsInFull64Bits) {

@@ -2,6 +2,7 @@
 #include "support/test_files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -143,6 +144,15 @@ bool extractArchive(const NativeString& archive, const NativeString& folder) {
     return run.exitCode && *run.exitCode == 0;
 }
 
+std::string fingerprint(const std::string& bytes) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char text[48];
+    std::snprintf(text, sizeof text, "%zu bytes #%016llx", bytes.size(),
+                  static_cast<unsigned long long>(hash));
+    return text;
+}
+
 std::vector<std::pair<std::string, std::string>> treeContents(const fs::path& folder) {
     std::vector<std::pair<std::string, std::string>> files;
     std::error_code error;
@@ -153,6 +163,13 @@ std::vector<std::pair<std::string, std::string>> treeContents(const fs::path& fo
         std::replace(relative.begin(), relative.end(), '\\', '/');
         files.emplace_back(relative, readFile(it->path()).value_or("<unreadable>"));
     }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::pair<std::string, std::string>> fingerprints(
+    std::vector<std::pair<std::string, std::string>> files) {
+    for (auto& [name, bytes] : files) bytes = fingerprint(bytes);
     std::sort(files.begin(), files.end());
     return files;
 }

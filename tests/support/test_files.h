@@ -56,7 +56,12 @@ ToolCommand archiverCommand(const std::vector<NativeString>& arguments);
 bool archiveTests(const NativeString& archive);
 // Unpacks the archive with the real archiver into the folder; true on exit code 0.
 bool extractArchive(const NativeString& archive, const NativeString& folder);
+// A short stand-in for file contents in test output: size and hash.
+std::string fingerprint(const std::string& bytes);
 // Every file below the folder as (relative path with '/', contents), sorted.
 std::vector<std::pair<std::string, std::string>> treeContents(const fs::path& folder);
+// Contents replaced by their fingerprints, sorted: for readable test output.
+std::vector<std::pair<std::string, std::string>> fingerprints(
+    std::vector<std::pair<std::string, std::string>> files);
 
 }  // namespace pomu::test
