@@ -14,7 +14,8 @@ std::optional<NativeString> fitPath(NativeString path) {
     return path;
 }
 
-// An argument that starts with '-' would be read as a switch; "./" keeps it a name.
+// A name that starts with '-' would be read as a switch; "./" keeps it a name. Dropped paths
+// are absolute, so only a relative name is ever changed.
 NativeString asPathArgument(NativeView path) {
     NativeString argument;
     if (!path.empty() && path.front() == Char('-')) {
@@ -113,7 +114,7 @@ std::optional<ToolCommand> extractCommand(NativeView sevenZipFolder, NativeView 
     line += POMU_T(" ");
     line += archiver::kExtract;
     line += POMU_T(" ");
-    line += quoted(source);
+    line += quoted(command.arguments[1]);
     line += POMU_T(" ");
     line += archiver::kOutputFolderSwitch;
     line += quoted(workspace);
@@ -139,9 +140,9 @@ std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView
     line += POMU_T(" ");
     line += archiver::kAdd;
     line += POMU_T(" ");
-    line += quoted(target);
+    line += quoted(command.arguments[1]);
     line += POMU_T(" ");
-    line += quoted(everything);
+    line += quoted(command.arguments[2]);
     line += POMU_T(" ");
     line += levelSwitch;
 

@@ -200,6 +200,7 @@ TEST(Commands, ArgumentsStartingWithDashStayNames) {
     const auto command = extractCommand(POMU_T(""), POMU_T("-x.zip"), p("T\\"));
     ASSERT_TRUE(command);
     EXPECT_EQ(command->arguments.at(1), POMU_T(".") + NativeString(1, kSeparator) + POMU_T("-x.zip"));
+    expectLineMatchesArguments(*command);
 }
 
 TEST(Commands, LineThatDoesNotFitIsRefused) {

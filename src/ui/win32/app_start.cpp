@@ -1,0 +1,49 @@
+// The program's start: one instance, the accelerator, the window, and the event loop.
+#include "ui/win32/app_start.h"
+
+#include "res/resource.h"
+#include "ui/win32/main_window.h"
+#include "ui/win32/single_instance.h"
+
+namespace pomu::ui {
+
+AcceleratorTable createAccelerators() {
+    ACCEL escape{};
+    escape.fVirt = FVIRTKEY;
+    escape.key = VK_ESCAPE;
+    escape.cmd = ID_ESCAPE;
+    return AcceleratorTable(CreateAcceleratorTableW(&escape, 1));
+}
+
+int runEventLoop(const HWND& mainWindow, HACCEL accelerators) {
+    MSG message{};
+    for (;;) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) return static_cast<int>(message.wParam);
+        if (got == -1) return 1;
+        if (mainWindow != nullptr && accelerators != nullptr &&
+            TranslateAcceleratorW(mainWindow, accelerators, &message)) {
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+int applicationStart(HINSTANCE instance) {
+    if (bringRunningInstanceToFront()) return 0;
+    const InstanceClaim claim = claimInstance(kInstanceClaimName);
+    if (claim.heldElsewhere) {
+        // The other one may have its window by now.
+        bringRunningInstanceToFront();
+        return 0;
+    }
+    const AcceleratorTable accelerators = createAccelerators();
+    WindowState state;
+    createMainWindow(instance, state);
+    // No window and no set-up: the template could not be used, and no quit message will come.
+    if (!state.setUpRan) return 1;
+    return runEventLoop(state.window, accelerators.get());
+}
+
+}  // namespace pomu::ui

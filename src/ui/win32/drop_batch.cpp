@@ -1,0 +1,30 @@
+// Reading a shell drop and handing its paths to the drop batches.
+#include "ui/win32/drop_batch.h"
+
+namespace pomu::ui {
+
+std::vector<NativeString> readDroppedPaths(HDROP drop) {
+    std::vector<NativeString> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    paths.reserve(count);
+    for (UINT index = 0; index < count; ++index) {
+        const UINT length = DragQueryFileW(drop, index, nullptr, 0);
+        NativeString path(std::size_t(length) + 1, L'\0');
+        const UINT copied = DragQueryFileW(drop, index, path.data(), length + 1);
+        path.resize(copied);
+        paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+void handleDrop(WindowState& state, HDROP drop) {
+    DropHandle owned(drop);
+    if (!state.ready()) return;
+    std::vector<NativeString> paths = readDroppedPaths(owned.get());
+    owned.reset();
+    if (state.batches.drop(std::move(paths)) == BatchEnd::forceExit && state.window != nullptr) {
+        SendMessageW(state.window, WM_CLOSE, 0, 0);
+    }
+}
+
+}  // namespace pomu::ui

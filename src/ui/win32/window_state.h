@@ -1,0 +1,52 @@
+// The main window's state: owned by whoever creates the window, reachable from it, alive after it.
+#pragma once
+
+#include <windows.h>
+
+#include "convert/batch.h"
+#include "options/options.h"
+#include "ui/win32/guards.h"
+
+namespace pomu::ui {
+
+// The caption of the window and of its message boxes.
+inline constexpr const wchar_t* kCaption = L"pomu";
+// The property that marks the main window of a running instance, and its value.
+inline constexpr const wchar_t* kInstanceMarker = L"pomu";
+inline constexpr ULONG_PTR kInstanceMarkerValue = 1;
+
+// The status line as the job sees it. Once the window is gone, writes do nothing.
+class StatusLine final : public StatusWindow {
+  public:
+    explicit StatusLine(const HWND& window) : window_(window) {}
+    void writeStatus(NativeView text) override;
+    void handleEvents(platform::RunningTool& tool) override;
+
+  private:
+    const HWND& window_;
+};
+
+struct WindowState {
+    WindowState() = default;
+    WindowState(const WindowState&) = delete;
+    WindowState& operator=(const WindowState&) = delete;
+
+    // Null before set-up and again from the moment the window is destroyed.
+    HWND window = nullptr;
+    bool setUpRan = false;
+    // The loaded menu resource and its first popup; both null in an inert window.
+    MenuHandle menu;
+    HMENU optionsMenu = nullptr;
+    // The 7-Zip folder was found in the working folder from an empty setting: the process
+    // starts the tested program by its full path, and the setting is saved empty as loaded.
+    bool folderFromWorkingFolder = false;
+    IconHandle bigIcon;
+    IconHandle smallIcon;
+    StatusLine statusLine{window};
+    DropBatches batches{statusLine, theOptions(), theRunState()};
+
+    // Set-up finished: drops are accepted and the options menu is loaded.
+    bool ready() const { return window != nullptr && optionsMenu != nullptr; }
+};
+
+}  // namespace pomu::ui

@@ -1,0 +1,231 @@
+// Drop batches through real WM_DROPFILES messages, converted by the real archiver.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "res/resource.h"
+#include "ui/win32/drop_batch.h"
+#include "ui/win32/harness.h"
+
+namespace pomu::test::win32 {
+namespace {
+
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+Files contentFor(const std::string& archiveName) {
+    const std::string stem = fs::path(archiveName).stem().string();
+    return {{stem + ".txt", "content of " + stem}};
+}
+
+const std::wstring kProcessing = L"Processing file...";
+std::wstring counter(int index, int count) {
+    return kProcessing + L"\r\n(" + std::to_wstring(index) + L"/" + std::to_wstring(count) + L")";
+}
+
+class DropTest : public MainWindowTest {
+  protected:
+    // The archive holds exactly what its source held.
+    void expectConverted(const std::string& output, const std::string& source) {
+        const NativeString archive = scratch_.file(output);
+        ASSERT_TRUE(archiveTests(archive)) << output;
+        const fs::path unpacked = scratch_.path() / ("unpacked-" + output);
+        ASSERT_TRUE(extractArchive(archive, unpacked.native()));
+        EXPECT_EQ(treeContents(unpacked), contentFor(source)) << output;
+    }
+    NativeString source(const std::string& name) {
+        return makeArchive(scratch_, name, contentFor(name));
+    }
+    // An archive slow enough to convert that events arrive while the archiver runs.
+    NativeString bigSource(const std::string& name) {
+        return makeArchive(scratch_, name, {{"big.bin", noise(6 << 20)}});
+    }
+};
+
+struct BatchCase {
+    const char* name;
+    std::vector<std::string> settings;
+    std::vector<std::string> sources;  // archives made by the real archiver
+    std::vector<std::string> plain;    // files that are no archive, with their names
+    std::vector<std::string> dropped;  // in this order
+    std::vector<std::wstring> statuses;
+    std::vector<std::pair<std::string, std::string>> converted;  // output, its source
+    std::vector<std::string> absent;
+};
+
+class DropBatch : public DropTest, public ::testing::WithParamInterface<BatchCase> {};
+
+TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
+    const BatchCase& c = GetParam();
+    DialogAnswerer answerer(answerToGoOn);
+    for (const std::string& name : c.sources) source(name);
+    for (const std::string& name : c.plain) writeFile(scratch_.path() / name, "not an archive");
+    ASSERT_NE(open(settingsText(archiverFolder(), c.settings)), nullptr);
+    StatusRecorder status(state_->window);
+
+    std::vector<NativeString> paths;
+    for (const std::string& name : c.dropped) paths.push_back(scratch_.file(name));
+    const HGLOBAL block = drop(paths);
+
+    EXPECT_TRUE(dropReleased(block));
+    EXPECT_EQ(status.texts(), c.statuses);
+    EXPECT_EQ(statusText(state_->window), c.statuses.back());
+    EXPECT_EQ(state_->batches.lastConvertedCount(), int(c.converted.size()));
+    EXPECT_FALSE(theRunState().busy);
+    EXPECT_TRUE(answerer.seen().empty());
+    for (const auto& [output, from] : c.converted) expectConverted(output, from);
+    for (const std::string& name : c.absent)
+        EXPECT_FALSE(fs::exists(scratch_.path() / name)) << name;
+    for (const std::string& name : c.dropped)
+        EXPECT_TRUE(fs::exists(scratch_.path() / name)) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drop, DropBatch,
+    ::testing::Values(BatchCase{"oneFileHasNoCounter",
+                                {},
+                                {"a.zip"},
+                                {},
+                                {"a.zip"},
+                                {kProcessing, L"1 7z complete!"},
+                                {{"a.7z", "a.zip"}},
+                                {}},
+                      BatchCase{"skippedFileShowsNothing",
+                                {},
+                                {"a.zip", "b.7z", "c.zip"},
+                                {},
+                                {"a.zip", "b.7z", "c.zip"},
+                                {counter(1, 3), counter(3, 3), L"2 7z complete!"},
+                                {{"a.7z", "a.zip"}, {"c.7z", "c.zip"}},
+                                {}},
+                      BatchCase{"zipMode",
+                                {"zip=ON"},
+                                {"a.7z", "b.tar"},
+                                {},
+                                {"a.7z", "b.tar"},
+                                {counter(1, 2), counter(2, 2), L"2 zip complete!"},
+                                {{"a.zip", "a.7z"}, {"b.zip", "b.tar"}},
+                                {}},
+                      BatchCase{"nothingConverted",
+                                {},
+                                {},
+                                {"broken.rar"},
+                                {"broken.rar"},
+                                {kProcessing, L"0 7z complete!"},
+                                {},
+                                {"broken.7z"}},
+                      BatchCase{"existingTargetKept",
+                                {},
+                                {"a.zip"},
+                                {"a.7z"},
+                                {"a.zip"},
+                                {L"7z Exists!", L"0 7z complete!"},
+                                {},
+                                {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DropTest, pathTooLongForAPathBufferIsNeverConvertedUnderAShorterName) {
+    DialogAnswerer answerer(answerToGoOn);
+    // A real archive whose path is exactly 259 characters long...
+    const std::size_t base = scratch_.folder().size();
+    ASSERT_LT(base + 10, 259u);
+    const std::string stem(259 - base - 4, 'x');
+    const NativeString shortPath = source(stem + ".zip");
+    ASSERT_EQ(shortPath.size(), 259u);
+    // ...and a dropped path that starts with it but goes on.
+    const NativeString longPath = shortPath + L"-and-more-than-fits.zip";
+    ASSERT_NE(open(settingsText(archiverFolder())), nullptr);
+    StatusRecorder status(state_->window);
+
+    const HGLOBAL block = drop({longPath});
+    EXPECT_TRUE(dropReleased(block));
+    EXPECT_EQ(status.texts(), std::vector<std::wstring>{L"0 7z complete!"});
+    EXPECT_FALSE(fs::exists(scratch_.path() / (stem + ".7z")));
+    EXPECT_TRUE(fs::exists(fs::path(shortPath)));
+}
+
+TEST_F(DropTest, readsEveryPathWholeInTheDropsOrder) {
+    const std::vector<NativeString> paths = {L"C:\\a.zip", L"D:\\" + std::wstring(300, L'y'),
+                                             L"C:\\\u3042\u3063\u305f.rar"};
+    const HGLOBAL block = makeDrop(paths);
+    EXPECT_EQ(ui::readDroppedPaths(static_cast<HDROP>(block)), paths);
+    GlobalFree(block);
+}
+
+TEST_F(DropTest, dropDuringABatchIsQueuedReleasedAndConvertedAfterwards) {
+    DialogAnswerer answerer(answerToGoOn);
+    const NativeString big = bigSource("big.zip");
+    const NativeString d = source("d.zip");
+    const NativeString e = source("e.zip");
+    ASSERT_NE(open(settingsText(archiverFolder())), nullptr);
+    StatusRecorder status(state_->window);
+
+    HGLOBAL second = nullptr;
+    bool releasedAtOnce = false;
+    std::size_t queuedThen = 0;
+    std::vector<std::wstring> statusThen;
+    WhileBusy during([&] {
+        second = drop({d, e});
+        releasedAtOnce = dropReleased(second);
+        queuedThen = state_->batches.queuedBatches();
+        statusThen = status.texts();
+    });
+    drop({big});
+
+    ASSERT_TRUE(during.ran());
+    EXPECT_TRUE(releasedAtOnce);
+    EXPECT_EQ(queuedThen, 1u);
+    EXPECT_EQ(statusThen, std::vector<std::wstring>{kProcessing}) << "nothing started inside";
+    const std::vector<std::wstring> expected = {kProcessing, L"1 7z complete!", counter(1, 2),
+                                                counter(2, 2), L"2 7z complete!"};
+    EXPECT_EQ(status.texts(), expected);
+    EXPECT_EQ(state_->batches.queuedBatches(), 0u);
+    EXPECT_EQ(state_->batches.lastConvertedCount(), 2);
+    EXPECT_FALSE(theRunState().busy);
+    EXPECT_TRUE(archiveTests(scratch_.file("big.7z")));
+    expectConverted("d.7z", "d.zip");
+    expectConverted("e.7z", "e.zip");
+}
+
+TEST_F(DropTest, escapeDuringARunDoesNothingAndClosesWhenIdle) {
+    DialogAnswerer answerer(answerToGoOn);
+    const NativeString big = bigSource("big.zip");
+    ASSERT_NE(open(settingsText(archiverFolder())), nullptr);
+    const HWND window = state_->window;
+    WhileBusy during([&] {
+        PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageW(window, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    });
+    drop({big});
+    ASSERT_TRUE(during.ran());
+    EXPECT_TRUE(answerer.seen().empty()) << "no force-exit question";
+    EXPECT_EQ(state_->window, window);
+    EXPECT_EQ(statusText(window), L"1 7z complete!");
+
+    PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    EXPECT_EQ(runLoop(), 0);
+    EXPECT_EQ(state_->window, nullptr);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(DropTest, zipToggledDuringABatchChangesLaterFilesAndTheSummaryOnly) {
+    DialogAnswerer answerer(answerToGoOn);
+    const NativeString big = bigSource("big.zip");
+    const NativeString tar = source("t.tar");
+    ASSERT_NE(open(settingsText(archiverFolder())), nullptr);
+    StatusRecorder status(state_->window);
+    WhileBusy during([&] { send(WM_COMMAND, ID_ZIP); });
+    drop({big, tar});
+    ASSERT_TRUE(during.ran());
+    EXPECT_TRUE(checked(ID_ZIP));
+    const std::vector<std::wstring> expected = {counter(1, 2), counter(2, 2), L"2 zip complete!"};
+    EXPECT_EQ(status.texts(), expected);
+    // The running file keeps the 7z format; the next one is made as ZIP.
+    EXPECT_EQ(readFile(scratch_.path() / "big.7z").value_or("").substr(0, 6),
+              std::string("7z\xBC\xAF\x27\x1C", 6));
+    EXPECT_EQ(readFile(scratch_.path() / "t.zip").value_or("").substr(0, 4), "PK\x03\x04");
+    expectConverted("t.zip", "t.tar");
+    EXPECT_FALSE(fs::exists(scratch_.path() / "big.zip.zip"));
+}
+
+}  // namespace
+}  // namespace pomu::test::win32
