@@ -1,0 +1,33 @@
+// Start-up order: claim the instance, set the window up, show it, loop until it closes.
+#include "ui/qt/application.h"
+
+#include <QApplication>
+
+#include "ui/qt/main_window.h"
+#include "ui/qt/single_instance.h"
+
+namespace pomu::ui {
+
+int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runState,
+                   const QString& instanceName, NativeView systemArchiverFolder) {
+    // Listening starts before set-up, so a second start during the folder choice ends too.
+    SingleInstance instance(instanceName);
+    // Only the window's own close ends the run, never a message box closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (!instance.claim()) return 0;
+
+    MainWindow window(options, runState, prompts);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window,
+                     &MainWindow::bringToFront);
+    // A close during a batch comes from inside the running loop, which ends as soon as the
+    // batch has returned.
+    QObject::connect(&window, &MainWindow::closed, &window, [] { QApplication::exit(0); });
+
+    window.setUp(systemArchiverFolder);
+    // Closed during set-up: the loop has not started, and an exit request would be lost.
+    if (window.isClosed()) return 0;
+    window.show();
+    return QApplication::exec();
+}
+
+}  // namespace pomu::ui

@@ -1,0 +1,19 @@
+// Program entry: the Qt application object and the real dialogs around the run.
+#include <QApplication>
+
+#include "options/options.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/application.h"
+#include "ui/qt/dialog_prompts.h"
+#include "ui/qt/single_instance.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("pomu"));
+    QApplication::setDesktopFileName(QStringLiteral("pomu"));
+    QApplication::setWindowIcon(pomu::ui::appIcon());
+
+    pomu::ui::DialogPrompts prompts;
+    return pomu::ui::runApplication(prompts, pomu::theOptions(), pomu::theRunState(),
+                                    pomu::ui::SingleInstance::defaultName());
+}

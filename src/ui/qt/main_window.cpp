@@ -1,0 +1,188 @@
+// The window's set-up, its events, the drop batch and the close handling.
+#include "ui/qt/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QScreen>
+
+#include "options/settings.h"
+#include "ui/qt/app_icon.h"
+#include "ui/qt/dialog_units.h"
+#include "ui/qt/dropped_paths.h"
+
+namespace pomu::ui {
+namespace {
+
+const QString kCaption = QStringLiteral("pomu");
+const QString kForceExitQuestion = QStringLiteral("Now processing...\nForce exit?");
+
+// The template: a 75 x 57 window with the status line at 7,22 sized 61 x 12 dialog units.
+constexpr QSize kWindowUnits(75, 57);
+constexpr QRect kStatusUnits(7, 22, 61, 12);
+
+// The longest line the status shows; the label widens, still centred, when it would not fit.
+const QString kWidestLine = QStringLiteral("Processing file...");
+
+// Files are always copied from the drop's point of view: the source must never think they
+// were moved here and remove them.
+bool acceptAsCopy(QDropEvent* event) {
+    if (!(event->possibleActions() & Qt::CopyAction)) return false;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(ConversionOptions& options, RunState& runState, Prompts& prompts,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      options_(options),
+      runState_(runState),
+      prompts_(prompts),
+      status_(new QLabel(QStringLiteral("Drop file here."), this)),
+      statusLine_(status_),
+      batches_(statusLine_, options_, runState_) {
+    setWindowTitle(kCaption);
+    setWindowIcon(appIcon());
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setProperty("controlId", kStatusControlId);
+    status_->setTextFormat(Qt::PlainText);
+    status_->setAlignment(Qt::AlignCenter);
+    status_->setWordWrap(true);
+    // Right clicks and drops over the label belong to the window.
+    status_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    layOut();
+}
+
+void MainWindow::layOut() {
+    const QFontMetrics metrics = fontMetrics();
+    const DialogUnits units = dialogUnitsOf(metrics);
+    const QSize size(units.toPixelsX(kWindowUnits.width()), units.toPixelsY(kWindowUnits.height()));
+    setFixedSize(size);
+
+    QRect label = units.toPixels(kStatusUnits);
+    const QPoint centre = label.center();
+    const int lineWidth = metrics.horizontalAdvance(kWidestLine) + metrics.averageCharWidth();
+    label.setWidth(std::min(size.width(), std::max(label.width(), lineWidth)));
+    label.setHeight(std::max(label.height(), 2 * metrics.lineSpacing() + 2));
+    label.moveCenter(centre);
+    label.moveLeft((size.width() - label.width()) / 2);
+    status_->setGeometry(label);
+
+    // Centred on the screen, as the template asks; no window manager does it for us.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+}
+
+void MainWindow::setUp(NativeView systemArchiverFolder) {
+    loadSettings(options_);
+    switch (locateArchiver(options_, prompts_, this, systemArchiverFolder)) {
+        case ArchiverFolder::ready:
+            setAcceptDrops(true);
+            menu_ = new OptionsMenu(options_, this);
+            break;
+        case ArchiverFolder::cancelled:
+            // Inert: no drops, no menu; closing saves the folder as it was loaded.
+            break;
+        case ArchiverFolder::programMissing:
+        case ArchiverFolder::libraryMissing:
+            requestClose();
+            break;
+    }
+}
+
+void MainWindow::bringToFront() {
+    QWidget* front = QApplication::activeModalWidget();
+    if (!front && !closed_ && isVisible()) front = this;
+    if (!front) return;
+    if (front->isMinimized()) front->showNormal();
+    front->raise();
+    front->activateWindow();
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (!menu_ || closed_) return;
+    activateWindow();
+    // From the keyboard the menu opens under the status line.
+    const QPoint at = event->reason() == QContextMenuEvent::Keyboard
+                          ? status_->mapToGlobal(QPoint(status_->width() / 2, status_->height()))
+                          : event->globalPos();
+    menu_->popup(at);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (takesDrops() && !localPaths(event->mimeData()).empty() && acceptAsCopy(event)) return;
+    event->ignore();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+    if (takesDrops() && acceptAsCopy(event)) return;
+    event->ignore();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    std::vector<NativeString> paths = localPaths(event->mimeData());
+    if (!takesDrops() || paths.empty() || !acceptAsCopy(event)) {
+        event->ignore();
+        return;
+    }
+    // The batch starts once the drop has been answered, so the drag source is not held for
+    // the whole conversion.
+    QMetaObject::invokeMethod(
+        this, [this, paths = std::move(paths)] { runDrop(paths); }, Qt::QueuedConnection);
+}
+
+void MainWindow::runDrop(const std::vector<NativeString>& paths) {
+    if (closed_) return;
+    if (batches_.drop(paths) == BatchEnd::forceExit) requestClose();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    // While a batch runs, ESC does nothing; the close box asks about force exit instead.
+    if (!runState_.busy) requestClose();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (handleCloseRequest()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::requestClose() {
+    if (handleCloseRequest()) hide();
+}
+
+bool MainWindow::handleCloseRequest() {
+    if (closed_) return true;
+    if (runState_.busy && !runState_.forceExit) {
+        if (prompts_.askYesNo(this, kCaption, kForceExitQuestion)) runState_.forceExit = true;
+        return false;
+    }
+    closed_ = true;
+    saveSettings(options_);
+    // Nothing the running batch still does reaches the closed window.
+    statusLine_.detach();
+    setAcceptDrops(false);
+    if (menu_) menu_->hide();
+    emit closed();
+    return true;
+}
+
+}  // namespace pomu::ui

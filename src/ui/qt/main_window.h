@@ -1,0 +1,69 @@
+// The pomu window: the status line, the options menu, drops and closing.
+#pragma once
+
+#include <QWidget>
+
+#include "convert/batch.h"
+#include "ui/qt/archiver_folder.h"
+#include "ui/qt/options_menu.h"
+#include "ui/qt/prompts.h"
+#include "ui/qt/status_line.h"
+
+class QLabel;
+
+namespace pomu::ui {
+
+inline constexpr int kStatusControlId = 1001;
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    MainWindow(ConversionOptions& options, RunState& runState, Prompts& prompts,
+               QWidget* parent = nullptr);
+
+    // Loads the settings and finds the archiver. Afterwards the window takes drops and has its
+    // menu; without the archiver it has closed, and after a cancelled choice it stays inert.
+    void setUp(NativeView systemArchiverFolder = kSystemArchiverFolder);
+
+    bool isReady() const { return menu_ != nullptr; }
+    bool isClosed() const { return closed_; }
+    QLabel* statusLabel() const { return status_; }
+    OptionsMenu* optionsMenu() const { return menu_; }
+    const StatusLine& statusLine() const { return statusLine_; }
+    const DropBatches& batches() const { return batches_; }
+
+    // A later start asked for the window: it, or the dialog it waits on, comes to the front.
+    void bringToFront();
+
+  signals:
+    // Emitted once, when the window has closed and saved the settings.
+    void closed();
+
+  protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void layOut();
+    bool takesDrops() const { return isReady() && !closed_; }
+    void runDrop(const std::vector<NativeString>& paths);
+    // The close handling; true when the window is closed (now or before).
+    bool handleCloseRequest();
+    void requestClose();
+
+    ConversionOptions& options_;
+    RunState& runState_;
+    Prompts& prompts_;
+    QLabel* status_;
+    StatusLine statusLine_;
+    DropBatches batches_;
+    OptionsMenu* menu_ = nullptr;
+    bool closed_ = false;
+};
+
+}  // namespace pomu::ui

@@ -1,0 +1,44 @@
+// The desktop entry that launchers use to start pomu.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "support/test_files.h"
+
+namespace pomu::test {
+namespace {
+
+TEST(DesktopEntryTest, NamesTheProgramItsIconAndMenuPlace) {
+    const char* source = std::getenv("POMU_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    const std::optional<std::string> text =
+        readFile(fs::path(source) / "res" / "linux" / "pomu.desktop");
+    ASSERT_TRUE(text.has_value());
+
+    std::map<std::string, std::string> keys;
+    std::string group;
+    std::size_t at = 0;
+    while (at < text->size()) {
+        const std::size_t end = std::min(text->find('\n', at), text->size());
+        const std::string line = text->substr(at, end - at);
+        at = end + 1;
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            group = line;
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        ASSERT_NE(equals, std::string::npos) << line;
+        EXPECT_EQ(group, "[Desktop Entry]") << line;
+        EXPECT_TRUE(keys.emplace(line.substr(0, equals), line.substr(equals + 1)).second) << line;
+    }
+    const std::pair<const char*, const char*> expected[] = {
+        {"Type", "Application"}, {"Name", "pomu"},      {"Exec", "pomu"},
+        {"Icon", "pomu"},        {"Terminal", "false"}, {"Categories", "Utility;Archiving;"},
+    };
+    for (const auto& [key, value] : expected) EXPECT_EQ(keys[key], value) << key;
+}
+
+}  // namespace
+}  // namespace pomu::test

@@ -1,0 +1,252 @@
+// The real pomu on an X display: one instance, its window and menu, ESC, the saved settings.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QSet>
+#include <QThread>
+#include <cstdio>
+
+#include "support/test_files.h"
+#include "ui/qt/archiver_folder.h"
+#include "x_display.h"
+
+namespace pomu::test {
+namespace {
+
+struct ToolOutput {
+    int exitCode = -1;
+    QString output;
+};
+
+ToolOutput runTool(const QString& program, const QStringList& arguments,
+                   const QProcessEnvironment& environment) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    ToolOutput run;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitCode();
+    run.output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    if (run.exitCode != 0) {
+        std::fprintf(stderr, "%s %s: exit %d: %s\n", qPrintable(program),
+                     qPrintable(arguments.join(' ')), run.exitCode,
+                     process.readAllStandardError().constData());
+    }
+    return run;
+}
+
+class PomuProcessTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(display.name().isEmpty()) << "no X display and no Xvfb";
+        for (const char* name : {"config", "data", "tmp", "run"}) {
+            fs::create_directories(home.path() / name);
+        }
+        ::chmod((home.path() / "run").c_str(), 0700);
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display.name());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.insert("XDG_CONFIG_HOME", path("config"));
+        environment.insert("XDG_DATA_HOME", path("data"));
+        environment.insert("TMPDIR", path("tmp"));
+        environment.insert("XDG_RUNTIME_DIR", path("run"));
+        // A sanitized build reports what the system's D-Bus library keeps until exit.
+        QString leaks = environment.value("LSAN_OPTIONS");
+        if (!leaks.isEmpty()) leaks += ':';
+        environment.insert("LSAN_OPTIONS", leaks + "suppressions=" + POMU_LSAN_SUPPRESSIONS);
+        settingsFile = home.path() / "config" / "pomu" / "pomu.ini";
+    }
+
+    QString path(const char* name) const {
+        return QString::fromStdString((home.path() / name).string());
+    }
+
+    // The id of the program's visible window, once it is mapped.
+    QString visibleWindowOf(qint64 pid) {
+        const QDeadlineTimer deadline(30000);
+        while (!deadline.hasExpired()) {
+            const ToolOutput search = runTool(
+                "xdotool",
+                {"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^pomu$"},
+                environment);
+            const QString id = search.output.section('\n', 0, 0).trimmed();
+            if (search.exitCode == 0 && !id.isEmpty()) return id;
+            QThread::msleep(100);
+        }
+        return {};
+    }
+
+    QRect geometryOf(const QString& window) {
+        const ToolOutput shell =
+            runTool("xdotool", {"getwindowgeometry", "--shell", window}, environment);
+        QMap<QString, int> values;
+        for (const QString& line : shell.output.split('\n', Qt::SkipEmptyParts)) {
+            values[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+        }
+        return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
+    }
+
+    void stop(QProcess& process) {
+        if (process.state() == QProcess::NotRunning) return;
+        process.kill();
+        process.waitForFinished(5000);
+    }
+
+    XDisplay display;
+    ScratchFolder home;
+    QProcessEnvironment environment;
+    fs::path settingsFile;
+};
+
+TEST_F(PomuProcessTest, RunsOnceShowsItsWindowAndClosesOnEscape) {
+    // The first start finds the system's archiver by itself, or is given the test's.
+    std::string folder = "/usr/lib/p7zip/";
+    if (!ui::holdsArchiver(folder)) {
+        folder = utf8(archiverFolder());
+        fs::create_directories(settingsFile.parent_path());
+        writeFile(settingsFile, "[SystemSetting]\ndir=" + folder + "\n");
+    }
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(POMU_PROGRAM, {});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    const QString window = visibleWindowOf(first.processId());
+    ASSERT_FALSE(window.isEmpty()) << first.readAllStandardError().toStdString();
+
+    // A second start ends at once with 0 and leaves the first running.
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(POMU_PROGRAM, {});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(visibleWindowOf(first.processId()), window);
+
+    // The window on screen is small, fixed and shows more than its background.
+    const QRect area = geometryOf(window);
+    EXPECT_GT(area.width(), 40);
+    EXPECT_GT(area.height(), 40);
+    EXPECT_LT(area.width(), 600);
+    EXPECT_LT(area.height(), 600);
+    // Centred on the 1024 x 768 screen, or whatever screen the display has.
+    const ToolOutput screenSize = runTool("xdotool", {"getdisplaygeometry"}, environment);
+    const QStringList screenWh = screenSize.output.trimmed().split(' ');
+    ASSERT_EQ(screenWh.size(), 2);
+    EXPECT_LE(std::abs(area.center().x() - screenWh[0].toInt() / 2), 2);
+    EXPECT_LE(std::abs(area.center().y() - screenWh[1].toInt() / 2), 2);
+    const QString screen = path("tmp") + "/screen.png";
+    QThread::msleep(500);  // let the first paint reach the server
+    ASSERT_EQ(runTool("import", {"-window", "root", "PNG24:" + screen}, environment).exitCode, 0);
+    const QImage shot = QImage(screen).copy(area);
+    ASSERT_EQ(shot.size(), area.size());
+    QDir().mkpath("test-artifacts");
+    EXPECT_TRUE(shot.save("test-artifacts/pomu-window.png"));
+    QSet<QRgb> colours;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) colours.insert(shot.pixel(x, y));
+    }
+    EXPECT_GT(colours.size(), 1);
+
+    // The menu key opens the options menu as a second window; ESC closes the menu first.
+    const auto visibleCount = [&] {
+        const ToolOutput search = runTool(
+            "xdotool", {"search", "--onlyvisible", "--pid", QString::number(first.processId())},
+            environment);
+        return search.output.split('\n', Qt::SkipEmptyParts).size();
+    };
+    const auto waitForCount = [&](qsizetype count) {
+        const QDeadlineTimer deadline(10000);
+        while (visibleCount() != count && !deadline.hasExpired()) QThread::msleep(100);
+        return visibleCount() == count;
+    };
+    EXPECT_EQ(visibleCount(), 1);
+    EXPECT_EQ(runTool("xdotool", {"key", "--window", window, "Menu"}, environment).exitCode, 0);
+    EXPECT_TRUE(waitForCount(2));
+    EXPECT_EQ(runTool("xdotool", {"key", "--window", window, "Escape"}, environment).exitCode, 0);
+    EXPECT_TRUE(waitForCount(1));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // ESC closes it; the program ends with 0 and its settings are written. Only the key press
+    // is sent: the window is gone before a release could reach it.
+    EXPECT_EQ(runTool("xdotool", {"keydown", "--window", window, "Escape"}, environment).exitCode,
+              0);
+    const bool ended = first.waitForFinished(20000);
+    EXPECT_TRUE(ended);
+    if (!ended) stop(first);
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+
+    const std::optional<std::string> text = readFile(settingsFile);
+    ASSERT_TRUE(text.has_value());
+    std::vector<std::string> lines;
+    for (const QString& line : QString::fromStdString(*text).split('\n', Qt::SkipEmptyParts)) {
+        lines.push_back(line.trimmed().toStdString());
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"[SystemSetting]", "dir=" + folder,
+                                               "deleteAlready=OFF", "deleteProcessed=OFF",
+                                               "div100MB=OFF", "div1GB=OFF", "zip=OFF"}));
+}
+
+TEST_F(PomuProcessTest, ASecondStartDuringTheFolderChoiceEndsAtOnceAndCancelLeavesItInert) {
+    // A folder without the archiver: the first start waits in the folder chooser.
+    ScratchFolder empty;
+    fs::create_directories(settingsFile.parent_path());
+    writeFile(settingsFile, "[SystemSetting]\ndir=" + empty.path().string() + "/\n");
+
+    QProcess first;
+    first.setProcessEnvironment(environment);
+    first.start(POMU_PROGRAM, {});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    const QDeadlineTimer deadline(30000);
+    bool chooserShown = false;
+    while (!chooserShown && !deadline.hasExpired()) {
+        chooserShown =
+            runTool("xdotool", {"search", "--onlyvisible", "--name", "^Select 7-Zip Folder$"},
+                    environment)
+                .exitCode == 0;
+        if (!chooserShown) QThread::msleep(100);
+    }
+    EXPECT_TRUE(chooserShown);
+
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(POMU_PROGRAM, {});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // Cancelling the chooser leaves the window open but inert; ESC still closes it, and the
+    // folder is saved as it was loaded.
+    const ToolOutput chooser = runTool(
+        "xdotool", {"search", "--onlyvisible", "--name", "^Select 7-Zip Folder$"}, environment);
+    const QString chooserId = chooser.output.section('\n', 0, 0).trimmed();
+    ASSERT_FALSE(chooserId.isEmpty());
+    EXPECT_EQ(
+        runTool("xdotool", {"keydown", "--window", chooserId, "Escape"}, environment).exitCode, 0);
+    const QString window = visibleWindowOf(first.processId());
+    ASSERT_FALSE(window.isEmpty());
+    EXPECT_EQ(runTool("xdotool", {"keydown", "--window", window, "Escape"}, environment).exitCode,
+              0);
+    const bool ended = first.waitForFinished(20000);
+    EXPECT_TRUE(ended);
+    if (!ended) stop(first);
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    const std::optional<std::string> text = readFile(settingsFile);
+    ASSERT_TRUE(text.has_value());
+    EXPECT_NE(text->find("dir=" + empty.path().string() + "/\n"), std::string::npos) << *text;
+    EXPECT_NE(text->find("zip=OFF"), std::string::npos) << *text;
+}
+
+}  // namespace
+}  // namespace pomu::test

@@ -1,0 +1,173 @@
+// Drops on the window: what it accepts, the status texts, the outputs, and drops mid-batch.
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QUrl>
+
+#include "window_fixture.h"
+
+namespace pomu::test {
+namespace {
+
+TEST_F(WindowTest, ThreeDroppedFilesShowTheirProgressAndTheSummary) {
+    writeUsualSettings();
+    openWindow();
+    const NativeString first = makeArchive("first.zip", sample);
+    const NativeString skipped = folder.file("already.7z");
+    writeFile(skipped, "not touched");
+    const NativeString third = makeArchive("third 日本.zip", {{"c.txt", "gamma"}});
+
+    dropAndWait({first, skipped, third});
+    EXPECT_EQ(statuses, (QStringList{"Processing file...\n(1/3)", "Processing file...\n(3/3)",
+                                     "2 7z complete!"}));
+    EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("2 7z complete!"));
+    EXPECT_FALSE(runState.busy);
+    for (const char* output : {"first.7z", "third 日本.7z"}) {
+        EXPECT_TRUE(archiveTests(folder.file(output))) << output;
+    }
+    EXPECT_TRUE(unpacksTo(folder.file("first.7z"), sample));
+    EXPECT_TRUE(unpacksTo(folder.file("third 日本.7z"),
+                          (std::vector<std::pair<std::string, std::string>>{{"c.txt", "gamma"}})));
+    // Sources stay where they were without "delete once done".
+    EXPECT_TRUE(fs::exists(first));
+    EXPECT_EQ(readFile(skipped), "not touched");
+}
+
+TEST_F(WindowTest, OneDroppedFileShowsNoCounterAndZipModeSaysZip) {
+    struct Case {
+        std::vector<std::string> settings;
+        const char* output;
+        QString summary;
+    };
+    const Case cases[] = {
+        {{}, "one.7z", QStringLiteral("1 7z complete!")},
+        {{"zip=ON"}, "one.zip", QStringLiteral("0 zip complete!")},  // a .zip is skipped
+    };
+    for (const Case& c : cases) {
+        writeUsualSettings(c.settings);
+        statuses.clear();
+        openWindow();
+        const NativeString source = makeArchive("one.zip", sample);
+        dropAndWait({source});
+        const QStringList progress =
+            c.summary.startsWith('1') ? QStringList{"Processing file..."} : QStringList{};
+        EXPECT_EQ(statuses, progress + QStringList{c.summary});
+        EXPECT_TRUE(fs::exists(folder.file(c.output))) << c.output;
+    }
+}
+
+TEST_F(WindowTest, AnExistingTargetShowsExistsThenTheSummary) {
+    writeUsualSettings();
+    openWindow();
+    const NativeString source = makeArchive("taken.zip", sample);
+    writeFile(folder.file("taken.7z"), "someone else's");
+    dropAndWait({source});
+    EXPECT_EQ(statuses, (QStringList{"7z Exists!", "0 7z complete!"}));
+    EXPECT_EQ(readFile(folder.file("taken.7z")), "someone else's");
+}
+
+TEST_F(WindowTest, DeleteOnceDoneMovesTheSourceToTheTrash) {
+    writeUsualSettings({"deleteProcessed=ON"});
+    openWindow();
+    const NativeString source = makeArchive("gone.zip", sample);
+    dropAndWait({source});
+    EXPECT_EQ(statuses.last(), QStringLiteral("1 7z complete!"));
+    EXPECT_TRUE(unpacksTo(folder.file("gone.7z"), sample));
+    EXPECT_FALSE(fs::exists(source));
+    const fs::path trash = fs::path(std::getenv("XDG_DATA_HOME")) / "Trash" / "files";
+    bool found = false;
+    for (const auto& entry : fs::directory_iterator(trash)) {
+        found |= entry.path().filename().string().starts_with("gone");
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(WindowTest, AcceptsOnlyDragsWithLocalFilesAndAlwaysAsCopies) {
+    writeUsualSettings();
+    openWindow();
+    struct Case {
+        QList<QUrl> urls;
+        QString text;
+        Qt::DropActions actions;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {{QUrl::fromLocalFile("/tmp/a.zip")}, {}, Qt::CopyAction | Qt::MoveAction, true},
+        {{QUrl::fromLocalFile("/tmp/a.zip")}, {}, Qt::CopyAction, true},
+        {{QUrl("https://example.com/a.zip"), QUrl::fromLocalFile("/tmp/b.zip")},
+         {},
+         Qt::CopyAction,
+         true},
+        // Only a move is offered: refused, so the source never thinks its file moved here.
+        {{QUrl::fromLocalFile("/tmp/a.zip")}, {}, Qt::MoveAction, false},
+        {{QUrl("https://example.com/a.zip")}, {}, Qt::CopyAction, false},
+        {{}, QStringLiteral("/tmp/a.zip"), Qt::CopyAction, false},
+    };
+    for (const Case& c : cases) {
+        QMimeData data;
+        if (!c.urls.isEmpty()) data.setUrls(c.urls);
+        if (!c.text.isEmpty()) data.setText(c.text);
+        QDragEnterEvent enter(QPoint(20, 20), c.actions, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        EXPECT_EQ(enter.isAccepted(), c.accepted) << c.urls.size() << c.text.toStdString();
+        if (c.accepted) {
+            EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+        }
+    }
+    // A drop with no local file starts nothing.
+    QMimeData remote;
+    remote.setUrls({QUrl("https://example.com/a.zip")});
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &remote, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &drop);
+    EXPECT_FALSE(drop.isAccepted());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(statuses.isEmpty());
+}
+
+TEST_F(WindowTest, ADropDuringABatchWaitsAndGetsItsOwnSummary) {
+    writeUsualSettings();
+    openWindow();
+    const NativeString first = makeArchive("first.zip", {{"big.bin", noise(6 << 20)}});
+    const NativeString later = makeArchive("later.zip", sample);
+    std::size_t queuedAtFirstSummary = 99;
+    whenStatusShows(QStringLiteral("Processing file..."), [&] {
+        EXPECT_TRUE(runState.busy);
+        EXPECT_TRUE(sendDrop({later}));
+        QObject::connect(&window->statusLine(), &ui::StatusLine::written, window.get(),
+                         [&](const QString& text) {
+                             if (text.endsWith("complete!") && queuedAtFirstSummary == 99) {
+                                 queuedAtFirstSummary = window->batches().queuedBatches();
+                             }
+                         });
+    });
+    dropAndWait({first});
+    ASSERT_TRUE(waitUntil([&] { return statuses.size() >= 4 && !runState.busy; }));
+    EXPECT_EQ(queuedAtFirstSummary, 1u);
+    EXPECT_EQ(statuses, (QStringList{"Processing file...", "1 7z complete!", "Processing file...",
+                                     "1 7z complete!"}));
+    EXPECT_TRUE(archiveTests(folder.file("first.7z")));
+    EXPECT_TRUE(unpacksTo(folder.file("later.7z"), sample));
+}
+
+TEST_F(WindowTest, ZipChosenDuringABatchTakesEffectFromTheNextFile) {
+    writeUsualSettings();
+    openWindow();
+    const NativeString first = makeArchive("first.zip", {{"big.bin", noise(4 << 20)}});
+    const NativeString second = makeArchive("second.7z.src", sample);
+    whenStatusShows(QStringLiteral("Processing file...\n(1/2)"), [&] {
+        window->optionsMenu()->action(ui::kZip)->trigger();
+        EXPECT_TRUE(options.zip);
+    });
+    dropAndWait({first, second});
+    EXPECT_EQ(statuses, (QStringList{"Processing file...\n(1/2)", "Processing file...\n(2/2)",
+                                     "2 zip complete!"}));
+    // The running file keeps 7z; the next one is made as ZIP.
+    EXPECT_TRUE(archiveTests(folder.file("first.7z")));
+    EXPECT_FALSE(fs::exists(folder.file("first.zip.7z")));
+    EXPECT_TRUE(unpacksTo(folder.file("second.7z.zip"), sample));
+    EXPECT_TRUE(window->optionsMenu()->action(ui::kZip)->isChecked());
+}
+
+}  // namespace
+}  // namespace pomu::test
