@@ -59,6 +59,26 @@ void removePartialOutput(NativeView target, bool split, const std::vector<int>& 
     }
 }
 
+// The sources as they stood before the extraction read them.
+using SourceIdentities = std::vector<std::pair<NativeString, platform::FileIdentity>>;
+
+SourceIdentities identitiesOf(const std::vector<NativeString>& sources) {
+    SourceIdentities identities;
+    for (const NativeString& source : sources) {
+        if (auto identity = platform::fileIdentity(source)) {
+            identities.emplace_back(source, *identity);
+        }
+    }
+    return identities;
+}
+
+// Only a file that stood there unchanged before the extraction was converted; one that took
+// its name meanwhile stays where it is.
+bool wasConverted(const NativeString& source, const SourceIdentities& before) {
+    const std::optional<platform::FileIdentity> now = platform::fileIdentity(source);
+    return now && std::find(before.begin(), before.end(), std::pair(source, *now)) != before.end();
+}
+
 bool ranToTheEnd(const ToolRun& run) {
     return run.started && !run.forced && run.exitCode && archiver::runSucceeded(*run.exitCode);
 }
@@ -117,6 +137,8 @@ ConversionResult convertFile(StatusWindow& window, NativeView source, int index,
     const std::optional<ToolCommand> extract =
         extractCommand(options.sevenZipFolder, source, workspace->path());
     if (!extract) return notConverted;
+    const SourceIdentities sources =
+        snapshot.deleteProcessed ? identitiesOf(volumeSet(source)) : SourceIdentities{};
     if (!ranToTheEnd(runTool(*extract, snapshot.show, window, runState))) return notConverted;
     if (!platform::folderHasEntries(workspace->path())) return notConverted;
 
@@ -138,7 +160,9 @@ ConversionResult convertFile(StatusWindow& window, NativeView source, int index,
     }
 
     if (snapshot.deleteProcessed) {
-        for (const NativeString& member : volumeSet(source)) recycleFile(member);
+        for (const NativeString& member : volumeSet(source)) {
+            if (wasConverted(member, sources)) recycleFile(member);
+        }
     }
     return ConversionResult::converted;
 }

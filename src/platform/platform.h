@@ -32,6 +32,18 @@ std::optional<NativeString> findPathIgnoringCase(NativeView path);
 // opened or sized.
 std::optional<std::uint64_t> readFileSize(NativeView path);
 
+// Which file stands at a path: equal identities mean the same, unchanged file.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;  // inode or file index
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The entry itself (a link is not followed); empty when nothing can be found there.
+std::optional<FileIdentity> fileIdentity(NativeView path);
+
 bool createFolder(NativeView path);
 
 // Removes an empty folder (the path may end in a separator).

@@ -1,0 +1,197 @@
+// The fault matrix: every row converts (or loads settings) for real, then the common checks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <sstream>
+
+#include "convert/batch.h"
+#include "convert/job.h"
+#include "faults/fault_rows.h"
+#include "fs/workspace.h"
+#include "options/settings.h"
+#include "support/wakeup.h"
+
+namespace pomu::faults {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A headless window that runs the row's hook on every pass and forces the exit of a run that
+// outlives the row's limit, so a hang ends as a failure instead of a stuck suite.
+class FaultWindow : public HeadlessWindow {
+  public:
+    FaultWindow(Scene& scene, Clock::time_point deadline) : scene_(scene), deadline_(deadline) {}
+    void handleEvents(platform::RunningTool& tool) override {
+        if (Clock::now() > deadline_) {
+            scene_.runState.forceExit = true;
+            hung_ = true;
+        }
+        if (scene_.duringRun) scene_.duringRun(scene_);
+        HeadlessWindow::handleEvents(tool);
+    }
+    bool hung() const { return hung_; }
+
+  private:
+    Scene& scene_;
+    Clock::time_point deadline_;
+    bool hung_ = false;
+};
+
+struct Outcome {
+    int converted = 0;
+    std::vector<std::string> texts;
+    bool hung = false;
+};
+
+#ifdef _WIN32
+const std::string kSavedFolder = "C:\\7-Zip\\";
+#else
+const std::string kSavedFolder = "/opt/7-Zip/";
+#endif
+
+// Loads, saves a fixed record, loads again: "first\nsecond\nsaved".
+std::string settingsRound(const NativeString& file) {
+    ConversionOptions first;
+    loadSettingsFrom(file, first);
+    ConversionOptions saved;
+    saved.sevenZipFolder = test::native(kSavedFolder);
+    saved.deleteAlready = true;
+    saved.div1GB = true;
+    saved.zip = true;
+    const bool wrote = saveSettingsTo(file, saved);
+    ConversionOptions second;
+    loadSettingsFrom(file, second);
+    return describe(first) + "\n" + describe(second) + "\n" + (wrote ? "1" : "0");
+}
+
+Outcome act(const Row& row, Scene& scene) {
+    Outcome outcome;
+    if (row.act == Act::settings) {
+        std::optional<std::string> text;
+#ifndef _WIN32
+        if (scene.ordinaryUser)
+            text = asOrdinaryUser([&] { return settingsRound(scene.dropped.at(0)); });
+#endif
+        if (!scene.ordinaryUser) text = settingsRound(scene.dropped.at(0));
+        std::istringstream lines(text.value_or("<could not run>"));
+        for (std::string line; std::getline(lines, line);) outcome.texts.push_back(line);
+        outcome.converted = !outcome.texts.empty() && outcome.texts.back() == "1";
+        if (!outcome.texts.empty()) outcome.texts.pop_back();
+        return outcome;
+    }
+    FaultWindow window(scene, Clock::now() + std::chrono::seconds(row.seconds));
+    test::PeriodicWakeup wakeup(25);  // the pump wakes now and then, so the hook and limit run
+    TempFolderOverride temp(scene.tempFolder);
+    if (row.act == Act::convert) {
+        outcome.converted = convertFile(window, scene.dropped.at(0), 0, 1, scene.options,
+                                        scene.runState) == ConversionResult::converted;
+    } else {
+        DropBatches batches(window, scene.options, scene.runState);
+        batches.drop(scene.dropped);
+        outcome.converted = batches.lastConvertedCount();
+    }
+    for (const NativeString& text : window.texts()) outcome.texts.push_back(test::utf8(text));
+    outcome.hung = window.hung();
+    return outcome;
+}
+
+// "+ name" for what appeared, "- name" for what went, "~ name" for what changed.
+std::string differences(const std::map<std::string, std::string>& expected,
+                        const std::map<std::string, std::string>& actual) {
+    std::string text;
+    for (const auto& [name, value] : expected) {
+        const auto found = actual.find(name);
+        if (found == actual.end())
+            text += "- " + name + "\n";
+        else if (found->second != value)
+            text += "~ " + name + ": " + value + " -> " + found->second + "\n";
+    }
+    for (const auto& [name, value] : actual) {
+        if (!expected.count(name)) text += "+ " + name + " (" + value + ")\n";
+    }
+    return text;
+}
+
+std::vector<Row> allRows() {
+    std::vector<Row> rows;
+    for (auto part : {archiveRows, nameRows, environmentRows, batchRows, settingsRows}) {
+        for (Row& row : part()) rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+class FaultMatrix : public testing::TestWithParam<Row> {};
+
+TEST_P(FaultMatrix, EndsSafely) {
+    const Row& row = GetParam();
+    Scene scene;
+    row.arrange(scene);
+    if (!scene.skip.empty()) GTEST_SKIP() << scene.skip;
+    ASSERT_FALSE(HasFailure()) << "the row's files could not be made";
+    std::vector<std::string> outputs = row.outputs;
+    outputs.insert(outputs.end(), scene.outputs.begin(), scene.outputs.end());
+    const auto before = snapshot(scene.root.path());
+    std::map<std::string, std::optional<std::string>> trashedBytesBefore;
+    for (const std::string& name : row.trashed) trashedBytesBefore[name] = scene.read(name);
+
+    const auto start = Clock::now();
+    Outcome outcome;
+    {
+        Watchdog watchdog(row.name, std::chrono::seconds(2 * row.seconds + 60));
+        outcome = act(row, scene);
+    }
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start);
+
+    EXPECT_FALSE(outcome.hung) << "still running after " << row.seconds << " s: forced to end";
+    EXPECT_LE(seconds.count(), row.seconds) << "took too long";
+    EXPECT_EQ(outcome.converted, row.converted);
+    EXPECT_EQ(outcome.texts, row.texts);
+    {
+        TempFolderOverride temp(scene.tempFolder);
+        const std::optional<NativeString> workspace = workspacePath();
+        EXPECT_TRUE(!workspace || !platform::pathExists(*workspace)) << "the workspace stayed";
+    }
+
+    // Only the outputs may appear, only the trashed sources may go, nothing else may change.
+    auto after = snapshot(scene.root.path());
+    auto expected = before;
+    for (const std::string& name : row.trashed) expected.erase("files/" + name);
+    for (const std::string& name : outputs) {
+        const auto made = after.find("files/" + name);
+        if (made != after.end())
+            expected[made->first] = made->second;
+        else
+            ADD_FAILURE() << "no output " << name;
+    }
+    for (const std::string& name : row.touched) {
+        expected.erase("files/" + name);
+        after.erase("files/" + name);
+    }
+    EXPECT_EQ(differences(expected, after), "") << "the tree changed beyond the target";
+
+    for (const std::string& name : row.trashed) {
+        const auto bytes = trashedBytes(scene.file(name));
+        EXPECT_TRUE(bytes && bytes == trashedBytesBefore[name])
+            << name << " is not whole in the Trash";
+    }
+    if (row.act == Act::convert && row.converted == 1 && !scene.content.empty()) {
+        EXPECT_EQ(unpacked(scene.file(outputs.at(0))), test::fingerprints(scene.content));
+    }
+    if (row.check) row.check(scene);
+    // Which way a row with a hook went, for the results file.
+    if (scene.duringRun) {
+        RecordProperty("hook", scene.hookActed     ? "acted"
+                               : scene.hookReached ? "refused by the system"
+                                                   : "found no moment");
+    }
+    RecordProperty("actSeconds", int(seconds.count()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FaultMatrix, testing::ValuesIn(allRows()),
+                         [](const testing::TestParamInfo<Row>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace pomu::faults

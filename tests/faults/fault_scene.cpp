@@ -1,0 +1,204 @@
+// The fault matrix's scene: folders, archives, tree snapshots, the Trash and the watchdog.
+#include "faults/fault_scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace pomu::faults {
+namespace {
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string percentDecoded(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+            hexValue(text[i + 2]) >= 0) {
+            out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The Trash of this run, as the program reaches it (Wine keeps the same layout under Z:).
+fs::path trashFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    std::string folder = data ? data : "";
+#ifdef _WIN32
+    if (!folder.empty() && folder.front() == '/') {
+        for (char& c : folder) c = c == '/' ? '\\' : c;
+        folder = "Z:" + folder;
+    }
+#endif
+    return fs::path(test::native(folder)) / "Trash";
+}
+
+}  // namespace
+
+Scene::Scene()
+    : files(root.path() / "files"), tmp(root.path() / "tmp"), outside(root.path() / "outside") {
+    for (const fs::path& folder : {files, tmp, outside}) fs::create_directory(folder);
+    test::writeFile(outside / "keep.txt", "outside the workspace");
+    tempFolder = tmp.native();
+    options.sevenZipFolder = test::archiverFolder();
+    options.level = POMU_T("1");
+}
+
+NativeString Scene::file(const std::string& name) const {
+    return (files / test::native(name)).native();
+}
+
+void Scene::write(const std::string& name, const std::string& bytes) const {
+    test::writeFile(file(name), bytes);
+}
+
+std::optional<std::string> Scene::read(const std::string& name) const {
+    return test::readFile(file(name));
+}
+
+NativeString Scene::archive(const std::string& name, const Files& content,
+                            const std::vector<NativeString>& switches) {
+    test::ScratchFolder source;
+    for (const auto& [entry, bytes] : content) {
+        fs::create_directories((source.path() / test::native(entry)).parent_path());
+        test::writeFile(source.path() / test::native(entry), bytes);
+    }
+    // Made under a neutral name, so the archiver never guesses a format from the final one.
+    const NativeString made = file("made.tmp");
+    std::vector<NativeString> arguments{POMU_T("a"), made, source.folder() + POMU_T("*")};
+    arguments.insert(arguments.end(), switches.begin(), switches.end());
+    const test::ArchiverRun run = test::runArchiver(arguments);
+    EXPECT_TRUE(run.exitCode && *run.exitCode == 0)
+        << "could not make " << name << ": started " << run.started << ", exit code "
+        << (run.exitCode ? std::to_string(*run.exitCode) : "none");
+    std::error_code error;
+    fs::rename(made, file(name), error);
+    return file(name);
+}
+
+void Scene::need(std::unique_ptr<Hold> hold, const std::string& why) {
+    if (hold) {
+        holds.push_back(std::move(hold));
+    } else if (skip.empty()) {
+        skip = why.empty() ? "a restriction could not be set up" : why;
+    }
+}
+
+std::map<std::string, std::string> snapshot(const fs::path& folder) {
+    std::map<std::string, std::string> entries;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        std::string name = test::utf8(fs::relative(it->path(), folder).native());
+        for (char& c : name) c = c == '\\' ? '/' : c;
+        if (name.starts_with("tmp/pomu") && name.ends_with(".lock")) continue;
+        std::error_code entryError;
+        if (it->is_symlink(entryError)) {
+            entries[name] =
+                "link -> " + test::utf8(fs::read_symlink(it->path(), entryError).native());
+        } else if (it->is_directory(entryError)) {
+            entries[name] = "dir";
+        } else {
+            const auto bytes = test::readFile(it->path());
+            entries[name] = bytes ? test::fingerprint(*bytes) : "<unreadable>";
+        }
+    }
+    return entries;
+}
+
+std::optional<std::string> trashedBytes(const fs::path& original) {
+    const fs::path trash = trashFolder();
+    // The scratch folder's name is unique, so the last three names identify the file.
+    const std::string ending =
+        "/" + test::utf8(original.parent_path().parent_path().filename().native()) + "/" +
+        test::utf8(original.parent_path().filename().native()) + "/" +
+        test::utf8(original.filename().native());
+    std::error_code error;
+    for (auto it = fs::directory_iterator(trash / "info", error);
+         !error && it != fs::directory_iterator(); it.increment(error)) {
+        const std::string info = test::readFile(it->path()).value_or("");
+        const std::size_t start = info.find("\nPath=");
+        if (start == std::string::npos) continue;
+        std::string path = info.substr(start + 6, info.find('\n', start + 6) - start - 6);
+        path = percentDecoded(path);
+        for (char& c : path) c = c == '\\' ? '/' : c;
+        if (!path.ends_with(ending)) continue;
+        fs::path stored = trash / "files" / it->path().stem();
+        if (fs::is_directory(stored, error)) return "dir";
+        return test::readFile(stored);
+    }
+    return std::nullopt;
+}
+
+std::string describe(const ConversionOptions& o) {
+    return "dir=" + test::utf8(o.sevenZipFolder) + " level=" + test::utf8(o.level) +
+           " show=" + std::to_string(o.show) + " already=" + std::to_string(o.deleteAlready) +
+           " processed=" + std::to_string(o.deleteProcessed) +
+           " 100MB=" + std::to_string(o.div100MB) + " 1GB=" + std::to_string(o.div1GB) +
+           " zip=" + std::to_string(o.zip);
+}
+
+Files unpacked(const NativeString& archive) {
+    test::ScratchFolder out;
+    if (!test::extractArchive(archive, out.folder())) return {{"<not extractable>", ""}};
+    return test::fingerprints(test::treeContents(out.path()));
+}
+
+TempFolderOverride::TempFolderOverride(const NativeString& folder) {
+#ifdef _WIN32
+    std::vector<wchar_t> buffer(32768);
+    const DWORD size = GetEnvironmentVariableW(L"TMP", buffer.data(), DWORD(buffer.size()));
+    if (size > 0 && size < buffer.size()) old_ = NativeString(buffer.data(), size);
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+#else
+    if (const char* value = std::getenv("TMPDIR")) old_ = value;
+    ::setenv("TMPDIR", folder.c_str(), 1);
+#endif
+}
+
+TempFolderOverride::~TempFolderOverride() {
+#ifdef _WIN32
+    SetEnvironmentVariableW(L"TMP", old_ ? old_->c_str() : nullptr);
+#else
+    if (old_) {
+        ::setenv("TMPDIR", old_->c_str(), 1);
+    } else {
+        ::unsetenv("TMPDIR");
+    }
+#endif
+}
+
+Watchdog::Watchdog(std::string row, std::chrono::seconds limit)
+    : thread_([this, row = std::move(row), limit] {
+          std::unique_lock lock(mutex_);
+          if (stop_.wait_for(lock, limit, [this] { return stopped_; })) return;
+          std::fprintf(stderr, "fault matrix: row %s still runs after %llds; ending the run\n",
+                       row.c_str(), static_cast<long long>(limit.count()));
+          std::fflush(stderr);
+          std::_Exit(2);
+      }) {}
+
+Watchdog::~Watchdog() {
+    {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    stop_.notify_all();
+    thread_.join();
+}
+
+}  // namespace pomu::faults

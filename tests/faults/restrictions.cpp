@@ -1,0 +1,195 @@
+// Read-only and small mounts in a private mount namespace, an ordinary user, a locked file.
+#include "faults/restrictions.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace pomu::faults {
+
+namespace fs = std::filesystem;
+
+#ifndef _WIN32
+namespace {
+
+// Mounts made here stay in this process's own namespace and vanish with it, even after a crash.
+bool privateMountNamespace(std::string& why) {
+    static const std::string failure = [] {
+        if (::geteuid() != 0) return std::string("mounting needs the superuser");
+        if (::unshare(CLONE_NEWNS) != 0) return std::string("no private mount namespace here");
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) != 0) {
+            return std::string("mount propagation cannot be cut here");
+        }
+        return std::string();
+    }();
+    why = failure;
+    return failure.empty();
+}
+
+class Mounted : public Hold {
+  public:
+    explicit Mounted(fs::path folder) : folder_(std::move(folder)) {}
+    ~Mounted() override { ::umount2(folder_.c_str(), MNT_DETACH); }
+
+  private:
+    fs::path folder_;
+};
+
+class WriteBitsRemoved : public Hold {
+  public:
+    explicit WriteBitsRemoved(fs::path folder) : folder_(std::move(folder)) {
+        fs::permissions(folder_, fs::perms::all, fs::perm_options::remove);
+        fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec,
+                        fs::perm_options::add);
+    }
+    ~WriteBitsRemoved() override {
+        std::error_code error;
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, error);
+    }
+
+  private:
+    fs::path folder_;
+};
+
+class TrashSwappedForFile : public Hold {
+  public:
+    TrashSwappedForFile(fs::path trash, fs::path aside) : trash_(trash), aside_(aside) {}
+    ~TrashSwappedForFile() override {
+        std::error_code error;
+        fs::remove(trash_, error);
+        if (fs::exists(aside_, error)) fs::rename(aside_, trash_, error);
+    }
+
+  private:
+    fs::path trash_, aside_;
+};
+
+std::optional<dev_t> deviceOf(const fs::path& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return info.st_dev;
+}
+
+}  // namespace
+
+std::unique_ptr<Hold> readOnlyFolder(const fs::path& folder, std::string& why) {
+    if (::geteuid() != 0) return std::make_unique<WriteBitsRemoved>(folder);
+    if (!privateMountNamespace(why)) return nullptr;
+    if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        why = "bind mount failed";
+        return nullptr;
+    }
+    auto hold = std::make_unique<Mounted>(folder);
+    if (::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+        why = "read-only remount failed";
+        return nullptr;
+    }
+    return hold;
+}
+
+std::unique_ptr<Hold> smallDisk(const fs::path& folder, std::size_t bytes, std::string& why) {
+    if (!privateMountNamespace(why)) return nullptr;
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        why = "tmpfs mount failed";
+        return nullptr;
+    }
+    return std::make_unique<Mounted>(folder);
+}
+
+std::unique_ptr<Hold> blockedTrash(const fs::path& onDeviceOf, std::string& why) {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    if (!data || !home) {
+        why = "needs XDG_DATA_HOME and HOME, so the user's own Trash is never touched";
+        return nullptr;
+    }
+    if (!deviceOf(onDeviceOf) || deviceOf(onDeviceOf) != deviceOf(home)) {
+        why = "the scratch folder is not on the home folder's file system";
+        return nullptr;
+    }
+    const fs::path trash = fs::path(data) / "Trash";
+    const fs::path aside = fs::path(data) / "Trash.pomu-aside";
+    std::error_code error;
+    fs::create_directories(data, error);
+    if (fs::exists(trash, error)) fs::rename(trash, aside, error);
+    auto hold = std::make_unique<TrashSwappedForFile>(trash, aside);
+    std::FILE* blocker = std::fopen(trash.c_str(), "w");
+    if (!blocker) {
+        why = "could not put a file where the Trash was";
+        return nullptr;
+    }
+    std::fclose(blocker);
+    return hold;
+}
+
+std::optional<std::string> asOrdinaryUser(const std::function<std::string()>& work) {
+    if (::geteuid() != 0) return work();
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) return std::nullopt;
+    const pid_t child = ::fork();
+    if (child < 0) return std::nullopt;
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        const std::string text = work();
+        const bool wrote = ::write(pipeFds[1], text.data(), text.size()) == ssize_t(text.size());
+        ::_exit(wrote ? 0 : 4);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, std::size_t(got));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return std::nullopt;
+    }
+    return text;
+}
+#else
+namespace {
+
+class OpenHandle : public Hold {
+  public:
+    explicit OpenHandle(HANDLE handle) : handle_(handle) {}
+    ~OpenHandle() override { CloseHandle(handle_); }
+
+  private:
+    HANDLE handle_;
+};
+
+// Opened as another program would hold it, allowing others only what `sharing` lets them.
+std::unique_ptr<Hold> openFile(const fs::path& file, DWORD sharing, std::string& why) {
+    const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        why = "the file could not be opened to hold it";
+        return nullptr;
+    }
+    return std::make_unique<OpenHandle>(handle);
+}
+
+}  // namespace
+
+std::unique_ptr<Hold> lockedFile(const fs::path& file, std::string& why) {
+    return openFile(file, 0, why);
+}
+
+std::unique_ptr<Hold> heldForReading(const fs::path& file, std::string& why) {
+    return openFile(file, FILE_SHARE_READ, why);
+}
+#endif
+
+}  // namespace pomu::faults

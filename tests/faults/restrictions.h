@@ -1,0 +1,44 @@
+// Taking things away from a row while it runs: write access, disk space, privileges, the Trash.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace pomu::faults {
+
+// Something a row holds while it runs (a mount, an open handle), given back at the row's end.
+class Hold {
+  public:
+    virtual ~Hold() = default;
+};
+
+// Each returns the hold, or empty with the reason in `why` when this machine cannot do it.
+#ifndef _WIN32
+// The folder can no longer be written: a read-only bind mount for the superuser (whom
+// permissions do not stop), the write bits removed otherwise.
+std::unique_ptr<Hold> readOnlyFolder(const std::filesystem::path& folder, std::string& why);
+
+// A tmpfs of that many bytes mounted on the folder, to fill up.
+std::unique_ptr<Hold> smallDisk(const std::filesystem::path& folder, std::size_t bytes,
+                                std::string& why);
+
+// The user's Trash folder replaced by a plain file, so nothing can be moved there. Only when
+// the folder is on the same file system as the home folder, where GIO looks for that Trash.
+std::unique_ptr<Hold> blockedTrash(const std::filesystem::path& onDeviceOf, std::string& why);
+
+// Runs the work as an ordinary user (a child process when this is the superuser) and
+// hands back its text; empty when it could not be run.
+std::optional<std::string> asOrdinaryUser(const std::function<std::string()>& work);
+#else
+// The file opened with no sharing at all, as another program holding it would.
+std::unique_ptr<Hold> lockedFile(const std::filesystem::path& file, std::string& why);
+
+// The file held open for reading with no write sharing: it reads, but cannot be written.
+// (The read-only mark is no use here: Wine lets the superuser write such files.)
+std::unique_ptr<Hold> heldForReading(const std::filesystem::path& file, std::string& why);
+#endif
+
+}  // namespace pomu::faults

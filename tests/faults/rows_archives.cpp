@@ -1,0 +1,345 @@
+// Fault rows about the archive itself: damaged, encrypted, split, hostile and huge ones.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
+#include "faults/fault_rows.h"
+#include "faults/zip_writer.h"
+
+namespace pomu::faults {
+namespace {
+
+const std::string kOutsideText = "outside the workspace";
+
+// Flips 64 bytes in the middle of the file's stream.
+void damage(Scene& s, const std::string& name) {
+    std::string bytes = s.read(name).value_or("");
+    for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64 && i < bytes.size(); ++i) {
+        bytes[i] = char(~bytes[i]);
+    }
+    s.write(name, bytes);
+}
+
+#ifndef _WIN32
+// A RAR volume set made by rar: <base>.part1.rar ... <base>.part4.rar.
+bool rarSet(Scene& s, const std::string& base) {
+    if (std::system("command -v rar >/dev/null") != 0) {
+        s.skip = "rar is not installed";
+        return false;
+    }
+    test::ScratchFolder content;
+    const std::string bytes = test::noise(350'000, 7);
+    test::writeFile(content.path() / "movie.bin", bytes);
+    const std::string command = "cd '" + content.path().string() + "' && rar a -idq -m0 -v100k '" +
+                                (s.files / (base + ".rar")).string() + "' movie.bin";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(fs::exists(s.files / (base + ".part4.rar")));
+    s.content = {{"movie.bin", bytes}};
+    return true;
+}
+
+void renameSet(Scene& s, const std::string& from, const std::string& to) {
+    for (int k = 1; k <= 4; ++k) {
+        const std::string number = std::to_string(k);
+        std::string target = to;
+        target.replace(target.find('#'), 1, number);
+        fs::rename(s.files / (from + ".part" + number + ".rar"), s.files / target);
+    }
+}
+#endif
+
+std::string genericPath(const fs::path& path) {
+    std::string text = test::utf8(path.native());
+    for (char& c : text) c = c == '\\' ? '/' : c;
+    return text;
+}
+
+// Files of the archive made of `count` tiny files in folders of a hundred.
+Files tinyFiles(int count) {
+    Files files;
+    for (int i = 0; i < count; ++i) {
+        files.emplace_back("d" + std::to_string(i / 100) + "/f" + std::to_string(i) + ".txt",
+                           std::to_string(i));
+    }
+    return files;
+}
+
+}  // namespace
+
+const Files& sampleFiles() {
+    static const Files files{
+        {"a.txt", "alpha"}, {"sub/b.bin", test::noise(5000)}, {".hidden", "h"}};
+    return files;
+}
+
+std::vector<Row> archiveRows() {
+    std::vector<Row> rows{
+        {.name = "CorruptSevenZip",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("corrupt.7z", {{"data.bin", test::noise(300'000)}},
+                                        {POMU_T("-t7z"), POMU_T("-mx=0")})};
+                 damage(s, "corrupt.7z");
+             },
+         .texts = {kProcessing}},
+        {.name = "TruncatedSevenZip",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("cut.7z", {{"data.bin", test::noise(300'000)}},
+                                        {POMU_T("-t7z"), POMU_T("-mx=1")})};
+                 s.write("cut.7z", s.read("cut.7z").value().substr(0, 200'000));
+             },
+         .texts = {kProcessing}},
+        {.name = "NotAnArchive",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("notes.rar", "plain text that only looks like an archive by its name\n");
+                 s.dropped = {s.file("notes.rar")};
+             },
+         .texts = {kProcessing}},
+        {.name = "ZeroByteFile",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("zero.rar", "");
+                 s.dropped = {s.file("zero.rar")};
+             },
+         .texts = {kProcessing}},
+        {.name = "FolderDroppedAsFile",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 fs::create_directories(s.files / "album.zip" / "inner");
+                 test::writeFile(s.files / "album.zip" / "inner" / "photo.jpg", "jpeg bytes");
+                 s.dropped = {s.file("album.zip")};
+             },
+         .texts = {kProcessing}},
+        // A password question nobody can answer must end at once, never wait.
+        {.name = "SevenZipWithEncryptedHeaders",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("sealed.7z", sampleFiles(),
+                                        {POMU_T("-t7z"), POMU_T("-pSECRET"), POMU_T("-mhe=on")})};
+             },
+         .texts = {kProcessing},
+         .seconds = 20},
+        {.name = "SevenZipWithEncryptedDataOnly",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("hidden.7z", sampleFiles(),
+                                        {POMU_T("-t7z"), POMU_T("-pSECRET"), POMU_T("-mhe=off")})};
+             },
+         .texts = {kProcessing},
+         .seconds = 20},
+        {.name = "ZipWithEncryptedEntries",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.dropped = {
+                     s.archive("locked.zip", sampleFiles(), {POMU_T("-tzip"), POMU_T("-pSECRET")})};
+             },
+         .texts = {kProcessing},
+         .seconds = 20},
+        // A link out and a file written through it; an absolute link.
+        {.name = "ZipWithLinksOutOfTheWorkspace",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("links.zip", zipBytes({{"up", "../../outside", 0120777},
+                                                {"up/planted.txt", "written through the link"},
+                                                {"abs", genericPath(s.outside), 0120777},
+                                                {"ok.txt", "ok"}}));
+                 s.dropped = {s.file("links.zip")};
+             },
+         .texts = {kProcessing}},
+        // The archiver cleans the names; all four files arrive, none beside the workspace.
+        {.name = "ZipWithParentAndAbsoluteNames",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("escape.zip",
+                         zipBytes({{"../evil.txt", "evil"},
+                                   {"sub/../../evil2.txt", "evil2"},
+                                   {genericPath(s.outside / "abs-evil.txt"), "absolute"},
+                                   {"ok.txt", "ok"}}));
+                 s.dropped = {s.file("escape.zip")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"escape.7z"},
+         .trashed = {"escape.zip"},
+         .check =
+             [](Scene& s) {
+                 std::multiset<std::string> bytes;
+                 for (const auto& [name, print] : unpacked(s.file("escape.7z"))) {
+                     bytes.insert(print);
+                     EXPECT_EQ(("/" + name + "/").find("/../"), std::string::npos) << name;
+                 }
+                 std::multiset<std::string> wanted;
+                 for (const char* text : {"evil", "evil2", "absolute", "ok"}) {
+                     wanted.insert(test::fingerprint(text));
+                 }
+                 EXPECT_EQ(bytes, wanted);
+             }},
+        {.name = "TenThousandTinyFiles",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.content = tinyFiles(10'000);
+                 s.dropped = {s.archive("many.zip", s.content, {POMU_T("-tzip"), POMU_T("-mx=1")})};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"many.7z"},
+         .trashed = {"many.zip"},
+         .seconds = 600},
+        {.name = "SingleFileOverFourGiB",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 const char* longTests = std::getenv("POMU_LONG_TESTS");
+                 if (!longTests || std::string(longTests) != "1") {
+                     s.skip = "only with POMU_LONG_TESTS=1 (scripts/test --long)";
+                     return;
+                 }
+                 test::ScratchFolder content;
+                 test::writeFile(content.path() / "zeros.bin", "");
+                 fs::resize_file(content.path() / "zeros.bin", (std::uint64_t(1) << 32) + 4096);
+                 const auto run = test::runArchiver({POMU_T("a"), s.file("huge.7z"),
+                                                     content.folder() + POMU_T("*"), POMU_T("-t7z"),
+                                                     POMU_T("-mx=1")});
+                 EXPECT_TRUE(run.exitCode && *run.exitCode == 0);
+                 s.options.zip = true;
+                 s.dropped = {s.file("huge.7z")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"huge.zip"},
+         .check =
+             [](Scene& s) {
+                 test::ScratchFolder out;
+                 ASSERT_TRUE(test::extractArchive(s.file("huge.zip"), out.folder()));
+                 EXPECT_EQ(fs::file_size(out.path() / "zeros.bin"),
+                           (std::uint64_t(1) << 32) + 4096);
+             },
+         .seconds = 1800},
+    };
+#ifndef _WIN32
+    std::vector<Row> linuxRows{
+        {.name = "RarSetWithMissingMiddleVolume",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (!rarSet(s, "film")) return;
+                 fs::rename(s.files / "film.part2.rar", s.outside / "film.part2.rar");
+                 s.dropped = {s.file("film.part1.rar")};
+             },
+         .texts = {kProcessing}},
+        {.name = "RarSetWithDamagedLastVolume",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (!rarSet(s, "reel")) return;
+                 damage(s, "reel.part4.rar");
+                 s.dropped = {s.file("reel.part1.rar")};
+             },
+         .texts = {kProcessing}},
+        // Upper-case parts are found as members: the whole set goes, and only after success.
+        {.name = "RarSetInUpperCase",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (!rarSet(s, "show")) return;
+                 renameSet(s, "show", "SHOW.PART#.RAR");
+                 s.dropped = {s.file("SHOW.PART1.RAR")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"SHOW.7z"},
+         .trashed = {"SHOW.PART1.RAR", "SHOW.PART2.RAR", "SHOW.PART3.RAR", "SHOW.PART4.RAR"}},
+        // ".part01.rar" starts no set: its own target, and only that file moves.
+        {.name = "RarSetNamedPart01",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (!rarSet(s, "clip")) return;
+                 renameSet(s, "clip", "clip.part0#.rar");
+                 s.dropped = {s.file("clip.part01.rar")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"clip.part01.7z"},
+         .trashed = {"clip.part01.rar"}},
+        // Made with -snl: the link is stored as a link and points two levels up.
+        {.name = "SevenZipHoldingALinkOut",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 test::ScratchFolder content;
+                 fs::create_directory_symlink("../../outside", content.path() / "escape");
+                 test::writeFile(content.path() / "a.txt", "alpha");
+                 const auto run = test::runArchiver({POMU_T("a"), s.file("linked.7z"),
+                                                     content.folder() + POMU_T("*"), POMU_T("-t7z"),
+                                                     POMU_T("-snl")});
+                 EXPECT_TRUE(run.exitCode && *run.exitCode == 0);
+                 s.options.zip = true;
+                 s.dropped = {s.file("linked.7z")};
+             },
+         .texts = {kProcessing}},
+        {.name = "SevenZipHoldingAnAbsoluteLink",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 test::ScratchFolder content;
+                 fs::create_directory_symlink(s.outside, content.path() / "escape");
+                 test::writeFile(content.path() / "a.txt", "alpha");
+                 const auto run = test::runArchiver({POMU_T("a"), s.file("absolute.7z"),
+                                                     content.folder() + POMU_T("*"), POMU_T("-t7z"),
+                                                     POMU_T("-snl")});
+                 EXPECT_TRUE(run.exitCode && *run.exitCode == 0);
+                 s.options.zip = true;
+                 s.dropped = {s.file("absolute.7z")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"absolute.zip"},
+         .check =
+             [](Scene& s) {
+                 // Nothing from outside the workspace was packed.
+                 for (const auto& [name, print] : unpacked(s.file("absolute.zip"))) {
+                     EXPECT_NE(print, test::fingerprint(kOutsideText)) << name;
+                 }
+             }},
+    };
+    for (Row& row : linuxRows) rows.push_back(std::move(row));
+#endif
+    return rows;
+}
+
+}  // namespace pomu::faults

@@ -1,0 +1,199 @@
+// Fault rows about the surroundings: read-only and full disks, locks, the Trash, a moving source.
+#include <gtest/gtest.h>
+
+#include "faults/fault_rows.h"
+#include "fs/workspace.h"
+
+namespace pomu::faults {
+namespace {
+
+const std::string kReplacement = "a newer file that took the name while the old one was unpacked";
+constexpr int kLargeFiles = 100;
+
+// A large source of many files, whose extraction lasts long enough to be caught in the middle.
+void largeSource(Scene& s, const std::string& name) {
+    s.options.deleteProcessed = true;
+    s.options.level = POMU_T("0");
+    const std::string bytes = test::noise(kLargeFiles * 512 * 1024, 3);
+    for (int i = 0; i < kLargeFiles; ++i) {
+        s.content.emplace_back("part" + std::to_string(i) + ".bin",
+                               bytes.substr(i * 512 * 1024, 512 * 1024));
+    }
+    s.dropped = {s.archive(name, s.content, {POMU_T("-tzip"), POMU_T("-mx=0")})};
+    s.kept = s.read(name).value();
+}
+
+// Calls the change once, while the extraction is half done: some files unpacked, not all.
+std::function<void(Scene&)> midExtraction(bool (*change)(Scene&)) {
+    return [change, done = false](Scene& s) mutable {
+        const std::optional<NativeString> workspace = workspacePath();
+        if (done || !workspace) return;
+        std::error_code error;
+        int unpacked = 0;
+        for (fs::directory_iterator it(*workspace, error), end; !error && it != end;
+             it.increment(error)) {
+            ++unpacked;
+        }
+        if (unpacked == 0 || unpacked >= kLargeFiles) return;
+        done = true;
+        s.hookReached = true;
+        s.hookActed = change(s);
+    };
+}
+
+void expectHookActedOnLinux([[maybe_unused]] const Scene& s) {
+#ifndef _WIN32
+    EXPECT_TRUE(s.hookActed) << "the extraction was over before the hook could act";
+#endif
+}
+
+}  // namespace
+
+std::vector<Row> environmentRows() {
+    std::vector<Row> rows{
+        // Linux: the archiver reads on from its open file; nothing is left to move afterwards.
+        // Windows: the open archive cannot be deleted, so the conversion goes on as usual.
+        {.name = "SourceDeletedWhileExtracting",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 largeSource(s, "vanish.zip");
+                 s.duringRun = midExtraction([](Scene& s) {
+                     std::error_code error;
+                     return fs::remove(s.dropped[0], error);
+                 });
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"vanish.7z"},
+         .touched = {"vanish.zip"},
+         .check =
+             [](Scene& s) {
+                 expectHookActedOnLinux(s);
+                 EXPECT_FALSE(fs::exists(s.dropped[0]));
+                 EXPECT_EQ(trashedBytes(s.dropped[0]),
+                           s.hookActed ? std::nullopt : std::optional(s.kept));
+             },
+         .seconds = 120},
+        // The file that took the source's name was never converted: it must survive whole.
+        {.name = "SourceReplacedWhileExtracting",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 largeSource(s, "swap.zip");
+                 s.write("swap.new", kReplacement);
+                 s.duringRun = midExtraction([](Scene& s) {
+                     std::error_code error;
+                     fs::rename(s.file("swap.new"), s.dropped[0], error);
+                     return !error;
+                 });
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"swap.7z"},
+         .touched = {"swap.zip", "swap.new"},
+         .check =
+             [](Scene& s) {
+                 expectHookActedOnLinux(s);
+                 if (s.hookActed) {
+                     EXPECT_EQ(s.read("swap.zip"), kReplacement) << "the replacement was moved";
+                     EXPECT_EQ(trashedBytes(s.dropped[0]), std::nullopt);
+                 } else {
+                     EXPECT_EQ(s.read("swap.new"), kReplacement);
+                     EXPECT_EQ(trashedBytes(s.dropped[0]), s.kept);
+                 }
+             },
+         .seconds = 120},
+        {.name = "TempFolderIsAFile",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 test::writeFile(s.root.path() / "not-a-folder", "x");
+                 s.tempFolder = (s.root.path() / "not-a-folder").native();
+                 s.dropped = {s.archive("homeless.zip", sampleFiles(), {POMU_T("-tzip")})};
+             },
+         .texts = {kProcessing}},
+    };
+#ifndef _WIN32
+    std::vector<Row> platformRows{
+        {.name = "ReadOnlyTargetFolder",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("ro.zip", sampleFiles(), {POMU_T("-tzip")})};
+                 std::string why;
+                 s.need(readOnlyFolder(s.files, why), why);
+             },
+         .texts = {kProcessing}},
+        {.name = "WorkspaceCannotBeWritten",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("nowhere.zip", sampleFiles(), {POMU_T("-tzip")})};
+                 std::string why;
+                 s.need(readOnlyFolder(s.tmp, why), why);
+             },
+         .texts = {kProcessing}},
+        {.name = "DiskFullWhileExtracting",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("full.zip", {{"zeros.bin", std::string(8u << 20, '\0')}},
+                                        {POMU_T("-tzip")})};
+                 std::string why;
+                 s.need(smallDisk(s.tmp, 1u << 20, why), why);
+             },
+         .texts = {kProcessing}},
+        {.name = "DiskFullWhileCompressing",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 std::string why;
+                 s.need(smallDisk(s.files, 1u << 20, why), why);
+                 if (!s.skip.empty()) return;
+                 s.dropped = {s.archive("tight.zip", {{"noise.bin", test::noise(700'000)}},
+                                        {POMU_T("-tzip"), POMU_T("-mx=0")})};
+             },
+         .texts = {kProcessing}},
+        {.name = "ExistingTargetCannotGoToTheTrash",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteAlready = true;
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("stuck.zip", sampleFiles(), {POMU_T("-tzip")})};
+                 s.write("stuck.7z", "old target");
+                 std::string why;
+                 s.need(blockedTrash(s.files, why), why);
+             }},
+    };
+#else
+    std::vector<Row> platformRows{
+        {.name = "ExistingTargetLockedByAnotherProgram",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteAlready = true;
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("held.zip", sampleFiles(), {POMU_T("-tzip")})};
+                 s.write("held.7z", "old target");
+                 std::string why;
+                 s.need(lockedFile(s.file("held.7z"), why), why);
+             },
+         .check =
+             [](Scene& s) {
+                 s.holds.clear();
+                 EXPECT_EQ(s.read("held.7z"), "old target");
+             }},
+    };
+#endif
+    for (Row& row : platformRows) rows.push_back(std::move(row));
+    return rows;
+}
+
+}  // namespace pomu::faults

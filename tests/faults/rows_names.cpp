@@ -1,0 +1,121 @@
+// Fault rows about names: scripts, emoji, blanks, quotes, dashes, bytes, and path lengths.
+#include <gtest/gtest.h>
+
+#include "faults/fault_rows.h"
+
+namespace pomu::faults {
+namespace {
+
+// A row that packs the sample under the name and expects it converted to the target name.
+Row named(const char* row, std::string source, std::string target) {
+    return {.name = row,
+            .act = Act::convert,
+            .arrange =
+                [source](Scene& s) {
+                    s.options.deleteProcessed = true;
+                    s.content = sampleFiles();
+                    s.dropped = {s.archive(source, s.content, {POMU_T("-tzip")})};
+                },
+            .converted = 1,
+            .texts = {kProcessing},
+            .outputs = {target},
+            .trashed = {source}};
+}
+
+// A name that makes files/<name> exactly `length` characters long (UTF-16 units on Windows).
+std::string nameForLength(const Scene& s, std::size_t length, const std::string& extension) {
+    const std::size_t folder = s.files.native().size() + 1;
+    return std::string(length - folder - extension.size(), 'n') + extension;
+}
+
+// Windows reaches a path past its limit only with the long-path prefix.
+fs::path reachable(const NativeString& path) {
+#ifdef _WIN32
+    return fs::path(L"\\\\?\\" + path);
+#else
+    return fs::path(path);
+#endif
+}
+
+// The sample as a ZIP under a name of the given length, made under a short name first.
+void sampleUnderLongName(Scene& s, std::size_t length, const std::string& extension) {
+    const std::string name = nameForLength(s, length, extension);
+    s.content = sampleFiles();
+    s.archive("short.zip", s.content, {POMU_T("-tzip")});
+    fs::rename(reachable(s.file("short.zip")), reachable(s.file(name)));
+    ASSERT_EQ(s.file(name).size(), length);
+    s.dropped = {s.file(name)};
+}
+
+#ifdef _WIN32
+constexpr int kConvertedPastTheLimit = 0;  // Windows keeps its 260-character paths
+const std::vector<std::string> kTextsPastTheLimit{};
+#else
+constexpr int kConvertedPastTheLimit = 1;  // Linux paths reach 4095 bytes
+const std::vector<std::string> kTextsPastTheLimit{kProcessing};
+#endif
+
+}  // namespace
+
+std::vector<Row> nameRows() {
+    std::vector<Row> rows{
+        named("JapaneseName", "写真アルバム 2024.zip", "写真アルバム 2024.7z"),
+        named("EmojiName", "📦 box 🎉.zip", "📦 box 🎉.7z"),
+        named("BlanksInName", " two  blanks here .zip", " two  blanks here .7z"),
+        named("LeadingDashName", "-oops -r.zip", "-oops -r.7z"),
+        // Just under the Windows limit: 259 characters, target one shorter.
+        {.name = "PathOf259Characters",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 sampleUnderLongName(s, 259, ".zip");
+                 const std::string name = test::utf8(fs::path(s.dropped[0]).filename().native());
+                 s.outputs = {name.substr(0, name.size() - 4) + ".7z"};
+             },
+         .converted = 1,
+         .texts = {kProcessing}},
+        // Over it: Windows refuses before anything and never works under a shortened name.
+        {.name = "PathOf262Characters",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 sampleUnderLongName(s, 262, ".zip");
+                 const std::string name = test::utf8(fs::path(s.dropped[0]).filename().native());
+                 if (kConvertedPastTheLimit) s.outputs = {name.substr(0, name.size() - 4) + ".7z"};
+             },
+         .converted = kConvertedPastTheLimit,
+         .texts = kTextsPastTheLimit},
+        // The source fits, the target (".7z" appended) would not.
+        {.name = "TargetPastThePathLimit",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 sampleUnderLongName(s, 258, "");
+                 const std::string name = test::utf8(fs::path(s.dropped[0]).filename().native());
+                 if (kConvertedPastTheLimit) s.outputs = {name + ".7z"};
+             },
+         .converted = kConvertedPastTheLimit,
+         .texts = kTextsPastTheLimit},
+        // The target fits, its first volume (".001") would not.
+        {.name = "FirstVolumePastThePathLimit",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.div100MB = true;
+                 sampleUnderLongName(s, 257, ".zip");
+                 const std::string name = test::utf8(fs::path(s.dropped[0]).filename().native());
+                 if (kConvertedPastTheLimit)
+                     s.outputs = {name.substr(0, name.size() - 4) + ".7z.001"};
+             },
+         .converted = kConvertedPastTheLimit,
+         .texts = kTextsPastTheLimit},
+    };
+#ifndef _WIN32
+    rows.push_back(named("DoubleQuotesInName", "say \"cheese\".zip", "say \"cheese\".7z"));
+    rows.push_back(named("NewlineInName", "two\nlines.zip", "two\nlines.7z"));
+    rows.push_back(named("NameThatIsNotUtf8", "bad\xFF\xFE name.zip", "bad\xFF\xFE name.7z"));
+#endif
+    return rows;
+}
+
+}  // namespace pomu::faults
