@@ -1,0 +1,181 @@
+# Builds the benchmark inputs (source-tree ZIP, mixed-data ZIP, small archives, file tree).
+import json
+import os
+import random
+import shutil
+import subprocess
+import zipfile
+
+# Characters Windows refuses in names; such files are left out so both builds see one tree.
+_WINDOWS_BAD = set('<>:"|?*\\')
+# Workspace prefix plus the relative path must stay under 260 characters under Wine.
+_MAX_RELATIVE = 150
+
+
+def _windows_safe(relative):
+    if len(relative) > _MAX_RELATIVE:
+        return False
+    for part in relative.split("/"):
+        if not part or part[-1] in ". " or any(c in _WINDOWS_BAD or ord(c) < 32 for c in part):
+            return False
+    return True
+
+
+def _source_files(roots):
+    """Regular files below the roots in a fixed order, as (path, relative name)."""
+    for root in roots:
+        base = os.path.basename(root.rstrip("/"))
+        for folder, dirs, files in os.walk(root):
+            dirs.sort()
+            for name in sorted(files):
+                path = os.path.join(folder, name)
+                if os.path.islink(path) or not os.path.isfile(path):
+                    continue
+                yield path, base + "/" + os.path.relpath(path, root)
+
+
+def _copy_tree(roots, staging, target_bytes):
+    """Copies files until target_bytes, skipping names that would clash on a case-blind disk."""
+    files_taken, bytes_taken = 0, 0
+    taken_lower, folders_lower = set(), set()
+    for path, relative in _source_files(roots):
+        try:
+            relative.encode("utf-8")
+        except UnicodeEncodeError:
+            continue
+        lower = relative.lower()
+        parts = lower.split("/")
+        prefixes = ["/".join(parts[:i]) for i in range(1, len(parts))]
+        if (not _windows_safe(relative) or lower in taken_lower or lower in folders_lower
+                or any(p in taken_lower for p in prefixes)):
+            continue
+        try:
+            size = os.path.getsize(path)
+            os.makedirs(os.path.join(staging, os.path.dirname(relative)), exist_ok=True)
+            shutil.copyfile(path, os.path.join(staging, relative))
+        except OSError:
+            continue
+        taken_lower.add(lower)
+        folders_lower.update(prefixes)
+        files_taken += 1
+        bytes_taken += size
+        if bytes_taken >= target_bytes:
+            break
+    return files_taken, bytes_taken
+
+
+def _archive(archiver, target, members, cwd, switches=()):
+    if os.path.exists(target):
+        os.remove(target)
+    subprocess.run([archiver, "a", "-tzip", *switches, target, *members], cwd=cwd,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+
+
+def make_tree_zip(archiver, target, roots, target_bytes):
+    staging = target + ".staging"
+    shutil.rmtree(staging, ignore_errors=True)
+    os.makedirs(staging)
+    files, size = _copy_tree(roots, staging, target_bytes)
+    _archive(archiver, target, sorted(os.listdir(staging)), staging)
+    shutil.rmtree(staging)
+    return {"files": files, "unpacked_bytes": size, "zip_bytes": os.path.getsize(target)}
+
+
+def _text_stream(roots):
+    while True:
+        for path, _ in _source_files(roots):
+            try:
+                with open(path, "rb") as f:
+                    yield f.read()
+            except OSError:
+                continue
+
+
+def make_mixed_zip(archiver, target, size, text_roots):
+    """One file: the first half seeded noise, the second half system text; then zipped."""
+    data_file = os.path.join(os.path.dirname(target), "mixed-data.bin")
+    rng = random.Random(20240601)
+    noise = size // 2
+    with open(data_file, "wb") as out:
+        chunk = 1 << 22
+        written = 0
+        while written < noise:
+            n = min(chunk, noise - written)
+            out.write(rng.randbytes(n))
+            written += n
+        stream = _text_stream(text_roots)
+        while written < size:
+            piece = next(stream)[: size - written]
+            out.write(piece)
+            written += len(piece)
+    # Fast Deflate: only the extraction of this input is timed.
+    _archive(archiver, target, [os.path.basename(data_file)], os.path.dirname(target), ["-mx=1"])
+    os.remove(data_file)
+    return {"files": 1, "unpacked_bytes": size, "zip_bytes": os.path.getsize(target)}
+
+
+def make_batch(folder, count, text_roots):
+    """count small ZIPs of 3 to 8 members each: text pieces and a little noise."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    rng = random.Random(7)
+    stream = _text_stream(text_roots)
+    total = 0
+    for i in range(count):
+        path = os.path.join(folder, "small-%03d.zip" % (i + 1))
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+            for m in range(rng.randint(3, 8)):
+                if m == 0:
+                    data = rng.randbytes(rng.randint(256, 4096))
+                else:
+                    data = next(stream)[: rng.randint(512, 16384)]
+                z.writestr("part-%d/member-%d.txt" % (m % 2, m), data)
+        total += os.path.getsize(path)
+    return {"files": count, "zip_bytes": total}
+
+
+def make_clear_tree(folder, files, per_folder=100, fan_out=10):
+    """files small files, per_folder in each leaf, leaves nested fan_out wide, three deep."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    payload = b"pomu clear tree\n" * 8
+    made, leaf = 0, 0
+    while made < files:
+        a, b, c = leaf // (fan_out * fan_out), (leaf // fan_out) % fan_out, leaf % fan_out
+        leaf_dir = os.path.join(folder, "d%02d" % a, "e%02d" % b, "f%02d" % c)
+        os.makedirs(leaf_dir)
+        for i in range(min(per_folder, files - made)):
+            fd = os.open(os.path.join(leaf_dir, "file-%03d.txt" % i),
+                         os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+            os.write(fd, payload[: 16 + (i % 100)])
+            os.close(fd)
+            made += 1
+        leaf += 1
+    return {"files": made, "folders": leaf}
+
+
+def prepare(inputs_dir, archiver, sizes):
+    """Makes what is missing or was made with other sizes; returns each input's description."""
+    os.makedirs(inputs_dir, exist_ok=True)
+    stamp_path = os.path.join(inputs_dir, "inputs.json")
+    try:
+        with open(stamp_path) as f:
+            stamp = json.load(f)
+    except (OSError, ValueError):
+        stamp = {}
+    if stamp.get("sizes") != sizes:
+        stamp = {"sizes": sizes}
+    roots = ["/usr/include", "/usr/share/doc"]
+    text_roots = ["/usr/include"]
+    tree_zip = os.path.join(inputs_dir, "source-tree.zip")
+    mixed_zip = os.path.join(inputs_dir, "mixed-data.zip")
+    batch = os.path.join(inputs_dir, "batch")
+    if "tree" not in stamp or not os.path.exists(tree_zip):
+        stamp["tree"] = make_tree_zip(archiver, tree_zip, roots, sizes["tree_bytes"])
+    if "mixed" not in stamp or not os.path.exists(mixed_zip):
+        stamp["mixed"] = make_mixed_zip(archiver, mixed_zip, sizes["mixed_bytes"], text_roots)
+    if "batch" not in stamp or not os.path.isdir(batch):
+        stamp["batch"] = make_batch(batch, sizes["batch_count"], text_roots)
+    with open(stamp_path, "w") as f:
+        json.dump(stamp, f, indent=1)
+    return {"tree_zip": tree_zip, "mixed_zip": mixed_zip, "batch": batch, "stamp": stamp}

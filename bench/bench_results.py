@@ -1,0 +1,167 @@
+# Summaries of the measured pairs and the results page.
+import os
+import platform as host
+import statistics
+import subprocess
+
+
+class Figure:
+    """One figure: a value per pair, its median against a goal."""
+
+    def __init__(self, number, title, where, unit, goal, goal_met, columns, indicative=False):
+        self.number = number
+        self.title = title
+        self.where = where
+        self.unit = unit
+        self.goal = goal            # text, e.g. "<= 1.02"
+        self.goal_met = goal_met    # median -> bool
+        self.indicative = indicative  # shown against the goal, but not held to it
+        self.columns = columns      # names of the raw columns, the figure's value last
+        self.rows = []
+        self.error = None
+
+    def add(self, *row):
+        self.rows.append(row)
+        print("bench:   %s [%s] %s: %s" % (self.number, self.where, self.columns[0], " ".join(
+            fmt(v, self.unit) if i == len(row) - 1 else str(round(v, 1)) for i, v in
+            enumerate(row))), flush=True)
+
+    def values(self):
+        return [row[-1] for row in self.rows]
+
+    def median(self):
+        return statistics.median(self.values()) if self.rows else None
+
+    def met(self):
+        if self.error or not self.rows or self.goal_met is None:
+            return False
+        return self.goal_met(self.median())
+
+
+def fmt(value, unit=""):
+    if value is None:
+        return "-"
+    if unit == "%":
+        return "%.3f %%" % (value * 100.0)
+    if unit == "ratio":
+        return "%.3f" % value
+    return "%.1f %s" % (value, unit) if unit else "%.1f" % value
+
+
+def _command_line(command):
+    try:
+        out = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             text=True, errors="replace", timeout=60).stdout
+        return out
+    except (OSError, subprocess.SubprocessError):
+        return ""
+
+
+def machine():
+    cpu = "unknown"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    memory = "unknown"
+    with open("/proc/meminfo") as f:
+        for line in f:
+            if line.startswith("MemTotal:"):
+                memory = "%.1f GiB" % (int(line.split()[1]) / 1024.0 / 1024.0)
+    distro = "unknown"
+    if os.path.exists("/etc/os-release"):
+        with open("/etc/os-release") as f:
+            for line in f:
+                if line.startswith("PRETTY_NAME="):
+                    distro = line.split("=", 1)[1].strip().strip('"')
+    return {
+        "cpus": os.cpu_count(),
+        "cpu": cpu,
+        "memory": memory,
+        "kernel": host.release(),
+        "system": distro,
+        "load": " ".join("%.2f" % v for v in os.getloadavg()),
+    }
+
+
+def archiver_version(exe, wine=False):
+    lines = _command_line((["wine"] if wine else []) + [exe]).splitlines()
+    return next((l.strip() for l in lines if "7-Zip" in l or "p7zip" in l), "unknown")
+
+
+def _size(n):
+    return "%.1f MiB" % (n / 1048576.0)
+
+
+def write(path, info, figures, notes):
+    out = []
+    w = out.append
+    w("# pomu benchmark results\n")
+    w("Written by `scripts/bench%s` on %s (run took %s). Every figure comes from one run, its"
+      % (" --quick" if info["quick"] else "", info["date"], info["duration"]))
+    w("measurements taken as pairs in turn (pomu, then the bare archiver, then pomu again ...);")
+    w("each pair gives one value (a ratio, or a difference), and the figure is the median of")
+    w("those values. Absolute times on this machine are noisy; only the pairwise values count.\n")
+    m = info["machine"]
+    w("## Machine\n")
+    w("- %s CPUs: %s; memory %s" % (m["cpus"], m["cpu"], m["memory"]))
+    w("- %s, kernel %s" % (m["system"], m["kernel"]))
+    w("- load average when the run started: %s (other work may share the machine)" % m["load"])
+    for name, version in info["archivers"]:
+        w("- %s: %s" % (name, version))
+    w("")
+    w("## Inputs\n")
+    w("Made by the script under `%s` (not committed).\n" % info["inputs_dir"])
+    w("| input | files | unpacked | archive |")
+    w("|---|---|---|---|")
+    s = info["stamp"]
+    w("| source tree ZIP (system headers and docs, Deflate) | %d | %s | %s |"
+      % (s["tree"]["files"], _size(s["tree"]["unpacked_bytes"]), _size(s["tree"]["zip_bytes"])))
+    w("| mixed-data ZIP (one file: half seeded noise, half text) | 1 | %s | %s |"
+      % (_size(s["mixed"]["unpacked_bytes"]), _size(s["mixed"]["zip_bytes"])))
+    w("| small archives (ZIPs of 3 to 8 members) | %d | - | %s in all |"
+      % (s["batch"]["files"], _size(s["batch"]["zip_bytes"])))
+    w("| tree to clear (made again before every clear, untimed) | %d | %d folders | - |"
+      % (info["clear_files"], info["clear_folders"]))
+    w("")
+    w("Level `-mx=%s`; force exit is set after %d ms of extraction; %d pairs per figure"
+      " (%d force-exit runs)." % (info["level"], info["delay_ms"], info["pairs"],
+                                  info["force_runs"]))
+    w("")
+    w("## Figures\n")
+    w("| # | figure | where | median | min - max | n | goal | met |")
+    w("|---|---|---|---|---|---|---|---|")
+    for f in figures:
+        vals = f.values()
+        lo_hi = "%s - %s" % (fmt(min(vals), f.unit), fmt(max(vals), f.unit)) if vals else "-"
+        if f.error:
+            met = "failed"
+        elif f.goal_met is None:
+            met = "-"
+        else:
+            met = "yes" if f.met() else "**no**"
+            if f.indicative:
+                met += " (indicative)"
+        w("| %s | %s | %s | %s | %s | %d | %s | %s |" % (
+            f.number, f.title, f.where, fmt(f.median(), f.unit), lo_hi, len(vals), f.goal, met))
+    w("")
+    w("## Each pair\n")
+    for f in figures:
+        w("%s. %s (%s)\n" % (f.number, f.title, f.where))
+        if f.error:
+            w("Failed: `%s`\n" % f.error.strip().splitlines()[0] if f.error.strip() else "")
+        if not f.rows:
+            continue
+        w("| " + " | ".join(f.columns) + " |")
+        w("|" + "---|" * len(f.columns))
+        for row in f.rows:
+            cells = [fmt(v, f.unit) if i == len(row) - 1 else
+                     ("%.1f" % v if isinstance(v, float) else str(v)) for i, v in enumerate(row)]
+            w("| " + " | ".join(cells) + " |")
+        w("")
+    if notes:
+        w(notes.rstrip() + "\n")
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    with open(path, "w") as f:
+        f.write("\n".join(out))

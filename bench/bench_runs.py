@@ -1,0 +1,124 @@
+# Runs pomu_bench and the bare archiver, natively or under Wine, and reads their results.
+import os
+import shlex
+import shutil
+import subprocess
+import time
+
+
+class BenchError(Exception):
+    pass
+
+
+def parse_line(stdout):
+    """The key=value line a pomu_bench sub-command prints, as a dict."""
+    for line in reversed(stdout.splitlines()):
+        if line.startswith("command="):
+            values = {}
+            for item in shlex.split(line):
+                key, _, value = item.partition("=")
+                values[key] = value
+            return values
+    raise BenchError("no result line in output:\n" + stdout)
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Platform:
+    """One build of pomu_bench with its archiver; under Wine all paths are Z: paths."""
+
+    def __init__(self, name, bench_exe, archiver_dir, workspace_parent, env, wine=False):
+        self.name = name
+        self.bench_exe = bench_exe
+        self.archiver_dir = archiver_dir
+        self.workspace_parent = workspace_parent  # where pomu's own workspace is made
+        self.env = env
+        self.wine = wine
+        program = "7z.exe" if wine else "7z"
+        self.archiver_exe = os.path.join(archiver_dir, program)
+        self.separator = "\\" if wine else "/"
+
+    def path(self, path):
+        return windows_path(path) if self.wine else os.path.abspath(path)
+
+    def folder(self, path):
+        return self.path(path).rstrip(self.separator) + self.separator
+
+    def _prefix(self):
+        return ["wine"] if self.wine else []
+
+    def pomu(self, *arguments):
+        """Runs one sub-command; the result line plus the process's wall time seen from here."""
+        command = self._prefix() + [self.bench_exe, *arguments]
+        start = time.perf_counter()
+        done = subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              errors="replace")
+        elapsed = (time.perf_counter() - start) * 1000.0
+        if done.returncode != 0:
+            raise BenchError("%s: %s failed (exit %d)\n%s%s" % (
+                self.name, " ".join(arguments[:1]), done.returncode, done.stdout, done.stderr))
+        values = parse_line(done.stdout)
+        values["process_ms"] = elapsed
+        return values
+
+    def archiver(self, *arguments):
+        command = self._prefix() + [self.archiver_exe, *arguments]
+        code = subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+        if code not in (0, 1):  # 1 is the archiver's warning, which pomu accepts too
+            raise BenchError("%s: archiver %s failed (exit %d)" % (self.name, arguments[0], code))
+
+    def bare_convert(self, source, target, level, workspace):
+        """The two archiver runs pomu makes, from a script: x into an empty folder, a, remove.
+        Returns the wall time and the CPU time of the removal alone."""
+        folder = self.folder(workspace)
+        start = time.perf_counter()
+        os.makedirs(workspace)
+        self.archiver("x", self.path(source), "-o" + folder, "-r")
+        self.archiver("a", self.path(target), folder + "*", "-mx=" + level)
+        removal_cpu = remove_tree(workspace)
+        return (time.perf_counter() - start) * 1000.0, removal_cpu
+
+
+def remove_tree(path):
+    """rm -rf; returns rm's own CPU time in ms."""
+    child = subprocess.Popen(["rm", "-rf", "--", path])
+    _, status, usage = os.wait4(child.pid, 0)
+    child.returncode = os.waitstatus_to_exitcode(status)
+    if child.returncode != 0:
+        raise BenchError("rm -rf %s failed" % path)
+    return (usage.ru_utime + usage.ru_stime) * 1000.0
+
+
+def bare_batch(platform, sources, level, workspace):
+    """The same archiver runs as a drop batch, two per file, with as little around them."""
+    folder = platform.folder(workspace)
+    start = time.perf_counter()
+    for source in sources:
+        os.makedirs(workspace)
+        platform.archiver("x", platform.path(source), "-o" + folder, "-r")
+        platform.archiver("a", platform.path(os.path.splitext(source)[0] + ".7z"), folder + "*",
+                          "-mx=" + level)
+        shutil.rmtree(workspace)  # in this process: no extra start per file
+    return (time.perf_counter() - start) * 1000.0
+
+
+def time_rm_rf(path):
+    """Wall and CPU time of rm -rf, in ms."""
+    start = time.perf_counter()
+    cpu = remove_tree(path)
+    return (time.perf_counter() - start) * 1000.0, cpu
+
+
+def time_wine_rd(platform, path):
+    """Wall time of Wine's own recursive delete (cmd's rd /s /q), in ms."""
+    start = time.perf_counter()
+    subprocess.run(["wine", "cmd", "/c", "rd", "/s", "/q", platform.path(path)], env=platform.env,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    elapsed = (time.perf_counter() - start) * 1000.0
+    if os.path.exists(path):
+        raise BenchError("rd /s /q left %s" % path)
+    return elapsed

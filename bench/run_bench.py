@@ -1,0 +1,300 @@
+# Measures pomu against the bare archiver in pairs and writes the results page (see scripts/bench).
+import argparse
+import datetime
+import glob
+import os
+import subprocess
+import sys
+import time
+
+import bench_inputs
+import bench_results
+from bench_results import Figure
+from bench_runs import (BenchError, Platform, bare_batch, remove_tree, time_rm_rf, time_wine_rd,
+                        windows_path)
+
+FULL = {"pairs": 5, "force_runs": 10, "diagnostic_pairs": 3, "delay_ms": 500, "clear_files": 100000,
+        "sizes": {"tree_bytes": 150 << 20, "mixed_bytes": 1 << 30, "batch_count": 200}}
+QUICK = {"pairs": 1, "force_runs": 1, "diagnostic_pairs": 1, "delay_ms": 50, "clear_files": 2000,
+         "sizes": {"tree_bytes": 2 << 20, "mixed_bytes": 48 << 20, "batch_count": 5}}
+LEVEL = "5"
+
+HOW = """## How each figure is measured
+
+1. `pomu_bench convert` runs the real conversion job (`convertFile`) through a headless window
+   and reports the wall time around it: workspace preparation, both archiver runs, workspace
+   removal. The bare side is timed by the script around `mkdir`, `7z x <zip> -o<folder> -r`,
+   `7z a <7z> <folder>* -mx=<level>` and `rm -rf <folder>`, with the same arguments and the
+   workspace in the same temp folder. The figure is pomu / bare per pair. pomu_bench's own
+   start is outside both (the window starts once per session, not once per archive); the
+   whole process time is shown beside it. Under Wine both
+   sides run the Windows `7z.exe`; the bare side starts it with `wine` from the script.
+2. pomu_bench's own CPU time (user + system, children excluded: `getrusage(RUSAGE_SELF)`,
+   `GetProcessTimes` under Wine) over the same conversion's wall time. Beside it: the CPU time
+   of the bare script's `rm -rf` of the same unpacked tree, the part of pomu's work that any
+   way of re-packing pays (pomu removes its workspace itself, so that cost lands in its own
+   process).
+3. `pomu_bench force-exit` extracts the mixed-data ZIP through the tool runner; its window's
+   event handling sets force exit once the archiver has run for the delay; the figure is the
+   time from setting the flag to the runner's return (the archiver has ended). Beside it: the
+   time until the runner had sent the end to the archiver (`kill`, `TerminateProcess`); the
+   rest is the wait for the operating system to end the process.
+4. `pomu_bench clear` times `clearFolder` on a fresh tree; the bare side times `rm -rf` of an
+   identical fresh tree, made right before. The trees are not `sync`ed: this disk is mounted
+   with `discard`, and freeing blocks already written makes both sides wait on the disk for
+   seconds at random, which would hide the difference in the removal code itself. Row 4c is
+   the same pairs' CPU time (rm's from `wait4`), which such waits do not inflate.
+5. `pomu_bench batch` converts every small archive as one drop batch; the bare side is a
+   script making the same two archiver runs per file (folder made and removed in-process).
+   The figure is (pomu - script) / files per pair.
+
+Row 1w (Windows build under Wine, no goal) explains figure 1 there: the source tree unpacked
+by the Linux archiver (untimed), then removed by `pomu_bench.exe clear`, by Wine's own
+`cmd /c rd /s /q`, and by Unix `rm -rf`, each on a fresh copy.
+"""
+
+
+def sync():
+    os.sync()
+
+
+def remove_file(path):
+    if os.path.exists(path):
+        os.remove(path)
+
+
+def conversion_figures(p, source, pairs, scratch, wine):
+    tag = "Windows build under Wine" if wine else "Linux"
+    ratio = Figure("1", "conversion wall time, pomu / bare archiver", tag, "ratio",
+                   "<= 1.02", lambda m: m <= 1.02,
+                   ["pair", "pomu_bench process ms", "pomu ms", "bare ms", "ratio"],
+                   indicative=wine)
+    share = Figure("2", "pomu's own CPU time / conversion wall time", tag, "%",
+                   "<= 1 %", lambda m: m <= 0.01,
+                   ["pair", "pomu CPU ms", "bare rm -rf CPU ms", "wall ms", "share"],
+                   indicative=wine)
+    target = os.path.splitext(source)[0] + ".7z"
+    bare_ws = os.path.join(scratch, "bare-workspace")
+    try:
+        for i in range(pairs):
+            remove_file(target)
+            remove_tree(bare_ws)
+            sync()
+            a = p.pomu("convert", p.path(source), LEVEL, p.folder(p.archiver_dir))
+            if not os.path.getsize(target):
+                raise BenchError("pomu wrote an empty archive")
+            remove_file(target)
+            sync()
+            b, removal_cpu = p.bare_convert(source, target, LEVEL, bare_ws)
+            remove_file(target)
+            wall = float(a["wall_ms"])
+            ratio.add(i + 1, a["process_ms"], wall, b, wall / b)
+            share.add(i + 1, float(a["cpu_ms"]), removal_cpu, wall, float(a["cpu_ms"]) / wall)
+    except (BenchError, OSError, subprocess.CalledProcessError) as e:
+        ratio.error = share.error = str(e)
+    return [ratio, share]
+
+
+def force_exit_figure(p, source, runs, delay_ms, wine):
+    tag = "Windows build under Wine" if wine else "Linux"
+    f = Figure("3", "force exit latency (flag set to archiver ended)", tag, "ms", "<= 50 ms",
+               lambda m: m <= 50.0,
+               ["run", "forced at ms", "flag to end sent ms", "latency ms"], indicative=wine)
+    try:
+        for i in range(runs):
+            sync()
+            r = p.pomu("force-exit", p.path(source), p.folder(p.archiver_dir), str(delay_ms))
+            f.add(i + 1, float(r["forced_at_ms"]), float(r["runner_ms"]), float(r["latency_ms"]))
+    except (BenchError, OSError) as e:
+        f.error = str(e)
+    return f
+
+
+def clear_figures(p, pairs, files, scratch):
+    wall = Figure("4", "clearing the file tree, clearFolder / rm -rf", "Linux", "ratio",
+                  "<= 1.3", lambda m: m <= 1.3, ["pair", "clearFolder ms", "rm -rf ms", "ratio"])
+    cpu = Figure("4c", "the same, CPU time only (disk waits left out)", "Linux", "ratio", "-",
+                 None, ["pair", "clearFolder CPU ms", "rm -rf CPU ms", "ratio"])
+    tree = os.path.join(scratch, "clear-tree")
+    made = {}
+    try:
+        for i in range(pairs):
+            made = bench_inputs.make_clear_tree(tree, files)
+            a = p.pomu("clear", p.path(tree))
+            os.rmdir(tree)
+            bench_inputs.make_clear_tree(tree, files)
+            b, b_cpu = time_rm_rf(tree)
+            a_wall, a_cpu = float(a["wall_ms"]), float(a["cpu_ms"])
+            wall.add(i + 1, a_wall, b, a_wall / b)
+            cpu.add(i + 1, a_cpu, b_cpu, a_cpu / b_cpu)
+    except (BenchError, OSError, subprocess.CalledProcessError) as e:
+        wall.error = cpu.error = str(e)
+    remove_tree(tree)
+    return [wall, cpu], made
+
+
+def wine_clear_figure(p, linux_archiver, source, pairs, scratch):
+    """Why the conversion is slower under Wine: removing the unpacked tree through Win32."""
+    f = Figure("1w", "removing the unpacked source tree under Wine: clearFolder / Wine's own "
+               "`rd /s /q`", "Windows build under Wine", "ratio", "-", None,
+               ["pair", "clearFolder ms", "clearFolder CPU ms", "rd /s /q ms", "unix rm -rf ms",
+                "ratio"])
+    tree = os.path.join(scratch, "unpacked-tree")
+
+    def unpack():
+        subprocess.run([os.path.join(linux_archiver, "7z"), "x", source, "-o" + tree, "-r"],
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
+
+    try:
+        for i in range(pairs):
+            unpack()
+            a = p.pomu("clear", p.path(tree))
+            os.rmdir(tree)
+            unpack()
+            b = time_wine_rd(p, tree)
+            unpack()
+            c, _ = time_rm_rf(tree)
+            f.add(i + 1, float(a["wall_ms"]), float(a["cpu_ms"]), b, c, float(a["wall_ms"]) / b)
+    except (BenchError, OSError, subprocess.CalledProcessError) as e:
+        f.error = str(e)
+    remove_tree(tree)
+    return f
+
+
+def batch_figure(p, folder, pairs, scratch):
+    f = Figure("5", "drop batch: pomu's time per file beyond the archiver's", "Linux", "ms",
+               "<= 20 ms", lambda m: m <= 20.0, ["pair", "pomu batch ms", "script ms",
+                                                  "per file ms"])
+    sources = sorted(glob.glob(os.path.join(folder, "*.zip")))
+    bare_ws = os.path.join(scratch, "bare-workspace")
+
+    def clean():
+        for old in glob.glob(os.path.join(folder, "*.7z")):
+            os.remove(old)
+
+    try:
+        for i in range(pairs):
+            clean()
+            remove_tree(bare_ws)
+            sync()
+            a = p.pomu("batch", p.path(folder), LEVEL, p.folder(p.archiver_dir))
+            if int(a["converted"]) != len(sources):
+                raise BenchError("batch converted %s of %d" % (a["converted"], len(sources)))
+            a_ms = float(a["wall_ms"])
+            clean()
+            sync()
+            b = bare_batch(p, sources, LEVEL, bare_ws)
+            clean()
+            f.add(i + 1, a_ms, b, (a_ms - b) / len(sources))
+    except (BenchError, OSError, subprocess.CalledProcessError) as e:
+        f.error = str(e)
+    return f
+
+
+def wine_platform(args, scratch):
+    temp = os.path.join(scratch, "wine-temp")
+    os.makedirs(temp, exist_ok=True)
+    # Wine takes TMP and TEMP from the prefix's registry, not from the Unix environment.
+    for name in ("TMP", "TEMP"):
+        subprocess.run(["wine", "reg", "add", "HKCU\\Environment", "/v", name, "/t", "REG_SZ",
+                        "/d", windows_path(temp), "/f"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+    env = dict(os.environ, TMP=windows_path(temp), TEMP=windows_path(temp))
+    return Platform("windows", args.windows_bench, args.windows_archiver, temp, env, wine=True)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--linux-bench", required=True)
+    parser.add_argument("--linux-archiver", required=True)
+    parser.add_argument("--windows-bench")
+    parser.add_argument("--windows-archiver")
+    parser.add_argument("--inputs", required=True)
+    parser.add_argument("--scratch", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--findings", help="hand-written notes appended to the page")
+    args = parser.parse_args()
+    mode = QUICK if args.quick else FULL
+    started = time.time()
+    date = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+    machine = bench_results.machine()
+
+    print("bench: preparing inputs in %s" % args.inputs, flush=True)
+    inputs = bench_inputs.prepare(args.inputs, os.path.join(args.linux_archiver, "7z"),
+                                  mode["sizes"])
+    remove_tree(args.scratch)
+    linux_temp = os.path.join(args.scratch, "linux-temp")
+    os.makedirs(linux_temp)
+    linux = Platform("linux", args.linux_bench, args.linux_archiver, linux_temp,
+                     dict(os.environ, TMPDIR=linux_temp))
+
+    figures = []
+    clear_made = {}
+
+    def step(text):
+        print("bench: %s" % text, flush=True)
+
+    step("1-2 conversion (Linux)")
+    figures += conversion_figures(linux, inputs["tree_zip"], mode["pairs"], linux_temp, False)
+    step("3 force exit (Linux)")
+    figures.append(force_exit_figure(linux, inputs["mixed_zip"], mode["force_runs"],
+                                     mode["delay_ms"], False))
+    step("4 clear (Linux)")
+    clear, clear_made = clear_figures(linux, mode["pairs"], mode["clear_files"], args.scratch)
+    figures += clear
+    step("5 batch (Linux)")
+    figures.append(batch_figure(linux, inputs["batch"], mode["pairs"], linux_temp))
+
+    archivers = [("Linux archiver", bench_results.archiver_version(
+        os.path.join(args.linux_archiver, "7z")))]
+    if args.windows_bench:
+        try:
+            windows = wine_platform(args, args.scratch)
+            archivers.append(("Windows archiver (7z.exe under %s)" % subprocess.run(
+                ["wine", "--version"], stdout=subprocess.PIPE, text=True).stdout.strip(),
+                bench_results.archiver_version(windows.archiver_exe, wine=True)))
+            step("1-2 conversion (Wine)")
+            figures += conversion_figures(windows, inputs["tree_zip"], mode["pairs"],
+                                          windows.workspace_parent, True)
+            step("3 force exit (Wine)")
+            figures.append(force_exit_figure(windows, inputs["mixed_zip"], mode["force_runs"],
+                                             mode["delay_ms"], True))
+            step("why 1 differs under Wine: removing the unpacked tree")
+            figures.append(wine_clear_figure(windows, args.linux_archiver, inputs["tree_zip"],
+                                             mode["diagnostic_pairs"], windows.workspace_parent))
+        except (BenchError, OSError, subprocess.CalledProcessError) as e:
+            failed = Figure("1-3", "Windows build under Wine", "Wine", "ms", "-", None, ["x"], True)
+            failed.error = str(e)
+            figures.append(failed)
+
+    notes = HOW
+    if args.findings and os.path.exists(args.findings):
+        with open(args.findings) as f:
+            notes += "\n" + f.read()
+    info = {
+        "quick": args.quick, "date": date, "machine": machine, "archivers": archivers,
+        "inputs_dir": os.path.relpath(args.inputs), "stamp": inputs["stamp"],
+        "clear_files": clear_made.get("files", mode["clear_files"]),
+        "clear_folders": clear_made.get("folders", 0), "level": LEVEL,
+        "delay_ms": mode["delay_ms"], "pairs": mode["pairs"], "force_runs": mode["force_runs"],
+        "duration": "%.0f s" % (time.time() - started),
+    }
+    bench_results.write(args.out, info, figures, notes)
+    remove_tree(args.scratch)
+    failed = [f for f in figures if f.error]
+    for f in figures:
+        if f.error:
+            state = "failed: " + (f.error.strip().splitlines() or ["?"])[0]
+        elif f.goal_met is None:
+            state = "no goal"
+        else:
+            state = ("met" if f.met() else "NOT met") + (" (indicative)" if f.indicative else "")
+        print("bench: %s %s [%s]: median %s, goal %s, %s" % (
+            f.number, f.title, f.where, bench_results.fmt(f.median(), f.unit), f.goal, state))
+    print("bench: wrote %s" % args.out)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
