@@ -34,19 +34,6 @@ std::string percentDecoded(const std::string& text) {
     return out;
 }
 
-// The Trash of this run, as the program reaches it (Wine keeps the same layout under Z:).
-fs::path trashFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string folder = data ? data : "";
-#ifdef _WIN32
-    if (!folder.empty() && folder.front() == '/') {
-        for (char& c : folder) c = c == '/' ? '\\' : c;
-        folder = "Z:" + folder;
-    }
-#endif
-    return fs::path(test::native(folder)) / "Trash";
-}
-
 }  // namespace
 
 Scene::Scene()
@@ -121,7 +108,7 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
 }
 
 std::optional<std::string> trashedBytes(const fs::path& original) {
-    const fs::path trash = trashFolder();
+    const fs::path trash = test::trashFolder();
     // The scratch folder's name is unique, so the last three names identify the file.
     const std::string ending =
         "/" + test::utf8(original.parent_path().parent_path().filename().native()) + "/" +
@@ -156,30 +143,6 @@ Files unpacked(const NativeString& archive) {
     test::ScratchFolder out;
     if (!test::extractArchive(archive, out.folder())) return {{"<not extractable>", ""}};
     return test::fingerprints(test::treeContents(out.path()));
-}
-
-TempFolderOverride::TempFolderOverride(const NativeString& folder) {
-#ifdef _WIN32
-    std::vector<wchar_t> buffer(32768);
-    const DWORD size = GetEnvironmentVariableW(L"TMP", buffer.data(), DWORD(buffer.size()));
-    if (size > 0 && size < buffer.size()) old_ = NativeString(buffer.data(), size);
-    SetEnvironmentVariableW(L"TMP", folder.c_str());
-#else
-    if (const char* value = std::getenv("TMPDIR")) old_ = value;
-    ::setenv("TMPDIR", folder.c_str(), 1);
-#endif
-}
-
-TempFolderOverride::~TempFolderOverride() {
-#ifdef _WIN32
-    SetEnvironmentVariableW(L"TMP", old_ ? old_->c_str() : nullptr);
-#else
-    if (old_) {
-        ::setenv("TMPDIR", old_->c_str(), 1);
-    } else {
-        ::unsetenv("TMPDIR");
-    }
-#endif
 }
 
 Watchdog::Watchdog(std::string row, std::chrono::seconds limit)

@@ -15,6 +15,7 @@
 
 #include "faults/restrictions.h"
 #include "options/options.h"
+#include "support/environment.h"
 #include "support/test_files.h"
 
 namespace pomu::faults {
@@ -64,17 +65,7 @@ std::string describe(const ConversionOptions& options);
 // The archive unpacked by the real archiver: names and fingerprints.
 Files unpacked(const NativeString& archive);
 
-// Points the temp folder at another place for as long as it lives.
-class TempFolderOverride {
-  public:
-    explicit TempFolderOverride(const NativeString& folder);
-    ~TempFolderOverride();
-    TempFolderOverride(const TempFolderOverride&) = delete;
-    TempFolderOverride& operator=(const TempFolderOverride&) = delete;
-
-  private:
-    std::optional<NativeString> old_;
-};
+using test::TempFolderOverride;
 
 // Ends the whole program when a row outlives its limit by far: a hang outside the pump.
 class Watchdog {

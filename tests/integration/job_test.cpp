@@ -8,6 +8,7 @@
 #include "convert/job.h"
 #include "convert/plan.h"
 #include "fs/workspace.h"
+#include "support/environment.h"
 #include "support/test_files.h"
 #include "support/wakeup.h"
 
@@ -35,22 +36,9 @@ private:
     int passes_ = 0;
 };
 
-// Where the Recycle Bin / Trash of the test run keeps files (Wine follows the same layout).
-path trashFiles() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    std::string folder = data ? data : "";
-#ifdef _WIN32
-    if (!folder.empty() && folder.front() == '/') {
-        for (char& c : folder) c = c == '/' ? '\\' : c;
-        folder = "Z:" + folder;
-    }
-#endif
-    return path(native(folder)) / "Trash" / "files";
-}
-
 bool inTrash(const std::string& name) {
     std::error_code error;
-    return test::fs::exists(trashFiles() / native(name), error);
+    return test::fs::exists(test::trashFolder() / "files" / native(name), error);
 }
 
 class JobTest : public testing::Test {

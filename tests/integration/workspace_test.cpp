@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "fs/workspace.h"
+#include "support/environment.h"
 #include "support/test_files.h"
 
 #ifdef _WIN32
@@ -21,37 +22,7 @@ namespace {
 using test::fs::path;
 using test::fs::perms;
 
-// Points the temp folder at a scratch folder, so the real one is never touched.
-class TempFolderOverride {
-  public:
-    explicit TempFolderOverride(const NativeString& folder) {
-#ifdef _WIN32
-        std::vector<wchar_t> buffer(32768);
-        const DWORD size = GetEnvironmentVariableW(L"TMP", buffer.data(), DWORD(buffer.size()));
-        if (size > 0 && size < buffer.size()) old_ = NativeString(buffer.data(), size);
-        SetEnvironmentVariableW(L"TMP", folder.c_str());
-#else
-        if (const char* value = std::getenv("TMPDIR")) old_ = value;
-        setenv("TMPDIR", folder.c_str(), 1);
-#endif
-    }
-    ~TempFolderOverride() {
-#ifdef _WIN32
-        SetEnvironmentVariableW(L"TMP", old_ ? old_->c_str() : nullptr);
-#else
-        if (old_) {
-            setenv("TMPDIR", old_->c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-#endif
-    }
-    TempFolderOverride(const TempFolderOverride&) = delete;
-    TempFolderOverride& operator=(const TempFolderOverride&) = delete;
-
-  private:
-    std::optional<NativeString> old_;
-};
+using test::TempFolderOverride;
 
 // Windows reaches paths past its limit only with the long-path prefix.
 path beyondLimit(const path& p) {

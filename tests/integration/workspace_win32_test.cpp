@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fs/workspace.h"
+#include "support/environment.h"
 #include "support/test_files.h"
 
 namespace pomu {
@@ -146,27 +147,7 @@ std::map<NativeString, std::pair<DWORD, std::string>> snapshot(const path& folde
     return entries;
 }
 
-// Points the temp folder (TMP and TEMP) at a scratch folder and puts the old values back.
-class TempFolderOverride {
-  public:
-    explicit TempFolderOverride(const NativeString& folder) {
-        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-            std::vector<wchar_t> buffer(32768);
-            const DWORD size = GetEnvironmentVariableW(name, buffer.data(), DWORD(buffer.size()));
-            saved_.push_back(size > 0 ? std::optional<NativeString>(buffer.data()) : std::nullopt);
-            SetEnvironmentVariableW(name, folder.c_str());
-        }
-    }
-    ~TempFolderOverride() {
-        SetEnvironmentVariableW(L"TMP", saved_[0] ? saved_[0]->c_str() : nullptr);
-        SetEnvironmentVariableW(L"TEMP", saved_[1] ? saved_[1]->c_str() : nullptr);
-    }
-    TempFolderOverride(const TempFolderOverride&) = delete;
-    TempFolderOverride& operator=(const TempFolderOverride&) = delete;
-
-  private:
-    std::vector<std::optional<NativeString>> saved_;
-};
+using test::TempFolderOverride;
 
 class WorkspaceWin32Test : public testing::Test {
   protected:

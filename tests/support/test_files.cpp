@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "convert/archiver.h"
+#include "support/environment.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -100,15 +101,7 @@ std::string noise(std::size_t size, std::uint32_t seed) {
 
 NativeString archiverFolder() {
     const char* dir = std::getenv("POMU_ARCHIVER_DIR");
-    std::string folder = dir ? dir : "";
-#ifdef _WIN32
-    // Under Wine the Unix root is drive Z:.
-    if (!folder.empty() && folder.front() == '/') {
-        std::replace(folder.begin(), folder.end(), '/', '\\');
-        folder = "Z:" + folder;
-    }
-#endif
-    NativeString result = native(folder);
+    NativeString result = hostPath(dir ? dir : "");
     if (!result.empty() && result.back() != kSeparator) result += kSeparator;
     return result;
 }
