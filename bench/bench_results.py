@@ -122,12 +122,13 @@ def write(path, info, figures, notes):
       % (_size(s["mixed"]["unpacked_bytes"]), _size(s["mixed"]["zip_bytes"])))
     w("| small archives (ZIPs of 3 to 8 members) | %d | - | %s in all |"
       % (s["batch"]["files"], _size(s["batch"]["zip_bytes"])))
-    w("| tree to clear (made again before every clear, untimed) | %d | %d folders | - |"
-      % (info["clear_files"], info["clear_folders"]))
+    w("| tree to clear (made again before every clear, untimed; 16 to 115 bytes a file) | %d |"
+      " %d leaf folders, 3 deep | - |" % (info["clear_files"], info["clear_folders"]))
     w("")
-    w("Level `-mx=%s`; force exit is set after %d ms of extraction; %d pairs per figure"
-      " (%d force-exit runs)." % (info["level"], info["delay_ms"], info["pairs"],
-                                  info["force_runs"]))
+    w("Level `-mx=%s`; force exit is set after %d ms of extraction. Pairs per figure: %d"
+      " (clearing: %d; force exit: %d runs; row 1w: %d)." % (
+          info["level"], info["delay_ms"], info["pairs"], info["clear_pairs"],
+          info["force_runs"], info["diagnostic_pairs"]))
     w("")
     w("## Figures\n")
     w("| # | figure | where | median | min - max | n | goal | met |")
