@@ -126,9 +126,9 @@ def write(path, info, figures, notes):
       " %d leaf folders, 3 deep | - |" % (info["clear_files"], info["clear_folders"]))
     w("")
     w("Level `-mx=%s`; force exit is set after %d ms of extraction. Pairs per figure: %d"
-      " (clearing: %d; force exit: %d runs; row 1w: %d)." % (
-          info["level"], info["delay_ms"], info["pairs"], info["clear_pairs"],
-          info["force_runs"], info["diagnostic_pairs"]))
+      " (Linux conversion: %d; clearing: %d; force exit: %d runs; row 1w: %d)." % (
+          info["level"], info["delay_ms"], info["pairs"], info["conversion_pairs"],
+          info["clear_pairs"], info["force_runs"], info["diagnostic_pairs"]))
     w("")
     w("## Figures\n")
     w("| # | figure | where | median | min - max | n | goal | met |")

@@ -3,6 +3,7 @@ import os
 import shlex
 import shutil
 import subprocess
+import tempfile
 import time
 
 
@@ -49,38 +50,76 @@ class Platform:
     def _prefix(self):
         return ["wine"] if self.wine else []
 
-    def pomu(self, *arguments):
-        """Runs one sub-command; the result line plus the process's wall time seen from here."""
+    def pomu(self, *arguments, watch_archiver=False):
+        """Runs one sub-command; the result line plus the process's wall time seen from here.
+        watch_archiver (Linux) adds "archiver_ms": how long a child of pomu_bench was running,
+        seen by looking at its children every few milliseconds."""
         command = self._prefix() + [self.bench_exe, *arguments]
-        start = time.perf_counter()
-        done = subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
-                              errors="replace")
-        elapsed = (time.perf_counter() - start) * 1000.0
-        if done.returncode != 0:
+        # Files, not pipes: nothing reads the output while the children are watched.
+        with tempfile.TemporaryFile("w+", errors="replace") as out, \
+                tempfile.TemporaryFile("w+", errors="replace") as err:
+            start = time.perf_counter()
+            child = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL,
+                                     stdout=out, stderr=err, text=True)
+            archiver_ms = watch_children(child) if watch_archiver else None
+            child.wait()
+            elapsed = (time.perf_counter() - start) * 1000.0
+            out.seek(0)
+            err.seek(0)
+            stdout, stderr = out.read(), err.read()
+        if child.returncode != 0:
             raise BenchError("%s: %s failed (exit %d)\n%s%s" % (
-                self.name, " ".join(arguments[:1]), done.returncode, done.stdout, done.stderr))
-        values = parse_line(done.stdout)
+                self.name, " ".join(arguments[:1]), child.returncode, stdout, stderr))
+        values = parse_line(stdout)
         values["process_ms"] = elapsed
+        if archiver_ms is not None:
+            values["archiver_ms"] = archiver_ms
         return values
 
     def archiver(self, *arguments):
+        """Runs the archiver; returns its wall time in ms."""
         command = self._prefix() + [self.archiver_exe, *arguments]
+        start = time.perf_counter()
         code = subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+        elapsed = (time.perf_counter() - start) * 1000.0
         if code not in (0, 1):  # 1 is the archiver's warning, which pomu accepts too
             raise BenchError("%s: archiver %s failed (exit %d)" % (self.name, arguments[0], code))
+        return elapsed
 
     def bare_convert(self, source, target, level, workspace):
         """The two archiver runs pomu makes, from a script: x into an empty folder, a, remove.
-        Returns the wall time and the CPU time of the removal alone."""
+        Returns the wall time, the time the archiver ran and the CPU time of the removal."""
         folder = self.folder(workspace)
         start = time.perf_counter()
         os.makedirs(workspace)
-        self.archiver("x", self.path(source), "-o" + folder, "-r")
-        self.archiver("a", self.path(target), folder + "*", "-mx=" + level)
+        archiver_ms = self.archiver("x", self.path(source), "-o" + folder, "-r")
+        archiver_ms += self.archiver("a", self.path(target), folder + "*", "-mx=" + level)
         removal_cpu = remove_tree(workspace)
-        return (time.perf_counter() - start) * 1000.0, removal_cpu
+        return (time.perf_counter() - start) * 1000.0, archiver_ms, removal_cpu
+
+
+def watch_children(child, interval=0.01):
+    """Milliseconds during which the child had a child of its own, looked at every interval
+    (each start and end is seen at most one interval late). Linux only."""
+    listing = "/proc/%d/task/%d/children" % (child.pid, child.pid)
+    busy_ms, since = 0.0, None
+    while child.poll() is None:
+        try:
+            with open(listing) as f:
+                running = bool(f.read().split())
+        except OSError:
+            running = False
+        now = time.perf_counter()
+        if running and since is None:
+            since = now
+        elif not running and since is not None:
+            busy_ms += (now - since) * 1000.0
+            since = None
+        time.sleep(interval)
+    if since is not None:
+        busy_ms += (time.perf_counter() - since) * 1000.0
+    return busy_ms
 
 
 def remove_tree(path):
