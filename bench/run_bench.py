@@ -106,8 +106,8 @@ def conversion_figures(p, source, pairs, scratch, wine):
             ratio.add(i + 1, a["process_ms"], wall, b, wall / b)
             cpu = float(a["cpu_ms"])
             share.add(i + 1, cpu, removal_cpu, wall, cpu / wall)
-            beyond.add(i + 1, cpu, removal_cpu, wall, (cpu - removal_cpu) / wall)
-            if not wine:
+            if not wine:  # rows 2r and 1o are kept for Linux only
+                beyond.add(i + 1, cpu, removal_cpu, wall, (cpu - removal_cpu) / wall)
                 a_archiver = a["archiver_ms"]
                 outside.add(i + 1, a_archiver, wall - a_archiver, b_archiver, b - b_archiver,
                             ((wall - a_archiver) - (b - b_archiver)) / b)
