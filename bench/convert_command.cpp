@@ -21,7 +21,8 @@ int convertCommand(const Arguments& arguments) {
     HeadlessWindow window;
 
     Stopwatch watch;
-    const ConversionResult result = convertFile(window, arguments[0], 0, 1, options, runState);
+    const ConversionResult result =
+        convertFile(window, arguments[0], 0, 1, options, runState).result;
     watch.stop();
 
     const bool converted = result == ConversionResult::converted;

@@ -33,8 +33,8 @@ bool DropBatches::runBatch(const std::vector<NativeString>& paths) {
     const int count = static_cast<int>(paths.size());
     int converted = 0;
     for (int index = 0; index < count; ++index) {
-        if (convertFile(window_, paths[std::size_t(index)], index, count, options_, runState_) ==
-            ConversionResult::converted) {
+        if (convertFile(window_, paths[std::size_t(index)], index, count, options_, runState_)
+                .converted()) {
             ++converted;
         }
         if (runState_.forceExit) return false;

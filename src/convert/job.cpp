@@ -83,6 +83,22 @@ bool ranToTheEnd(const ToolRun& run) {
     return run.started && !run.forced && run.exitCode && archiver::runSucceeded(*run.exitCode);
 }
 
+ConversionOutcome notConverted(Reason reason, NativeView detail = {}) {
+    ConversionOutcome outcome;
+    outcome.reason = reason;
+    outcome.detail = NativeString(detail);
+    return outcome;
+}
+
+// A run that did not end by itself with success: stopped, not started, or its exit code.
+ConversionOutcome failedRun(const ToolRun& run, Reason failure) {
+    if (run.forced) return notConverted(Reason::stopped);
+    if (!run.started) return notConverted(Reason::notStarted);
+    ConversionOutcome outcome = notConverted(failure);
+    outcome.exitCode = run.exitCode;
+    return outcome;
+}
+
 }  // namespace
 
 bool isUsableOutput(NativeView firstOutput) {
@@ -102,61 +118,64 @@ NativeString progressText(int index, int count) {
     return text;
 }
 
-ConversionResult convertFile(StatusWindow& window, NativeView source, int index, int count,
-                             const ConversionOptions& options, const RunState& runState) {
-    constexpr ConversionResult notConverted = ConversionResult::notConverted;
+ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index, int count,
+                              const ConversionOptions& options, const RunState& runState) {
     // Menu changes made while this file runs take effect from the next file.
-    const Snapshot snapshot{options.deleteAlready, options.show,         options.div1GB,
-                            options.div100MB,      options.deleteProcessed, options.zip};
+    const Snapshot snapshot{options.deleteAlready,   options.show, options.div1GB, options.div100MB,
+                            options.deleteProcessed, options.zip};
 
     // A path that does not fit was cut somewhere on its way here: never act on it.
-    if (source.empty() || !fitsPath(source)) return notConverted;
-    if (isSkipped(source, snapshot.zip)) return notConverted;
+    if (source.empty() || !fitsPath(source)) return notConverted(Reason::pathTooLong);
+    if (isSkipped(source, snapshot.zip)) return notConverted(Reason::skipped);
 
     const std::optional<NativeString> target = targetPath(source, snapshot.zip);
-    if (!target) return notConverted;
+    if (!target) return notConverted(Reason::pathTooLong);
     const std::optional<NativeString> firstOutput = firstOutputPath(*target, snapshot.split());
-    if (!firstOutput) return notConverted;
+    if (!firstOutput) return notConverted(Reason::pathTooLong);
 
     const std::vector<NativeString> existing = existingOutputs(*target, snapshot.split());
     if (!existing.empty()) {
         if (!snapshot.deleteAlready) {
             window.writeStatus(kExistsText);
-            return notConverted;
+            return notConverted(Reason::targetExists, existing.front());
         }
         for (const NativeString& old : existing) {
-            if (!recycleFile(old)) return notConverted;
+            if (!recycleFile(old)) return notConverted(Reason::targetNotMoved, old);
         }
     }
 
     window.writeStatus(progressText(index, count));
 
     std::optional<Workspace> workspace = prepareWorkspace();
-    if (!workspace) return notConverted;
+    if (!workspace) return notConverted(Reason::noWorkspace);
 
     const std::optional<ToolCommand> extract =
         extractCommand(options.sevenZipFolder, source, workspace->path());
-    if (!extract) return notConverted;
+    if (!extract) return notConverted(Reason::pathTooLong);
     const SourceIdentities sources =
         snapshot.deleteProcessed ? identitiesOf(volumeSet(source)) : SourceIdentities{};
-    if (!ranToTheEnd(runTool(*extract, snapshot.show, window, runState))) return notConverted;
-    if (!platform::folderHasEntries(workspace->path())) return notConverted;
+    const ToolRun extraction = runTool(*extract, snapshot.show, window, runState);
+    if (!ranToTheEnd(extraction)) return failedRun(extraction, Reason::extractionFailed);
+    if (!platform::folderHasEntries(workspace->path())) {
+        return notConverted(Reason::nothingExtracted);
+    }
 
     const std::optional<ToolCommand> compress =
         compressCommand(options.sevenZipFolder, *target, workspace->path(), options.level,
                         snapshot.zip, snapshot.div100MB, snapshot.div1GB);
-    if (!compress) return notConverted;
+    if (!compress) return notConverted(Reason::pathTooLong);
     // Checked above: nothing stands at the target or its first volume, so what appears there
     // now is this job's own.
     const std::vector<int> strayVolumes =
         snapshot.split() ? volumesPresent(*target) : std::vector<int>{};
     const ToolRun compression = runTool(*compress, snapshot.show, window, runState);
     workspace->remove();
-    if (!compression.started) return notConverted;
+    if (!compression.started) return notConverted(Reason::notStarted);
     // A half-written archive beside the source would look finished; it goes.
     if (!ranToTheEnd(compression) || !isUsableOutput(*firstOutput)) {
         removePartialOutput(*target, snapshot.split(), strayVolumes);
-        return notConverted;
+        if (!ranToTheEnd(compression)) return failedRun(compression, Reason::compressionFailed);
+        return notConverted(Reason::noOutput);
     }
 
     if (snapshot.deleteProcessed) {
@@ -164,7 +183,10 @@ ConversionResult convertFile(StatusWindow& window, NativeView source, int index,
             if (wasConverted(member, sources)) recycleFile(member);
         }
     }
-    return ConversionResult::converted;
+    ConversionOutcome outcome;
+    outcome.result = ConversionResult::converted;
+    outcome.reason = Reason::converted;
+    return outcome;
 }
 
 }  // namespace pomu

@@ -1,12 +1,56 @@
 // The conversion job: one dropped path turned into a new archive beside it.
 #pragma once
 
+#include <optional>
+
 #include "convert/status_window.h"
 #include "options/options.h"
 
 namespace pomu {
 
 enum class ConversionResult { notConverted = 0, converted = 1 };
+
+// Why a file ended as it did, precise enough to tell the user in plain words.
+enum class Reason {
+    converted,
+    skipped,           // already in the target format
+    pathTooLong,       // the source, the target or a command line does not fit
+    targetExists,      // detail: the existing target
+    targetNotMoved,    // detail: the existing target that could not go to the Recycle Bin
+    noWorkspace,       // no private working folder could be prepared
+    settingRefused,    // detail: the setting's name (a level that could inject switches)
+    nameRefused,       // the source's name could not be passed to the archiver as it is
+    notStarted,        // the archiver could not be started
+    extractionFailed,  // exitCode
+    needsPassword,     // the source's listing shows encrypted entries
+    volumeMissing,     // count: the number of the first volume that is missing
+    nothingExtracted,
+    compressionFailed,  // exitCode
+    noOutput,           // no first output, or an empty one
+    proofFailed,        // proof: what did not match
+    stopped,            // force exit ended the archiver
+};
+
+// What the proof found wrong, when it failed.
+enum class ProofFailure {
+    none,
+    listingFailed,     // a listing did not end with 0 or reported an error (exitCode)
+    unsupported,       // the source holds entries the archiver cannot unpack faithfully
+    notUnpacked,       // count: files of the source that were not unpacked
+    missingInArchive,  // count: unpacked files the new archive does not hold
+    different,         // count: files whose size or CRC differ
+};
+
+// The job's result beside its 1/0: why, and the numbers or names that go with the reason.
+struct ConversionOutcome {
+    ConversionResult result = ConversionResult::notConverted;
+    Reason reason = Reason::notStarted;
+    ProofFailure proof = ProofFailure::none;
+    std::optional<int> exitCode;
+    int count = 0;
+    NativeString detail;
+    bool converted() const { return result == ConversionResult::converted; }
+};
 
 inline constexpr NativeView kExistsText = POMU_T("7z Exists!");
 inline constexpr NativeView kProcessingText = POMU_T("Processing file...");
@@ -25,7 +69,7 @@ bool isUsableOutput(NativeView firstOutput);
 // Converts one source. The options are read once at entry (flags) and when the command lines
 // are written (folder, level); the source is moved to the Recycle Bin only after a conversion
 // that really succeeded.
-ConversionResult convertFile(StatusWindow& window, NativeView source, int index, int count,
-                             const ConversionOptions& options, const RunState& runState);
+ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index, int count,
+                              const ConversionOptions& options, const RunState& runState);
 
 }  // namespace pomu

@@ -85,7 +85,7 @@ Outcome act(const Row& row, Scene& scene) {
     TempFolderOverride temp(scene.tempFolder);
     if (row.act == Act::convert) {
         outcome.converted = convertFile(window, scene.dropped.at(0), 0, 1, scene.options,
-                                        scene.runState) == ConversionResult::converted;
+                                        scene.runState).converted();
     } else {
         DropBatches batches(window, scene.options, scene.runState);
         batches.drop(scene.dropped);

@@ -67,7 +67,7 @@ protected:
     }
 
     ConversionResult convert(const NativeString& source, StatusWindow* custom = nullptr) {
-        return convertFile(custom ? *custom : window, source, 0, 1, options, runState);
+        return convertFile(custom ? *custom : window, source, 0, 1, options, runState).result;
     }
 
     // The archive's files as the archiver unpacks them.
@@ -261,7 +261,8 @@ TEST_F(JobTest, ForceExitEndsTheJobWithoutOutputOrMovedSource) {
         stopper.onEvents = [&](int) {
             if (c.stopNow()) local.forceExit = true;
         };
-        EXPECT_EQ(convertFile(stopper, source, 0, 1, options, local), ConversionResult::notConverted);
+        EXPECT_EQ(convertFile(stopper, source, 0, 1, options, local).result,
+                  ConversionResult::notConverted);
         EXPECT_TRUE(local.forceExit) << c.when << ": the run was long enough to be stopped";
         EXPECT_TRUE(platform::pathExists(source)) << c.when;
         EXPECT_FALSE(platform::pathExists(target)) << c.when << ": no half-written archive";
