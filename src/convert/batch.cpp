@@ -1,5 +1,9 @@
-// Running drop batches in turn, with the summary line and force-exit stop.
+// Running drop batches in turn, with the summary line, the report and log, and force-exit stop.
 #include "convert/batch.h"
+
+#include <chrono>
+
+#include "convert/plan.h"
 
 namespace pomu {
 
@@ -29,17 +33,51 @@ BatchEnd DropBatches::drop(std::vector<NativeString> paths) {
     return BatchEnd::finished;
 }
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+FileReport DropBatches::convertOne(const NativeString& path, int index, int count) {
+    // The job takes its snapshot of the options at entry, on this thread: read now, the ZIP
+    // option names the target it works on.
+    const bool zip = options_.zip;
+    const Clock::time_point start = Clock::now();
+    const ConversionOutcome outcome = convertFile(window_, path, index, count, options_, runState_);
+    const double seconds = secondsSince(start);
+    NativeString target;
+    if (outcome.reason != Reason::skipped && outcome.reason != Reason::pathTooLong) {
+        target = targetPath(path, zip).value_or(NativeString());
+    }
+    const bool folder = !outcome.converted() && platform::isFolder(path);
+    return describeFile(path, target, outcome, folder, seconds);
+}
+
 bool DropBatches::runBatch(const std::vector<NativeString>& paths) {
     const int count = static_cast<int>(paths.size());
+    const Clock::time_point start = Clock::now();
+    BatchReport report;
     int converted = 0;
     for (int index = 0; index < count; ++index) {
-        if (convertFile(window_, paths[std::size_t(index)], index, count, options_, runState_)
-                .converted()) {
-            ++converted;
+        report.files.push_back(convertOne(paths[std::size_t(index)], index, count));
+        log_.fileEnded(report.files.back());
+        if (report.files.back().outcome == FileOutcome::converted) ++converted;
+        if (runState_.forceExit) {
+            report.stopped = true;
+            report.seconds = secondsSince(start);
+            log_.batchEnded(report);
+            return false;
         }
-        if (runState_.forceExit) return false;
     }
+    report.seconds = secondsSince(start);
+    log_.batchEnded(report);
     lastConverted_ = converted;
+    lastReport_ = std::move(report);
     // The wording follows the ZIP option as it is now, at the end of the batch.
     window_.writeStatus(summaryText(converted, options_.zip));
     return true;

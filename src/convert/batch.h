@@ -1,10 +1,12 @@
-// The drop batch: every dropped path converted in turn, a summary, and drops queued meanwhile.
+// The drop batch: every dropped path converted in turn, a summary, a report, and drops queued.
 #pragma once
 
 #include <deque>
 #include <vector>
 
+#include "convert/batch_log.h"
 #include "convert/job.h"
+#include "convert/report.h"
 
 namespace pomu {
 
@@ -19,25 +21,33 @@ enum class BatchEnd {
 
 // Runs drops one batch after another. A drop that arrives while a batch runs (the tool runner
 // handles window events) is queued and converted afterwards as a batch of its own, never
-// inside the running one.
+// inside the running one. Each batch keeps a line per dropped path and writes them to the log.
 class DropBatches {
-public:
-    DropBatches(StatusWindow& window, const ConversionOptions& options, RunState& runState)
-        : window_(window), options_(options), runState_(runState) {}
+  public:
+    DropBatches(StatusWindow& window, const ConversionOptions& options, RunState& runState,
+                std::optional<NativeString> logPath = platform::logFilePath())
+        : window_(window), options_(options), runState_(runState), log_(std::move(logPath)) {}
 
     BatchEnd drop(std::vector<NativeString> paths);
     std::size_t queuedBatches() const { return queue_.size(); }
     int lastConvertedCount() const { return lastConverted_; }
+    // The report of the batch whose summary was shown last.
+    const BatchReport& lastReport() const { return lastReport_; }
+    const std::optional<NativeString>& logPath() const { return log_.path(); }
 
-private:
+  private:
     // Converts one batch; false when force exit stopped it.
     bool runBatch(const std::vector<NativeString>& paths);
+    // One dropped path through the job, timed and described.
+    FileReport convertOne(const NativeString& path, int index, int count);
 
     StatusWindow& window_;
     const ConversionOptions& options_;
     RunState& runState_;
+    BatchLog log_;
     std::deque<std::vector<NativeString>> queue_;
     int lastConverted_ = 0;
+    BatchReport lastReport_;
 };
 
 }  // namespace pomu

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/text.h"
@@ -57,6 +58,17 @@ bool removeFile(NativeView path);
 // Entries deeper than the path limit are still removed.
 void clearFolderContents(NativeView folder);
 
+// True when a folder, or a link to one, stands at the path.
+bool isFolder(NativeView path);
+
+// Appends the bytes at the end of the file, creating it when missing (Linux: mode 0600, and
+// missing folders above it with mode 0700). False when not every byte could be written; a
+// file another program holds open is never waited for.
+bool appendToFile(NativeView path, std::string_view bytes);
+
+// Renames the file, replacing what stands at the new name.
+bool renameFile(NativeView from, NativeView to);
+
 // True when the folder holds at least one entry; false when it is empty or cannot be listed.
 bool folderHasEntries(NativeView folder);
 
@@ -75,7 +87,7 @@ bool moveToTrash(NativeView path);
 
 // Held while a workspace is in use, so that two running instances never share one.
 class FileLock {
-public:
+  public:
     FileLock(FileLock&&) noexcept;
     FileLock& operator=(FileLock&&) noexcept;
     FileLock(const FileLock&) = delete;
@@ -83,7 +95,7 @@ public:
     ~FileLock();
     struct Impl;
 
-private:
+  private:
     explicit FileLock(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
     friend std::optional<FileLock> tryLockFile(NativeView path);
@@ -104,11 +116,17 @@ NativeString readProfileString(NativeView file, NativeView section, NativeView k
 
 bool writeProfileString(NativeView file, NativeView section, NativeView key, NativeView value);
 
+// ---- the log ----
+
+// Windows: pomu.log beside the settings file; Linux: $XDG_STATE_HOME/pomu/pomu.log (default
+// ~/.local/state/pomu/pomu.log).
+std::optional<NativeString> logFilePath();
+
 // ---- the archiver process ----
 
 // A started tool. Move-only; its handles are closed when it is destroyed.
 class RunningTool {
-public:
+  public:
     RunningTool(RunningTool&&) noexcept;
     RunningTool& operator=(RunningTool&&) noexcept;
     RunningTool(const RunningTool&) = delete;
@@ -124,7 +142,7 @@ public:
     struct Impl;
     Impl& impl() { return *impl_; }
 
-private:
+  private:
     explicit RunningTool(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
     friend std::optional<RunningTool> startTool(const ToolCommand& command, bool show);

@@ -7,6 +7,7 @@
 
 #include "convert/batch.h"
 #include "convert/job.h"
+#include "convert/report.h"
 #include "faults/fault_rows.h"
 #include "fs/workspace.h"
 #include "options/settings.h"
@@ -41,6 +42,7 @@ class FaultWindow : public HeadlessWindow {
 struct Outcome {
     int converted = 0;
     std::vector<std::string> texts;
+    std::vector<std::string> report;
     bool hung = false;
 };
 
@@ -84,12 +86,20 @@ Outcome act(const Row& row, Scene& scene) {
     test::PeriodicWakeup wakeup(25);  // the pump wakes now and then, so the hook and limit run
     TempFolderOverride temp(scene.tempFolder);
     if (row.act == Act::convert) {
-        outcome.converted = convertFile(window, scene.dropped.at(0), 0, 1, scene.options,
-                                        scene.runState).converted();
+        const NativeString& source = scene.dropped.at(0);
+        const ConversionOutcome result =
+            convertFile(window, source, 0, 1, scene.options, scene.runState);
+        outcome.converted = result.converted();
+        const bool folder = !result.converted() && platform::isFolder(source);
+        outcome.report.push_back(
+            test::utf8(reportLine(describeFile(source, {}, result, folder, 0))));
     } else {
-        DropBatches batches(window, scene.options, scene.runState);
+        DropBatches batches(window, scene.options, scene.runState, scene.logFile);
         batches.drop(scene.dropped);
         outcome.converted = batches.lastConvertedCount();
+        for (const FileReport& file : batches.lastReport().files) {
+            outcome.report.push_back(test::utf8(reportLine(file)));
+        }
     }
     for (const NativeString& text : window.texts()) outcome.texts.push_back(test::utf8(text));
     outcome.hung = window.hung();
@@ -111,6 +121,52 @@ std::string differences(const std::map<std::string, std::string>& expected,
         if (!expected.count(name)) text += "+ " + name + " (" + value + ")\n";
     }
     return text;
+}
+
+std::vector<std::string> tabFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
+        fields.push_back(line.substr(start, tab - start));
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+// The batch's log: what stood there before, then a line per dropped path that says what its
+// report line says, then the batch's line.
+void checkLog(const Scene& scene, const std::vector<std::string>& report) {
+    const std::string log = test::readFile(scene.logFile).value_or("");
+    if (scene.logBlocked) {
+        EXPECT_EQ(log, scene.logBefore) << "a log that cannot be written changed";
+        return;
+    }
+    ASSERT_TRUE(log.starts_with(scene.logBefore)) << "the log was not appended to";
+    std::vector<std::vector<std::string>> lines;
+    std::istringstream added(log.substr(scene.logBefore.size()));
+    for (std::string line; std::getline(added, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(tabFields(line));
+    }
+    ASSERT_EQ(lines.size(), report.size() + 1) << log;
+    for (std::size_t i = 0; i < report.size(); ++i) {
+        ASSERT_EQ(lines[i].size(), 6u) << report[i];
+        const std::string& outcome = lines[i][1];
+        const std::string said = report[i].substr(report[i].find(": ") + 2);
+        if (said == "converted") {
+            EXPECT_EQ(outcome, "converted");
+            EXPECT_EQ(lines[i][2], "");
+        } else if (said.starts_with("skipped, ")) {
+            EXPECT_EQ(outcome, "skipped");
+            EXPECT_EQ(lines[i][2], said.substr(9));
+        } else {
+            EXPECT_EQ(outcome, "not converted");
+            EXPECT_EQ(lines[i][2], said);
+        }
+        EXPECT_EQ(lines[i][3], test::utf8(scene.dropped.at(i)));
+        EXPECT_TRUE(lines[i][5].ends_with(" s")) << lines[i][5];
+    }
+    EXPECT_EQ(lines.back().at(1), "batch");
 }
 
 std::vector<Row> allRows() {
@@ -147,6 +203,10 @@ TEST_P(FaultMatrix, EndsSafely) {
     EXPECT_LE(seconds.count(), row.seconds) << "took too long";
     EXPECT_EQ(outcome.converted, row.converted);
     EXPECT_EQ(outcome.texts, row.texts);
+    if (!row.report.empty()) {
+        EXPECT_EQ(outcome.report, row.report);
+    }
+    if (row.act == Act::batch) checkLog(scene, outcome.report);
     {
         TempFolderOverride temp(scene.tempFolder);
         const std::optional<NativeString> workspace = workspacePath();

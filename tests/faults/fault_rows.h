@@ -24,6 +24,8 @@ struct Row {
     int converted = 0;
     // Status texts in order; settings: the options loaded first, then after the save.
     std::vector<std::string> texts = {};
+    // convert, batch: the report line of each dropped path, when the row names them.
+    std::vector<std::string> report = {};
     // Names in files/ that must appear or change; every other entry must stay as it was.
     std::vector<std::string> outputs = {};
     // Names in files/ that must leave for the Trash with their bytes.

@@ -37,7 +37,10 @@ std::string percentDecoded(const std::string& text) {
 }  // namespace
 
 Scene::Scene()
-    : files(root.path() / "files"), tmp(root.path() / "tmp"), outside(root.path() / "outside") {
+    : files(root.path() / "files"),
+      tmp(root.path() / "tmp"),
+      outside(root.path() / "outside"),
+      logFile((logs.path() / "pomu.log").native()) {
     for (const fs::path& folder : {files, tmp, outside}) fs::create_directory(folder);
     test::writeFile(outside / "keep.txt", "outside the workspace");
     tempFolder = tmp.native();

@@ -26,7 +26,11 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 struct Scene {
     Scene();
     test::ScratchFolder root;  // files/ (sources, targets), tmp/ (the temp folder), outside/
+    test::ScratchFolder logs;  // the batch log's folder, apart from the tree the checks compare
     fs::path files, tmp, outside;
+    NativeString logFile;     // logs/pomu.log
+    std::string logBefore;    // what the log must start with after the batch
+    bool logBlocked = false;  // the log cannot be written: it must stay as logBefore
     NativeString tempFolder;  // what the temp folder variable points at during the act
     ConversionOptions options;
     RunState runState;

@@ -85,7 +85,8 @@ std::vector<Row> archiveRows() {
                                         {POMU_T("-t7z"), POMU_T("-mx=0")})};
                  damage(s, "corrupt.7z");
              },
-         .texts = {kProcessing}},
+         .texts = {kProcessing},
+         .report = {"corrupt.7z: damaged archive (7-Zip exit code 2)"}},
         {.name = "TruncatedSevenZip",
          .act = Act::convert,
          .arrange =
@@ -105,7 +106,8 @@ std::vector<Row> archiveRows() {
                  s.write("notes.rar", "plain text that only looks like an archive by its name\n");
                  s.dropped = {s.file("notes.rar")};
              },
-         .texts = {kProcessing}},
+         .texts = {kProcessing},
+         .report = {"notes.rar: damaged archive (7-Zip exit code 2)"}},
         {.name = "ZeroByteFile",
          .act = Act::convert,
          .arrange =
@@ -124,8 +126,10 @@ std::vector<Row> archiveRows() {
                  test::writeFile(s.files / "album.zip" / "inner" / "photo.jpg", "jpeg bytes");
                  s.dropped = {s.file("album.zip")};
              },
-         .texts = {kProcessing}},
-        // A password question nobody can answer must end at once, never wait.
+         .texts = {kProcessing},
+         .report = {"album.zip: folder, not an archive"}},
+        // A password question nobody can answer must end at once, never wait. Until the
+        // source's listing is read, the record only knows how the unanswered question ended.
         {.name = "SevenZipWithEncryptedHeaders",
          .act = Act::convert,
          .arrange =
@@ -136,6 +140,7 @@ std::vector<Row> archiveRows() {
                                         {POMU_T("-t7z"), POMU_T("-pSECRET"), POMU_T("-mhe=on")})};
              },
          .texts = {kProcessing},
+         .report = {"sealed.7z: 7-Zip stopped early (7-Zip exit code 255)"},
          .seconds = 20},
         {.name = "SevenZipWithEncryptedDataOnly",
          .act = Act::convert,
@@ -147,6 +152,7 @@ std::vector<Row> archiveRows() {
                                         {POMU_T("-t7z"), POMU_T("-pSECRET"), POMU_T("-mhe=off")})};
              },
          .texts = {kProcessing},
+         .report = {"hidden.7z: 7-Zip stopped early (7-Zip exit code 255)"},
          .seconds = 20},
         {.name = "ZipWithEncryptedEntries",
          .act = Act::convert,
@@ -157,6 +163,7 @@ std::vector<Row> archiveRows() {
                      s.archive("locked.zip", sampleFiles(), {POMU_T("-tzip"), POMU_T("-pSECRET")})};
              },
          .texts = {kProcessing},
+         .report = {"locked.zip: 7-Zip stopped early (7-Zip exit code 255)"},
          .seconds = 20},
         // A link out and a file written through it; an absolute link.
         {.name = "ZipWithLinksOutOfTheWorkspace",
@@ -256,7 +263,8 @@ std::vector<Row> archiveRows() {
                  fs::rename(s.files / "film.part2.rar", s.outside / "film.part2.rar");
                  s.dropped = {s.file("film.part1.rar")};
              },
-         .texts = {kProcessing}},
+         .texts = {kProcessing},
+         .report = {"film.part1.rar: damaged archive (7-Zip exit code 2)"}},
         {.name = "RarSetWithDamagedLastVolume",
          .act = Act::convert,
          .arrange =

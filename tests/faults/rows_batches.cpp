@@ -1,6 +1,7 @@
-// Fault rows about drop batches: progress counters and the summary when some files fail.
+// Fault rows about drop batches: progress counters, the summary, the report and the log.
 #include <gtest/gtest.h>
 
+#include "convert/batch_log.h"
 #include "faults/fault_rows.h"
 
 namespace pomu::faults {
@@ -29,6 +30,8 @@ std::vector<Row> batchRows() {
              },
          .converted = 2,
          .texts = {progress(1, 4), progress(2, 4), progress(4, 4), "2 7z complete!"},
+         .report = {"first.zip: converted", "broken.zip: damaged archive (7-Zip exit code 2)",
+                    "already.7z: skipped, already a .7z file", "fourth.tar: converted"},
          .outputs = {"first.7z", "fourth.7z"},
          .trashed = {"first.zip", "fourth.tar"},
          .check =
@@ -46,7 +49,9 @@ std::vector<Row> batchRows() {
                  fs::create_directory(s.files / "folder.rar");
                  s.dropped = {s.file("zero.zip"), s.file("folder.rar")};
              },
-         .texts = {progress(1, 2), progress(2, 2), "0 7z complete!"}},
+         .texts = {progress(1, 2), progress(2, 2), "0 7z complete!"},
+         .report = {"zero.zip: damaged archive (7-Zip exit code 2)",
+                    "folder.rar: folder, not an archive"}},
         // "7z Exists!" also in ZIP mode, replaced by the next file's progress at once.
         {.name = "BatchInZipModeWithAnExistingTarget",
          .act = Act::batch,
@@ -57,14 +62,56 @@ std::vector<Row> batchRows() {
                  s.write("kept.zip", "an older zip");
                  s.archive("fresh.7z", sampleFiles(), {POMU_T("-t7z")});
                  s.dropped = {s.file("kept.7z"), s.file("fresh.7z")};
+                 // The log of an earlier batch stays and the new lines follow it.
+                 s.logBefore = "2026-01-01 10:00:00\tbatch\t1 file: 1 converted\t\t\t1.0 s\n";
+                 test::writeFile(s.logFile, s.logBefore);
              },
          .converted = 1,
          .texts = {kExists, progress(2, 2), "1 zip complete!"},
+         .report = {"kept.7z: already exists: kept.zip", "fresh.7z: converted"},
          .outputs = {"fresh.zip"},
          .check =
              [](Scene& s) {
                  EXPECT_EQ(unpacked(s.file("fresh.zip")), test::fingerprints(sampleFiles()));
              }},
+        // The first line that would take the log past 1 MiB moves it to pomu.log.1, replacing
+        // the older one; the new log starts with that line.
+        {.name = "BatchLogRotatesAtOneMebibyte",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.archive("one.zip", sampleFiles(), {POMU_T("-tzip")});
+                 s.dropped = {s.file("one.zip")};
+                 s.kept = std::string(kLogLimitBytes - 40, 'x') + "\n";
+                 test::writeFile(s.logFile, s.kept);
+                 test::writeFile(s.logFile + POMU_T(".1"), "the oldest log\n");
+             },
+         .converted = 1,
+         .texts = {kProcessing, "1 7z complete!"},
+         .report = {"one.zip: converted"},
+         .outputs = {"one.7z"},
+         .check = [](Scene& s) { EXPECT_EQ(test::readFile(s.logFile + POMU_T(".1")), s.kept); }},
+        // A log that cannot be written changes nothing for the conversion.
+        {.name = "BatchWithALogThatCannotBeWritten",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.archive("one.zip", sampleFiles(), {POMU_T("-tzip")});
+                 s.dropped = {s.file("one.zip")};
+                 s.logBlocked = true;
+                 std::string why;
+#ifdef _WIN32
+                 s.logBefore = "held by another program\r\n";
+                 test::writeFile(s.logFile, s.logBefore);
+                 s.need(heldForReading(s.logFile, why), why);
+#else
+                 s.need(readOnlyFolder(s.logs.path(), why), why);
+#endif
+             },
+         .converted = 1,
+         .texts = {kProcessing, "1 7z complete!"},
+         .report = {"one.zip: converted"},
+         .outputs = {"one.7z"}},
     };
 }
 

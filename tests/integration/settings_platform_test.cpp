@@ -1,4 +1,5 @@
-// Where each platform keeps the settings file, and how the Linux file is written safely.
+// Where each platform keeps the settings file and the log; how the Linux file is written safely.
+// safely.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,6 +34,7 @@ TEST(SettingsPath, IsTheProgramPathWithIni) {
     const std::optional<NativeString> path = platform::settingsFilePath();
     ASSERT_TRUE(path);
     EXPECT_EQ(*path, fs::path(program).replace_extension(L".ini").native());
+    EXPECT_EQ(platform::logFilePath(), fs::path(program).replace_filename(L"pomu.log").native());
 }
 
 #else
@@ -77,6 +79,18 @@ TEST(SettingsPath, FollowsXdgConfigHome) {
         ScopedEnv home("HOME", c.home);
         EXPECT_EQ(platform::settingsFilePath().value_or("<none>"), c.expected)
             << (c.config ? c.config : "<unset>") << " / " << (c.home ? c.home : "<unset>");
+    }
+    // The log follows XDG_STATE_HOME by the same rules.
+    const PathCase logCases[] = {
+        {"/x/state", "/home/u", "/x/state/pomu/pomu.log"},
+        {"relative/state", "/home/u", "/home/u/.local/state/pomu/pomu.log"},
+        {nullptr, "/home/u/", "/home/u/.local/state/pomu/pomu.log"},
+    };
+    for (const auto& c : logCases) {
+        ScopedEnv state("XDG_STATE_HOME", c.config);
+        ScopedEnv home("HOME", c.home);
+        EXPECT_EQ(platform::logFilePath().value_or("<none>"), c.expected)
+            << (c.config ? c.config : "<unset>");
     }
 }
 

@@ -1,7 +1,10 @@
-// Path-text helpers and folder listing over descriptors.
+// Path-text helpers, folder listing over descriptors, and making missing folders.
 #include "platform/qt/posix_handles.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 namespace pomu::platform::posix {
 
@@ -24,6 +27,22 @@ std::optional<std::string> cPathWithoutTrailingSeparators(NativeView path) {
     if (!text) return std::nullopt;
     while (text->size() > 1 && text->back() == '/') text->pop_back();
     return text;
+}
+
+std::string parentFolder(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    while (slash > 0 && path[slash - 1] == '/') --slash;
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool ensureFolder(const std::string& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+    if (errno != ENOENT) return false;
+    const std::string parent = parentFolder(folder);
+    if (parent != folder && !ensureFolder(parent)) return false;
+    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 }  // namespace pomu::platform::posix

@@ -1,4 +1,4 @@
-// Move-only owners of a file descriptor and a directory stream, and path-text helpers.
+// Move-only owners of a file descriptor and a directory stream, path-text and folder helpers.
 #pragma once
 
 #include <dirent.h>
@@ -67,6 +67,12 @@ std::optional<std::string> cPath(NativeView path);
 // The path without separators at its end, so that lstat and O_NOFOLLOW see a final link as a
 // link; the root stays "/".
 std::optional<std::string> cPathWithoutTrailingSeparators(NativeView path);
+
+// The folder above the path ("." for a bare name, "/" at the root).
+std::string parentFolder(const std::string& path);
+
+// Creates the folder and any missing parents, private to the user as XDG asks.
+bool ensureFolder(const std::string& folder);
 
 inline bool isDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));

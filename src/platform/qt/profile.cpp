@@ -15,6 +15,8 @@
 namespace pomu::platform {
 namespace {
 
+using posix::ensureFolder;
+using posix::parentFolder;
 using posix::UniqueFd;
 
 // Only this much of a file is read; a longer file is never rewritten, since writing back the
@@ -53,23 +55,6 @@ std::optional<FileText> readText(const std::string& path) {
     file.whole = size <= kMaxFileBytes;
     file.text.resize(std::min(size, kMaxFileBytes));
     return file;
-}
-
-std::string parentFolder(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    while (slash > 0 && path[slash - 1] == '/') --slash;
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Creates the folder and any missing parents, private to the user as XDG asks.
-bool ensureFolder(const std::string& folder) {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
-    if (errno != ENOENT) return false;
-    const std::string parent = parentFolder(folder);
-    if (parent != folder && !ensureFolder(parent)) return false;
-    return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
 bool writeAll(int fd, const std::string& bytes) {

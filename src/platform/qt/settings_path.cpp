@@ -1,4 +1,4 @@
-// Linux settings file location: $XDG_CONFIG_HOME/pomu/pomu.ini, else ~/.config/pomu/pomu.ini.
+// Linux settings and log locations under $XDG_CONFIG_HOME and $XDG_STATE_HOME, or the home folder.
 #include <pwd.h>
 #include <unistd.h>
 
@@ -30,25 +30,34 @@ std::optional<std::string> homeFolder() {
     return std::string(found->pw_dir);
 }
 
-}  // namespace
-
-std::optional<NativeString> settingsFilePath() {
+// The XDG folder named by the variable, else the home folder with the fallback below it; with
+// "pomu/<file>" appended. XDG: a relative value is invalid and ignored.
+std::optional<NativeString> xdgFile(const char* variable, const char* fallback, const char* file) {
     std::string folder;
-    // XDG: a relative XDG_CONFIG_HOME is invalid and ignored.
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (isAbsolute(config)) {
-        folder = config;
+    const char* value = std::getenv(variable);
+    if (isAbsolute(value)) {
+        folder = value;
     } else {
         const std::optional<std::string> home = homeFolder();
         if (!home) return std::nullopt;
         folder = *home;
         if (folder.back() != '/') folder += '/';
-        folder += ".config";
+        folder += fallback;
     }
     if (folder.back() != '/') folder += '/';
-    NativeString path = folder + "pomu/pomu.ini";
+    NativeString path = folder + "pomu/" + file;
     if (!fitsPath(path)) return std::nullopt;
     return path;
+}
+
+}  // namespace
+
+std::optional<NativeString> settingsFilePath() {
+    return xdgFile("XDG_CONFIG_HOME", ".config", "pomu.ini");
+}
+
+std::optional<NativeString> logFilePath() {
+    return xdgFile("XDG_STATE_HOME", ".local/state", "pomu.log");
 }
 
 }  // namespace pomu::platform

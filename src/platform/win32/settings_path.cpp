@@ -1,4 +1,4 @@
-// Windows settings file location: the executable's own path with the extension ".ini".
+// Windows settings and log locations: the executable's path with ".ini", and pomu.log beside it.
 #include <shlwapi.h>
 #include <windows.h>
 
@@ -13,6 +13,16 @@ std::optional<NativeString> settingsFilePath() {
     if (length == 0 || length >= MAX_PATH) return std::nullopt;
     if (!PathRenameExtensionW(path, L".ini")) return std::nullopt;
     return NativeString(path);
+}
+
+std::optional<NativeString> logFilePath() {
+    std::optional<NativeString> path = settingsFilePath();
+    if (!path) return std::nullopt;
+    const std::size_t cut = path->find_last_of(L"\\/");
+    path->resize(cut == NativeString::npos ? 0 : cut + 1);
+    *path += L"pomu.log";
+    if (!fitsPath(*path)) return std::nullopt;
+    return path;
 }
 
 }  // namespace pomu::platform

@@ -1,0 +1,201 @@
+// The plain-English reasons of the job's record, the batch's report lines and its tooltip.
+#include "convert/report.h"
+
+#include "convert/archiver.h"
+#include "convert/plan.h"
+
+namespace pomu {
+namespace {
+
+#ifdef _WIN32
+constexpr NativeView kTrashName = L"the Recycle Bin";
+constexpr NativeView kNameSeparators = L"\\/";
+#else
+constexpr NativeView kTrashName = "the Trash";
+constexpr NativeView kNameSeparators = "/";
+#endif
+
+// The archiver's exit codes for a fatal error, a lack of memory, and a stop (Ctrl+C, or a
+// question such as a password's that met the end of its input on the null device).
+constexpr int kExitFatal = 2;
+constexpr int kExitNoMemory = 8;
+constexpr int kExitStopped = 255;
+
+NativeView fileName(NativeView path) {
+    const std::size_t cut = path.find_last_of(kNameSeparators);
+    return cut == NativeView::npos ? path : path.substr(cut + 1);
+}
+
+NativeString counted(int count, NativeView one, NativeView many) {
+    return toNative(count) + POMU_T(" ") + NativeString(count == 1 ? one : many);
+}
+
+NativeString withCode(NativeView text, int code) {
+    return NativeString(text) + POMU_T(" (7-Zip exit code ") + toNative(code) + POMU_T(")");
+}
+
+// What an exit code means for every archiver run, where it means one thing only.
+std::optional<NativeString> commonExit(int code) {
+    if (code == kExitNoMemory) return withCode(POMU_T("not enough memory"), code);
+    if (code == kExitStopped) return withCode(POMU_T("7-Zip stopped early"), code);
+    return std::nullopt;
+}
+
+NativeString extractionText(std::optional<int> code) {
+    if (!code) return POMU_T("could not be unpacked");
+    if (auto common = commonExit(*code)) return *common;
+    // A fatal error while unpacking: the archive could not be read as one.
+    if (*code == kExitFatal) return withCode(POMU_T("damaged archive"), *code);
+    return withCode(POMU_T("could not be unpacked"), *code);
+}
+
+NativeString compressionText(const ConversionOutcome& outcome) {
+    const std::optional<int> code = outcome.exitCode;
+    if (!code) return POMU_T("the new archive could not be written");
+    if (auto common = commonExit(*code)) return *common;
+    // The archiver warns (1) when it could not open files it was asked to pack.
+    if (*code == archiver::kExitWarning) {
+        if (outcome.count <= 0) return withCode(POMU_T("could not read every unpacked file"), 1);
+        return POMU_T("7-Zip could not read ") +
+               counted(outcome.count, POMU_T("unpacked file"), POMU_T("unpacked files"));
+    }
+    return withCode(POMU_T("the new archive could not be written"), *code);
+}
+
+NativeString proofText(const ConversionOutcome& outcome) {
+    switch (outcome.proof) {
+        case ProofFailure::none:
+            return POMU_T("the new archive could not be checked");
+        case ProofFailure::listingFailed:
+            if (!outcome.exitCode) return POMU_T("an archive could not be listed for the check");
+            return withCode(POMU_T("an archive could not be listed for the check"),
+                            *outcome.exitCode);
+        case ProofFailure::unsupported:
+            return POMU_T("holds entries 7-Zip cannot unpack faithfully");
+        case ProofFailure::notUnpacked:
+            return counted(outcome.count, POMU_T("file of the archive was not unpacked"),
+                           POMU_T("files of the archive were not unpacked"));
+        case ProofFailure::missingInArchive:
+            return POMU_T("the new archive does not hold everything (") +
+                   counted(outcome.count, POMU_T("file"), POMU_T("files")) + POMU_T(" missing)");
+        case ProofFailure::different:
+            return POMU_T("the new archive differs from the source (") +
+                   counted(outcome.count, POMU_T("file differs"), POMU_T("files differ")) +
+                   POMU_T(")");
+    }
+    return POMU_T("the new archive could not be checked");
+}
+
+// The archiver could not read the dropped path: for a folder, that is why.
+bool isReadFailure(Reason reason) {
+    return reason == Reason::extractionFailed || reason == Reason::nothingExtracted ||
+           reason == Reason::proofFailed || reason == Reason::skipped;
+}
+
+}  // namespace
+
+int BatchReport::count(FileOutcome outcome) const {
+    int found = 0;
+    for (const FileReport& file : files) found += file.outcome == outcome ? 1 : 0;
+    return found;
+}
+
+NativeString reasonText(const ConversionOutcome& outcome) {
+    switch (outcome.reason) {
+        case Reason::converted:
+            return {};
+        case Reason::skipped:
+            return POMU_T("already in the chosen format");
+        case Reason::pathTooLong:
+            return POMU_T("path too long");
+        case Reason::targetExists:
+            return POMU_T("already exists: ") + NativeString(fileName(outcome.detail));
+        case Reason::targetNotMoved:
+            return POMU_T("could not move the existing ") + NativeString(fileName(outcome.detail)) +
+                   POMU_T(" to ") + NativeString(kTrashName);
+        case Reason::noWorkspace:
+            return POMU_T("no working folder could be prepared");
+        case Reason::settingRefused:
+            return POMU_T("the setting ") + outcome.detail + POMU_T(" cannot be used");
+        case Reason::nameRefused:
+            return POMU_T("its name cannot be passed to 7-Zip as it is");
+        case Reason::notStarted:
+            return POMU_T("7-Zip could not be started");
+        case Reason::extractionFailed:
+            return extractionText(outcome.exitCode);
+        case Reason::needsPassword:
+            return POMU_T("needs a password");
+        case Reason::volumeMissing:
+            if (outcome.count <= 0) return POMU_T("a volume of the set is missing");
+            return POMU_T("volume ") + toNative(outcome.count) + POMU_T(" of the set is missing");
+        case Reason::nothingExtracted:
+            return POMU_T("7-Zip unpacked nothing from it");
+        case Reason::compressionFailed:
+            return compressionText(outcome);
+        case Reason::noOutput:
+            return POMU_T("the new archive is missing or empty");
+        case Reason::proofFailed:
+            return proofText(outcome);
+        case Reason::stopped:
+            return POMU_T("stopped");
+    }
+    return POMU_T("not converted");
+}
+
+FileReport describeFile(NativeView source, NativeView target, const ConversionOutcome& outcome,
+                        bool sourceIsFolder, double seconds) {
+    FileReport file;
+    file.source = NativeString(source);
+    file.target = NativeString(target);
+    file.seconds = seconds;
+    file.outcome = outcome.converted()                 ? FileOutcome::converted
+                   : outcome.reason == Reason::skipped ? FileOutcome::skipped
+                                                       : FileOutcome::notConverted;
+    file.reason = sourceIsFolder && isReadFailure(outcome.reason)
+                      ? NativeString(POMU_T("folder, not an archive"))
+                      : reasonText(outcome);
+    if (outcome.reason == Reason::skipped && !sourceIsFolder) {
+        const NativeView extension = findExtension(source);
+        if (!extension.empty())
+            file.reason = POMU_T("already a ") + NativeString(extension) + POMU_T(" file");
+    }
+    return file;
+}
+
+NativeString reportLine(const FileReport& file) {
+    NativeString line(fileName(file.source));
+    line += POMU_T(": ");
+    switch (file.outcome) {
+        case FileOutcome::converted:
+            return line + POMU_T("converted");
+        case FileOutcome::skipped:
+            return line + POMU_T("skipped, ") + file.reason;
+        case FileOutcome::notConverted:
+            return line + file.reason;
+    }
+    return line + file.reason;
+}
+
+NativeString tooltipText(const BatchReport& batch) {
+    NativeString text;
+    std::size_t shown = 0;
+    std::size_t more = 0;
+    for (const FileReport& file : batch.files) {
+        if (file.outcome == FileOutcome::converted) continue;
+        if (shown == kTooltipFileLines) {
+            ++more;
+            continue;
+        }
+        text += reportLine(file);
+        text += kLineBreak;
+        ++shown;
+    }
+    if (shown == 0) return {};
+    if (more > 0) {
+        text += POMU_T("and ") + toNative(static_cast<long long>(more)) + POMU_T(" more");
+        text += kLineBreak;
+    }
+    return text + NativeString(kOpenLogHint);
+}
+
+}  // namespace pomu

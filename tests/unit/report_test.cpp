@@ -1,0 +1,130 @@
+// The batch report's words for the job's records, the tooltip's limit, and the log's lines.
+#include <gtest/gtest.h>
+
+#include "convert/batch_log.h"
+#include "convert/report.h"
+#include "support/test_files.h"
+
+namespace pomu {
+namespace {
+
+using test::native;
+using test::utf8;
+
+#ifdef _WIN32
+const std::string kTrash = "the Recycle Bin";
+const std::string kBreak = "\r\n";
+#else
+const std::string kTrash = "the Trash";
+const std::string kBreak = "\n";
+#endif
+
+ConversionOutcome record(Reason reason, std::optional<int> exitCode = {}, int count = 0,
+                         ProofFailure proof = ProofFailure::none, const std::string& detail = "") {
+    ConversionOutcome outcome;
+    outcome.reason = reason;
+    outcome.exitCode = exitCode;
+    outcome.count = count;
+    outcome.proof = proof;
+    outcome.detail = native(detail);
+    return outcome;
+}
+
+struct ReasonCase {
+    ConversionOutcome outcome;
+    std::string text;
+};
+
+// Records the real archiver does not give yet are here; those it gives are rows of the fault
+// matrix.
+TEST(BatchReport, SaysWhyInPlainWords) {
+    const std::string exists = (std::filesystem::path("dl") / "x.7z").string();
+    const ReasonCase cases[] = {
+        {record(Reason::needsPassword), "needs a password"},
+        {record(Reason::volumeMissing, {}, 2), "volume 2 of the set is missing"},
+        {record(Reason::extractionFailed, 2), "damaged archive (7-Zip exit code 2)"},
+        {record(Reason::extractionFailed, 8), "not enough memory (7-Zip exit code 8)"},
+        {record(Reason::compressionFailed, 1, 1), "7-Zip could not read 1 unpacked file"},
+        {record(Reason::compressionFailed, 1),
+         "could not read every unpacked file (7-Zip exit code 1)"},
+        {record(Reason::proofFailed, {}, 3, ProofFailure::missingInArchive),
+         "the new archive does not hold everything (3 files missing)"},
+        {record(Reason::proofFailed, 2, 0, ProofFailure::listingFailed),
+         "an archive could not be listed for the check (7-Zip exit code 2)"},
+        {record(Reason::targetNotMoved, {}, 0, ProofFailure::none, exists),
+         "could not move the existing x.7z to " + kTrash},
+        {record(Reason::settingRefused, {}, 0, ProofFailure::none, "level"),
+         "the setting level cannot be used"},
+        {record(Reason::stopped), "stopped"},
+        {record(Reason::pathTooLong), "path too long"},
+    };
+    for (const ReasonCase& c : cases) {
+        EXPECT_EQ(utf8(reasonText(c.outcome)), c.text);
+    }
+}
+
+FileReport file(const std::string& name, FileOutcome outcome, const std::string& reason = "") {
+    FileReport report;
+    report.source = native(name);
+    report.outcome = outcome;
+    report.reason = native(reason);
+    return report;
+}
+
+TEST(BatchReport, TooltipNamesAtMostTenFilesAndOnlyAfterFailures) {
+    BatchReport many;
+    many.files.push_back(file("ok.zip", FileOutcome::converted));
+    for (int i = 1; i <= 12; ++i) {
+        many.files.push_back(
+            file("f" + std::to_string(i) + ".rar", FileOutcome::notConverted, "needs a password"));
+    }
+    std::string expected;
+    for (int i = 1; i <= 10; ++i)
+        expected += "f" + std::to_string(i) + ".rar: needs a password" + kBreak;
+    expected += "and 2 more" + kBreak + "Double-click to open the log.";
+
+    BatchReport skipped;
+    skipped.files = {file("a.zip", FileOutcome::converted),
+                     file("b.7z", FileOutcome::skipped, "already a .7z file")};
+    BatchReport clean;
+    clean.files = {file("a.zip", FileOutcome::converted), file("b.zip", FileOutcome::converted)};
+
+    const BatchReport empty;
+    const std::pair<const BatchReport*, std::string> cases[] = {
+        {&many, expected},
+        {&skipped, "b.7z: skipped, already a .7z file" + kBreak + "Double-click to open the log."},
+        {&clean, ""},
+        {&empty, ""},
+    };
+    for (const auto& [batch, text] : cases) EXPECT_EQ(utf8(tooltipText(*batch)), text);
+}
+
+// A name's line breaks and tabs would forge lines and columns; the log stays UTF-8.
+TEST(BatchLog, KeepsEachFileOnOneUtf8Line) {
+    struct Case {
+        NativeString source;
+        std::string field;
+    };
+    const Case cases[] = {
+        {native("a\nb\tc.zip"), "a?b?c.zip"},
+        {native("日本.zip"), "日本.zip"},
+#ifdef _WIN32
+        {NativeString(L"x\xD800y.zip"), "x\xEF\xBF\xBDy.zip"},
+#else
+        {NativeString("x\xFFy\xC0\x80.zip"), "x\xEF\xBF\xBDy\xEF\xBF\xBD\xEF\xBF\xBD.zip"},
+#endif
+    };
+    for (const Case& c : cases) {
+        FileReport report{.source = c.source,
+                          .target = native("t.7z"),
+                          .outcome = FileOutcome::notConverted,
+                          .reason = native("stopped"),
+                          .seconds = 2.26};
+        EXPECT_EQ(
+            fileLogLine("2026-12-08 10:00:00", report),
+            "2026-12-08 10:00:00\tnot converted\tstopped\t" + c.field + "\tt.7z\t2.26 s" + kBreak);
+    }
+}
+
+}  // namespace
+}  // namespace pomu
