@@ -4,12 +4,17 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScreen>
+#include <QTextDocument>
+#include <QUrl>
 
 #include "options/settings.h"
 #include "ui/qt/app_icon.h"
@@ -28,6 +33,16 @@ constexpr QRect kStatusUnits(7, 22, 61, 12);
 
 // The longest line the status shows; the label widens, still centred, when it would not fit.
 const QString kWidestLine = QStringLiteral("Processing file...");
+
+QString toQString(NativeView text) {
+    return QFile::decodeName(QByteArray(text.data(), qsizetype(text.size())));
+}
+
+// File names are shown as they are: a name that looks like markup is not rendered as such.
+QString plainToolTip(NativeView text) {
+    const QString tip = toQString(text);
+    return Qt::mightBeRichText(tip) ? Qt::convertFromPlainText(tip, Qt::WhiteSpacePre) : tip;
+}
 
 // Files are always copied from the drop's point of view: the source must never think they
 // were moved here and remove them.
@@ -144,7 +159,32 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::runDrop(const std::vector<NativeString>& paths) {
     if (closed_) return;
-    if (batches_.drop(paths) == BatchEnd::forceExit) requestClose();
+    // The tooltip speaks of the last batch only; a drop that waits in the queue changes nothing.
+    if (!runState_.busy) setToolTip(QString());
+    switch (batches_.drop(paths)) {
+        case BatchEnd::finished:
+            showBatchReport();
+            break;
+        case BatchEnd::queued:
+            break;
+        case BatchEnd::forceExit:
+            requestClose();
+            break;
+    }
+}
+
+void MainWindow::showBatchReport() {
+    if (closed_) return;
+    setToolTip(plainToolTip(tooltipText(batches_.lastReport())));
+    // Without a duration the taskbar entry asks until the window is activated.
+    if (!isActiveWindow()) QApplication::alert(this);
+}
+
+void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
+    const std::optional<NativeString>& log = batches_.logPath();
+    if (!log || !platform::pathExists(*log)) return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(toQString(*log)));
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

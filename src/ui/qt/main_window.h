@@ -46,12 +46,17 @@ class MainWindow : public QWidget {
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Opens the log in the desktop's viewer for text files.
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
     void layOut();
     bool takesDrops() const { return isReady() && !closed_; }
     void runDrop(const std::vector<NativeString>& paths);
+    // After a batch: the files not converted in the tooltip, and the taskbar asks for
+    // attention when the window is not in front.
+    void showBatchReport();
     // The close handling; true when the window is closed (now or before).
     bool handleCloseRequest();
     void requestClose();

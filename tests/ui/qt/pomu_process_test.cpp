@@ -47,7 +47,7 @@ class PomuProcessTest : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(display.name().isEmpty()) << "no X display and no Xvfb";
-        for (const char* name : {"config", "data", "tmp", "run"}) {
+        for (const char* name : {"config", "data", "state", "tmp", "run"}) {
             fs::create_directories(home.path() / name);
         }
         ::chmod((home.path() / "run").c_str(), 0700);
@@ -56,6 +56,7 @@ class PomuProcessTest : public testing::Test {
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.insert("XDG_CONFIG_HOME", path("config"));
         environment.insert("XDG_DATA_HOME", path("data"));
+        environment.insert("XDG_STATE_HOME", path("state"));
         environment.insert("TMPDIR", path("tmp"));
         environment.insert("XDG_RUNTIME_DIR", path("run"));
         // A sanitized build reports what the system's D-Bus library keeps until exit.

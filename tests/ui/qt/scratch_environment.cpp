@@ -13,6 +13,7 @@ const char* const kVariables[][2] = {
     {"TMPDIR", "tmp"},
     {"XDG_CONFIG_HOME", "config"},
     {"XDG_DATA_HOME", "data"},
+    {"XDG_STATE_HOME", "state"},
 };
 
 }  // namespace

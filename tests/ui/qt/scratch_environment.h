@@ -5,8 +5,9 @@
 
 namespace pomu::test {
 
-// Sets TMPDIR, XDG_CONFIG_HOME and XDG_DATA_HOME to folders under a fresh scratch folder when
-// they are not set, before Qt or GIO read them; the scratch folder goes at the end.
+// Sets TMPDIR, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_STATE_HOME to folders under a fresh
+// scratch folder when they are not set, before Qt or GIO read them; the scratch folder goes at
+// the end.
 class ScratchEnvironment {
   public:
     ScratchEnvironment();

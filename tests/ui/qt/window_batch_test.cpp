@@ -10,6 +10,8 @@
 namespace pomu::test {
 namespace {
 
+const QString kLogHint = QStringLiteral("\nDouble-click to open the log.");
+
 TEST_F(WindowTest, ThreeDroppedFilesShowTheirProgressAndTheSummary) {
     writeUsualSettings();
     openWindow();
@@ -22,6 +24,7 @@ TEST_F(WindowTest, ThreeDroppedFilesShowTheirProgressAndTheSummary) {
     EXPECT_EQ(statuses, (QStringList{"Processing file...\n(1/3)", "Processing file...\n(3/3)",
                                      "2 7z complete!"}));
     EXPECT_EQ(window->statusLabel()->text(), QStringLiteral("2 7z complete!"));
+    EXPECT_EQ(window->toolTip(), "already.7z: skipped, already a .7z file" + kLogHint);
     EXPECT_FALSE(runState.busy);
     for (const char* output : {"first.7z", "third 日本.7z"}) {
         EXPECT_TRUE(archiveTests(folder.file(output))) << output;
@@ -32,6 +35,11 @@ TEST_F(WindowTest, ThreeDroppedFilesShowTheirProgressAndTheSummary) {
     // Sources stay where they were without "delete once done".
     EXPECT_TRUE(fs::exists(first));
     EXPECT_EQ(readFile(skipped), "not touched");
+
+    // A clean batch afterwards takes the tooltip away.
+    dropAndWait({makeArchive("fourth.zip", sample)});
+    EXPECT_EQ(statuses.last(), QStringLiteral("1 7z complete!"));
+    EXPECT_EQ(window->toolTip(), QString());
 }
 
 TEST_F(WindowTest, OneDroppedFileShowsNoCounterAndZipModeSaysZip) {
@@ -39,10 +47,15 @@ TEST_F(WindowTest, OneDroppedFileShowsNoCounterAndZipModeSaysZip) {
         std::vector<std::string> settings;
         const char* output;
         QString summary;
+        QString tip;
     };
     const Case cases[] = {
-        {{}, "one.7z", QStringLiteral("1 7z complete!")},
-        {{"zip=ON"}, "one.zip", QStringLiteral("0 zip complete!")},  // a .zip is skipped
+        {{}, "one.7z", QStringLiteral("1 7z complete!"), {}},
+        // A .zip is skipped.
+        {{"zip=ON"},
+         "one.zip",
+         QStringLiteral("0 zip complete!"),
+         "one.zip: skipped, already a .zip file" + kLogHint},
     };
     for (const Case& c : cases) {
         writeUsualSettings(c.settings);
@@ -53,6 +66,7 @@ TEST_F(WindowTest, OneDroppedFileShowsNoCounterAndZipModeSaysZip) {
         const QStringList progress =
             c.summary.startsWith('1') ? QStringList{"Processing file..."} : QStringList{};
         EXPECT_EQ(statuses, progress + QStringList{c.summary});
+        EXPECT_EQ(window->toolTip(), c.tip);
         EXPECT_TRUE(fs::exists(folder.file(c.output))) << c.output;
     }
 }
@@ -64,7 +78,14 @@ TEST_F(WindowTest, AnExistingTargetShowsExistsThenTheSummary) {
     writeFile(folder.file("taken.7z"), "someone else's");
     dropAndWait({source});
     EXPECT_EQ(statuses, (QStringList{"7z Exists!", "0 7z complete!"}));
+    EXPECT_EQ(window->toolTip(), "taken.zip: already exists: taken.7z" + kLogHint);
     EXPECT_EQ(readFile(folder.file("taken.7z")), "someone else's");
+    // The log is where the XDG rules put it, with the file's line and the batch's.
+    const auto log = readFile(fs::path(std::getenv("XDG_STATE_HOME")) / "pomu" / "pomu.log");
+    ASSERT_TRUE(log.has_value());
+    EXPECT_NE(log->find("\tnot converted\talready exists: taken.7z\t" + source + "\t"),
+              std::string::npos)
+        << *log;
 }
 
 TEST_F(WindowTest, DeleteOnceDoneMovesTheSourceToTheTrash) {
