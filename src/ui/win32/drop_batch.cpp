@@ -1,6 +1,8 @@
 // Reading a shell drop and handing its paths to the drop batches.
 #include "ui/win32/drop_batch.h"
 
+#include "ui/win32/batch_report.h"
+
 namespace pomu::ui {
 
 std::vector<NativeString> readDroppedPaths(HDROP drop) {
@@ -22,8 +24,17 @@ void handleDrop(WindowState& state, HDROP drop) {
     if (!state.ready()) return;
     std::vector<NativeString> paths = readDroppedPaths(owned.get());
     owned.reset();
-    if (state.batches.drop(std::move(paths)) == BatchEnd::forceExit && state.window != nullptr) {
-        SendMessageW(state.window, WM_CLOSE, 0, 0);
+    // The tooltip speaks of the last batch only; a drop that waits in the queue changes nothing.
+    if (!theRunState().busy) clearBatchReport(state);
+    switch (state.batches.drop(std::move(paths))) {
+        case BatchEnd::finished:
+            showBatchReport(state);
+            break;
+        case BatchEnd::queued:
+            break;
+        case BatchEnd::forceExit:
+            if (state.window != nullptr) SendMessageW(state.window, WM_CLOSE, 0, 0);
+            break;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "options/settings.h"
 #include "res/resource.h"
 #include "ui/win32/archiver_location.h"
+#include "ui/win32/batch_report.h"
 #include "ui/win32/closing.h"
 #include "ui/win32/drop_batch.h"
 #include "ui/win32/options_menu.h"
@@ -69,6 +70,9 @@ INT_PTR CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             break;
         case WM_DROPFILES:
             handleDrop(*state, reinterpret_cast<HDROP>(wParam));
+            break;
+        case WM_LBUTTONDBLCLK:
+            openLog(*state);
             break;
         case WM_CLOSE:
             handleClose(*state);

@@ -40,6 +40,8 @@ struct WindowState {
     // The 7-Zip folder was found in the working folder from an empty setting: the process
     // starts the tested program by its full path, and the setting is saved empty as loaded.
     bool folderFromWorkingFolder = false;
+    // The tooltip of the last batch's report, made on first use; the window owns it.
+    HWND reportTip = nullptr;
     IconHandle bigIcon;
     IconHandle smallIcon;
     StatusLine statusLine{window};

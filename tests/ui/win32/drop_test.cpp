@@ -1,6 +1,7 @@
 // Drop batches through real WM_DROPFILES messages, converted by the real archiver.
 #include <windows.h>
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include "res/resource.h"
@@ -18,6 +19,22 @@ Files contentFor(const std::string& archiveName) {
 }
 
 const std::wstring kProcessing = L"Processing file...";
+const std::wstring kLogHint = L"\r\nDouble-click to open the log.";
+
+// The text the window's report tooltip holds for the window; empty when it has none.
+std::wstring reportTip(const ui::WindowState& state) {
+    if (state.reportTip == nullptr || SendMessageW(state.reportTip, TTM_GETTOOLCOUNT, 0, 0) == 0) {
+        return {};
+    }
+    std::vector<wchar_t> text(8192, L'\0');
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = state.window;
+    tool.uId = reinterpret_cast<UINT_PTR>(state.window);
+    tool.lpszText = text.data();
+    SendMessageW(state.reportTip, TTM_GETTEXTW, text.size(), reinterpret_cast<LPARAM>(&tool));
+    return text.data();
+}
 std::wstring counter(int index, int count) {
     return kProcessing + L"\r\n(" + std::to_wstring(index) + L"/" + std::to_wstring(count) + L")";
 }
@@ -50,6 +67,7 @@ struct BatchCase {
     std::vector<std::wstring> statuses;
     std::vector<std::pair<std::string, std::string>> converted;  // output, its source
     std::vector<std::string> absent;
+    std::wstring tip;  // the report tooltip; none after a batch where everything converted
 };
 
 class DropBatch : public DropTest, public ::testing::WithParamInterface<BatchCase> {};
@@ -70,6 +88,7 @@ TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     EXPECT_EQ(status.texts(), c.statuses);
     EXPECT_EQ(statusText(state_->window), c.statuses.back());
     EXPECT_EQ(state_->batches.lastConvertedCount(), int(c.converted.size()));
+    EXPECT_EQ(reportTip(*state_), c.tip);
     EXPECT_FALSE(theRunState().busy);
     EXPECT_TRUE(answerer.seen().empty());
     for (const auto& [output, from] : c.converted) expectConverted(output, from);
@@ -88,6 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"a.zip"},
                                 {kProcessing, L"1 7z complete!"},
                                 {{"a.7z", "a.zip"}},
+                                {},
                                 {}},
                       BatchCase{"skippedFileShowsNothing",
                                 {},
@@ -96,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"a.zip", "b.7z", "c.zip"},
                                 {counter(1, 3), counter(3, 3), L"2 7z complete!"},
                                 {{"a.7z", "a.zip"}, {"c.7z", "c.zip"}},
-                                {}},
+                                {},
+                                L"b.7z: skipped, already a .7z file" + kLogHint},
                       BatchCase{"zipMode",
                                 {"zip=ON"},
                                 {"a.7z", "b.tar"},
@@ -104,6 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"a.7z", "b.tar"},
                                 {counter(1, 2), counter(2, 2), L"2 zip complete!"},
                                 {{"a.zip", "a.7z"}, {"b.zip", "b.tar"}},
+                                {},
                                 {}},
                       BatchCase{"nothingConverted",
                                 {},
@@ -112,7 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"broken.rar"},
                                 {kProcessing, L"0 7z complete!"},
                                 {},
-                                {"broken.7z"}},
+                                {"broken.7z"},
+                                L"broken.rar: damaged archive (7-Zip exit code 2)" + kLogHint},
                       BatchCase{"existingTargetKept",
                                 {},
                                 {"a.zip"},
@@ -120,7 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 {"a.zip"},
                                 {L"7z Exists!", L"0 7z complete!"},
                                 {},
-                                {}}),
+                                {},
+                                L"a.zip: already exists: a.7z" + kLogHint}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DropTest, pathTooLongForAPathBufferIsNeverConvertedUnderAShorterName) {
