@@ -6,6 +6,15 @@
 #include "convert/plan.h"
 
 namespace pomu {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+}  // namespace
 
 NativeString summaryText(int converted, bool zip) {
     NativeString text = toNative(converted);
@@ -32,16 +41,6 @@ BatchEnd DropBatches::drop(std::vector<NativeString> paths) {
     runState_.busy = false;
     return BatchEnd::finished;
 }
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-}  // namespace
 
 FileReport DropBatches::convertOne(const NativeString& path, int index, int count) {
     // The job takes its snapshot of the options at entry, on this thread: read now, the ZIP
