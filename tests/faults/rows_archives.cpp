@@ -155,6 +155,94 @@ std::vector<Row> archiveRows() {
              },
          .texts = {kProcessing},
          .seconds = 20},
+        // A link out and a file written through it; an absolute link.
+        {.name = "ZipWithLinksOutOfTheWorkspace",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("links.zip", zipBytes({{"up", "../../outside", 0120777},
+                                                {"up/planted.txt", "written through the link"},
+                                                {"abs", genericPath(s.outside), 0120777},
+                                                {"ok.txt", "ok"}}));
+                 s.dropped = {s.file("links.zip")};
+             },
+         .texts = {kProcessing}},
+        // The archiver cleans the names; all four files arrive, none beside the workspace.
+        {.name = "ZipWithParentAndAbsoluteNames",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("escape.zip",
+                         zipBytes({{"../evil.txt", "evil"},
+                                   {"sub/../../evil2.txt", "evil2"},
+                                   {genericPath(s.outside / "abs-evil.txt"), "absolute"},
+                                   {"ok.txt", "ok"}}));
+                 s.dropped = {s.file("escape.zip")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"escape.7z"},
+         .trashed = {"escape.zip"},
+         .check =
+             [](Scene& s) {
+                 std::multiset<std::string> bytes;
+                 for (const auto& [name, print] : unpacked(s.file("escape.7z"))) {
+                     bytes.insert(print);
+                     EXPECT_EQ(("/" + name + "/").find("/../"), std::string::npos) << name;
+                 }
+                 std::multiset<std::string> wanted;
+                 for (const char* text : {"evil", "evil2", "absolute", "ok"}) {
+                     wanted.insert(test::fingerprint(text));
+                 }
+                 EXPECT_EQ(bytes, wanted);
+             }},
+        {.name = "TenThousandTinyFiles",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.content = tinyFiles(10'000);
+                 s.dropped = {s.archive("many.zip", s.content, {POMU_T("-tzip"), POMU_T("-mx=1")})};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"many.7z"},
+         .trashed = {"many.zip"},
+         .seconds = 600},
+        {.name = "SingleFileOverFourGiB",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 const char* longTests = std::getenv("POMU_LONG_TESTS");
+                 if (!longTests || std::string(longTests) != "1") {
+                     s.skip = "only with POMU_LONG_TESTS=1 (scripts/test --long)";
+                     return;
+                 }
+                 test::ScratchFolder content;
+                 test::writeFile(content.path() / "zeros.bin", "");
+                 fs::resize_file(content.path() / "zeros.bin", (std::uint64_t(1) << 32) + 4096);
+                 const auto run = test::runArchiver({POMU_T("a"), s.file("huge.7z"),
+                                                     content.folder() + POMU_T("*"), POMU_T("-t7z"),
+                                                     POMU_T("-mx=1")});
+                 EXPECT_TRUE(run.exitCode && *run.exitCode == 0);
+                 s.options.zip = true;
+                 s.dropped = {s.file("huge.7z")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"huge.zip"},
+         .check =
+             [](Scene& s) {
+                 test::ScratchFolder out;
+                 ASSERT_TRUE(test::extractArchive(s.file("huge.zip"), out.folder()));
+                 EXPECT_EQ(fs::file_size(out.path() / "zeros.bin"),
+                           (std::uint64_t(1) << 32) + 4096);
+             },
+         .seconds = 1800},
+    };
+    std::vector<Row> rarRows{
         {.name = "RarFourSource",
          .act = Act::convert,
          .arrange =
@@ -247,93 +335,8 @@ std::vector<Row> archiveRows() {
          .texts = {kProcessing},
          .outputs = {"clip.part01.7z"},
          .trashed = {"clip.part01.rar"}},
-        // A link out and a file written through it; an absolute link.
-        {.name = "ZipWithLinksOutOfTheWorkspace",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.write("links.zip", zipBytes({{"up", "../../outside", 0120777},
-                                                {"up/planted.txt", "written through the link"},
-                                                {"abs", genericPath(s.outside), 0120777},
-                                                {"ok.txt", "ok"}}));
-                 s.dropped = {s.file("links.zip")};
-             },
-         .texts = {kProcessing}},
-        // The archiver cleans the names; all four files arrive, none beside the workspace.
-        {.name = "ZipWithParentAndAbsoluteNames",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.write("escape.zip",
-                         zipBytes({{"../evil.txt", "evil"},
-                                   {"sub/../../evil2.txt", "evil2"},
-                                   {genericPath(s.outside / "abs-evil.txt"), "absolute"},
-                                   {"ok.txt", "ok"}}));
-                 s.dropped = {s.file("escape.zip")};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .outputs = {"escape.7z"},
-         .trashed = {"escape.zip"},
-         .check =
-             [](Scene& s) {
-                 std::multiset<std::string> bytes;
-                 for (const auto& [name, print] : unpacked(s.file("escape.7z"))) {
-                     bytes.insert(print);
-                     EXPECT_EQ(("/" + name + "/").find("/../"), std::string::npos) << name;
-                 }
-                 std::multiset<std::string> wanted;
-                 for (const char* text : {"evil", "evil2", "absolute", "ok"}) {
-                     wanted.insert(test::fingerprint(text));
-                 }
-                 EXPECT_EQ(bytes, wanted);
-             }},
-        {.name = "TenThousandTinyFiles",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.content = tinyFiles(10'000);
-                 s.dropped = {s.archive("many.zip", s.content, {POMU_T("-tzip"), POMU_T("-mx=1")})};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .outputs = {"many.7z"},
-         .trashed = {"many.zip"},
-         .seconds = 600},
-        {.name = "SingleFileOverFourGiB",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 const char* longTests = std::getenv("POMU_LONG_TESTS");
-                 if (!longTests || std::string(longTests) != "1") {
-                     s.skip = "only with POMU_LONG_TESTS=1 (scripts/test --long)";
-                     return;
-                 }
-                 test::ScratchFolder content;
-                 test::writeFile(content.path() / "zeros.bin", "");
-                 fs::resize_file(content.path() / "zeros.bin", (std::uint64_t(1) << 32) + 4096);
-                 const auto run = test::runArchiver({POMU_T("a"), s.file("huge.7z"),
-                                                     content.folder() + POMU_T("*"), POMU_T("-t7z"),
-                                                     POMU_T("-mx=1")});
-                 EXPECT_TRUE(run.exitCode && *run.exitCode == 0);
-                 s.options.zip = true;
-                 s.dropped = {s.file("huge.7z")};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .outputs = {"huge.zip"},
-         .check =
-             [](Scene& s) {
-                 test::ScratchFolder out;
-                 ASSERT_TRUE(test::extractArchive(s.file("huge.zip"), out.folder()));
-                 EXPECT_EQ(fs::file_size(out.path() / "zeros.bin"),
-                           (std::uint64_t(1) << 32) + 4096);
-             },
-         .seconds = 1800},
     };
+    for (Row& row : rarRows) rows.push_back(std::move(row));
 #ifndef _WIN32
     std::vector<Row> linuxRows{
         // Made with -snl: the link is stored as a link and points two levels up.
