@@ -1,4 +1,4 @@
-// Writing stored ZIP entries byte by byte.
+// Writing stored ZIP and RAR 4 entries byte by byte.
 #include "faults/zip_writer.h"
 
 namespace pomu::faults {
@@ -37,6 +37,18 @@ void putCommon(std::string& out, const ZipEntry& entry) {
     put16(out, 0);
 }
 
+// A RAR 4 block: header CRC (low half of the CRC-32 of the rest), type, flags, size, fields.
+std::string rarBlock(std::uint32_t type, std::uint32_t flags, const std::string& fields) {
+    std::string header;
+    header += char(type);
+    put16(header, flags);
+    put16(header, std::uint32_t(7 + fields.size()));
+    header += fields;
+    std::string block;
+    put16(block, crc32(header) & 0xFFFF);
+    return block + header;
+}
+
 }  // namespace
 
 std::string zipBytes(const std::vector<ZipEntry>& entries) {
@@ -70,6 +82,28 @@ std::string zipBytes(const std::vector<ZipEntry>& entries) {
     put32(out, centralOffset);
     put16(out, 0);
     return out;
+}
+
+std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string out("Rar!\x1A\x07\x00", 7);
+    out += rarBlock(0x73, 0, std::string(6, '\0'));  // archive header, reserved fields
+    for (const auto& [path, data] : files) {
+        std::string name = path;
+        for (char& c : name) c = c == '/' ? '\\' : c;
+        std::string fields;
+        put32(fields, std::uint32_t(data.size()));  // packed
+        put32(fields, std::uint32_t(data.size()));  // unpacked
+        fields += char(2);                          // Windows
+        put32(fields, crc32(data));
+        put32(fields, 0x00210021);  // 1980-01-01 00:01:02
+        fields += char(20);         // version 2.0 unpacks it
+        fields += char(0x30);       // stored
+        put16(fields, std::uint32_t(name.size()));
+        put32(fields, 0x20);  // archive attribute
+        // 0x8000: the data follows the header.
+        out += rarBlock(0x74, 0x8000, fields + name) + data;
+    }
+    return out + rarBlock(0x7B, 0x4000, "");  // end of archive
 }
 
 }  // namespace pomu::faults

@@ -1,8 +1,10 @@
-// Hand-made ZIP archives, for entries no archiver would write (links out, "../" names).
+// Hand-made ZIP archives, for entries no archiver would write (links out, "../" names), and RAR 4
+// archives, which rar no longer writes.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pomu::faults {
@@ -16,5 +18,8 @@ struct ZipEntry {
 // The bytes of a ZIP holding the entries uncompressed, each with its CRC and a central
 // directory entry made on Unix, so the mode is honoured.
 std::string zipBytes(const std::vector<ZipEntry>& entries);
+
+// The bytes of a RAR 4 archive holding the files (path with '/', data) stored, made on Windows.
+std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files);
 
 }  // namespace pomu::faults

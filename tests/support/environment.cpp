@@ -1,4 +1,4 @@
-// The temp folder override, host paths and the Trash location for tests.
+// The temp folder override, host paths, the Trash and RAR fixture locations for tests.
 #include "support/environment.h"
 
 #include <cstdlib>
@@ -33,6 +33,11 @@ NativeString hostPath(std::string unixPath) {
 std::filesystem::path trashFolder() {
     const char* data = std::getenv("XDG_DATA_HOME");
     return std::filesystem::path(hostPath(data ? data : "")) / "Trash";
+}
+
+std::filesystem::path rarFixtures() {
+    const char* folder = std::getenv("POMU_RAR_FIXTURES");
+    return folder && *folder ? std::filesystem::path(hostPath(folder)) : std::filesystem::path();
 }
 
 TempFolderOverride::TempFolderOverride(const NativeString& folder) {

@@ -17,6 +17,9 @@ NativeString hostPath(std::string unixPath);
 // The Trash of this run ($XDG_DATA_HOME/Trash; Wine keeps the same layout).
 std::filesystem::path trashFolder();
 
+// The folder of RAR fixtures made by rar for this build (POMU_RAR_FIXTURES); empty without one.
+std::filesystem::path rarFixtures();
+
 // Points the temp folder (Linux: TMPDIR; Windows: TMP and TEMP) at a scratch folder for as long
 // as it lives, so the real one is never touched, and puts the old values back.
 class TempFolderOverride {
