@@ -117,7 +117,7 @@ def write(path, info, figures, notes):
     w("back) do not always fall on the same side; each pair gives one value (a ratio, or a")
     w("difference). A figure is judged on the median of those values, a latency on its worst")
     w("run (the median beside it). Absolute times on this machine are noisy; only the pairwise")
-    w("values count.%s\n" % (" A quick run has one pair of tiny inputs: it checks that every"
+    w("values count.%s\n" % (" A quick run has two pairs of tiny inputs: it checks that every"
                              " figure can be measured, and judges nothing." if info["quick"]
                              else ""))
     m = info["machine"]

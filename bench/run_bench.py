@@ -16,8 +16,9 @@ from bench_runs import (BenchError, Platform, bare_batch, remove_tree, time_rm_r
 FULL = {"pairs": 5, "conversion_pairs": 7, "clear_pairs": 7, "force_runs": 10,
         "diagnostic_pairs": 3, "delay_ms": 500, "clear_files": 100000,
         "sizes": {"tree_bytes": 150 << 20, "mixed_bytes": 1 << 30, "batch_count": 200}}
-QUICK = {"pairs": 1, "conversion_pairs": 1, "clear_pairs": 1, "force_runs": 1,
-         "diagnostic_pairs": 1, "delay_ms": 50, "clear_files": 2000,
+# Two of everything, so both orders of a pair run.
+QUICK = {"pairs": 2, "conversion_pairs": 2, "clear_pairs": 2, "force_runs": 2,
+         "diagnostic_pairs": 2, "delay_ms": 50, "clear_files": 2000,
          "sizes": {"tree_bytes": 2 << 20, "mixed_bytes": 48 << 20, "batch_count": 5}}
 LEVEL = "5"
 
