@@ -390,6 +390,8 @@ def main():
             state = "no goal"
         elif not f.judgeable():
             state = "cannot be judged"
+        elif args.quick:
+            state = "not judged (quick run)"
         else:
             state = ("met" if f.met() else "NOT met") + (" (indicative)" if f.indicative else "")
             state += " on the %s" % ("worst run" if f.judge == "worst" else "median")
