@@ -6,9 +6,11 @@ import subprocess
 
 
 class Figure:
-    """One figure: a value per pair, its median against a goal."""
+    """One figure: a value per pair; its median, or for a latency its worst run, against a
+    goal."""
 
-    def __init__(self, number, title, where, unit, goal, goal_met, columns, indicative=False):
+    def __init__(self, number, title, where, unit, goal, goal_met, columns, indicative=False,
+                 judge="median"):
         self.number = number
         self.title = title
         self.where = where
@@ -17,6 +19,7 @@ class Figure:
         self.goal_met = goal_met    # median -> bool
         self.indicative = indicative  # shown against the goal, but not held to it
         self.columns = columns      # names of the raw columns, the figure's value last
+        self.judge = judge          # "median" or "worst" (the highest value)
         self.rows = []
         self.error = None
 
@@ -32,10 +35,19 @@ class Figure:
     def median(self):
         return statistics.median(self.values()) if self.rows else None
 
+    def judged(self):
+        """The value held to the goal."""
+        if not self.rows:
+            return None
+        return max(self.values()) if self.judge == "worst" else self.median()
+
+    def judgeable(self):
+        return self.goal_met is not None and not self.error and bool(self.rows)
+
     def met(self):
-        if self.error or not self.rows or self.goal_met is None:
+        if not self.judgeable():
             return False
-        return self.goal_met(self.median())
+        return self.goal_met(self.judged())
 
 
 def fmt(value, unit=""):
@@ -98,11 +110,16 @@ def write(path, info, figures, notes):
     out = []
     w = out.append
     w("# pomu benchmark results\n")
-    w("Written by `scripts/bench%s` on %s (run took %s). Every figure comes from one run, its"
+    w("Written by `scripts/bench%s` on %s (run took %s). Every figure comes from this one run."
       % (" --quick" if info["quick"] else "", info["date"], info["duration"]))
-    w("measurements taken as pairs in turn (pomu, then the bare archiver, then pomu again ...);")
-    w("each pair gives one value (a ratio, or a difference), and the figure is the median of")
-    w("those values. Absolute times on this machine are noisy; only the pairwise values count.\n")
+    w("Its measurements are taken as pairs, the order of the sides reversed every other pair")
+    w("(pomu then bare, bare then pomu, ...), so costs one side leaves behind (the disk writing")
+    w("back) do not always fall on the same side; each pair gives one value (a ratio, or a")
+    w("difference). A figure is judged on the median of those values, a latency on its worst")
+    w("run (the median beside it). Absolute times on this machine are noisy; only the pairwise")
+    w("values count.%s\n" % (" A quick run has two pairs of tiny inputs: it checks that every"
+                             " figure can be measured, and judges nothing." if info["quick"]
+                             else ""))
     m = info["machine"]
     w("## Machine\n")
     w("- %s CPUs: %s; memory %s" % (m["cpus"], m["cpu"], m["memory"]))
@@ -131,21 +148,41 @@ def write(path, info, figures, notes):
           info["clear_pairs"], info["force_runs"], info["diagnostic_pairs"]))
     w("")
     w("## Figures\n")
-    w("| # | figure | where | median | min - max | n | goal | met |")
-    w("|---|---|---|---|---|---|---|---|")
+    w("| # | figure | where | median | min - max | n | goal | judged on | met |")
+    w("|---|---|---|---|---|---|---|---|---|")
     for f in figures:
         vals = f.values()
         lo_hi = "%s - %s" % (fmt(min(vals), f.unit), fmt(max(vals), f.unit)) if vals else "-"
+        judged = "-"
         if f.error:
             met = "failed"
         elif f.goal_met is None:
             met = "-"
+        elif not f.rows:
+            met = "cannot be judged"
+        elif info["quick"]:
+            met = "not judged (quick run)"
         else:
+            judged = "%s %s" % ("worst" if f.judge == "worst" else "median",
+                                fmt(f.judged(), f.unit))
             met = "yes" if f.met() else "**no**"
             if f.indicative:
                 met += " (indicative)"
-        w("| %s | %s | %s | %s | %s | %d | %s | %s |" % (
-            f.number, f.title, f.where, fmt(f.median(), f.unit), lo_hi, len(vals), f.goal, met))
+        w("| %s | %s | %s | %s | %s | %d | %s | %s | %s |" % (
+            f.number, f.title, f.where, fmt(f.median(), f.unit), lo_hi, len(vals), f.goal,
+            judged, met))
+    w("")
+    with_goal = [f for f in figures if f.goal_met is not None]
+    missed = [f for f in with_goal if f.judgeable() and not f.met()]
+    unjudged = [f for f in with_goal if not f.judgeable()]
+    if info["quick"]:
+        w("A quick run judges no goal: the values above only show that each figure was measured.")
+    else:
+        w("Goals not met in this run: %s." % (", ".join(
+            "%s (%s%s)" % (f.number, f.where, ", indicative" if f.indicative else "")
+            for f in missed) or "none"))
+        w("Goals this run cannot judge (the figure failed or has no values): %s." % (", ".join(
+            "%s (%s)" % (f.number, f.where) for f in unjudged) or "none"))
     w("")
     w("## Each pair\n")
     for f in figures:

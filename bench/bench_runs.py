@@ -87,15 +87,21 @@ class Platform:
             raise BenchError("%s: archiver %s failed (exit %d)" % (self.name, arguments[0], code))
         return elapsed
 
-    def bare_convert(self, source, target, level, workspace):
-        """The two archiver runs pomu makes, from a script: x into an empty folder, a, remove.
-        Returns the wall time, the time the archiver ran and the CPU time of the removal."""
+    def bare_convert(self, source, target, level, workspace, removal="rm"):
+        """The two archiver runs pomu makes, from a script: x into an empty folder, a, remove
+        (removal "rm": Unix `rm -rf`; "rd": Wine's own `cmd /c rd /s /q`, what a Windows user
+        without pomu has). Returns the wall time, the time the archiver ran and the CPU time
+        of an `rm -rf` removal (None for rd)."""
         folder = self.folder(workspace)
         start = time.perf_counter()
         os.makedirs(workspace)
         archiver_ms = self.archiver("x", self.path(source), "-o" + folder, "-r")
         archiver_ms += self.archiver("a", self.path(target), folder + "*", "-mx=" + level)
-        removal_cpu = remove_tree(workspace)
+        if removal == "rd":
+            wine_rd(self, workspace)
+            removal_cpu = None
+        else:
+            removal_cpu = remove_tree(workspace)
         return (time.perf_counter() - start) * 1000.0, archiver_ms, removal_cpu
 
 
@@ -152,12 +158,16 @@ def time_rm_rf(path):
     return (time.perf_counter() - start) * 1000.0, cpu
 
 
-def time_wine_rd(platform, path):
-    """Wall time of Wine's own recursive delete (cmd's rd /s /q), in ms."""
-    start = time.perf_counter()
+def wine_rd(platform, path):
+    """Wine's own recursive delete (cmd's rd /s /q) of the folder."""
     subprocess.run(["wine", "cmd", "/c", "rd", "/s", "/q", platform.path(path)], env=platform.env,
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    elapsed = (time.perf_counter() - start) * 1000.0
     if os.path.exists(path):
         raise BenchError("rd /s /q left %s" % path)
-    return elapsed
+
+
+def time_wine_rd(platform, path):
+    """Wall time of Wine's own recursive delete, in ms."""
+    start = time.perf_counter()
+    wine_rd(platform, path)
+    return (time.perf_counter() - start) * 1000.0

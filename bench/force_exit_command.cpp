@@ -1,4 +1,5 @@
-// force-exit: an extraction ended by force exit, timed from the flag to the tool runner's return.
+// force-exit: an extraction ended by force exit, timed from the posted event to the runner's
+// return.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -16,38 +17,25 @@ namespace pomu::bench {
 namespace {
 
 constexpr int kDefaultDelayMs = 500;
-// Often enough that the flag is set close to the delay; the pump itself never spins.
-constexpr int kWakeupMs = 10;
 
-// Sets force exit from its event handling once the tool has run for the delay, as a click on
-// the window's close button would, and notes that moment.
+// Notes each pass of the runner's pump; the force exit itself comes from a posted event.
 class ForcingWindow : public StatusWindow {
   public:
-    ForcingWindow(RunState& runState, int delayMs) : runState_(runState), delayMs_(delayMs) {}
+    explicit ForcingWindow(const RunState& runState) : runState_(runState) {}
 
     void writeStatus(NativeView) override {}
     void handleEvents(platform::RunningTool& tool) override {
         // The first pass after the flag comes once the runner has sent the end to the tool.
-        if (forcedAt_ && !passAfterForce_) passAfterForce_ = Clock::now();
+        if (runState_.forceExit && !passAfterForce_) passAfterForce_ = Clock::now();
         platform::handlePendingEvents(tool);
         ++passes_;
-        const Clock::time_point now = Clock::now();
-        if (!runState_.forceExit && millisecondsBetween(start_, now) >= delayMs_) {
-            runState_.forceExit = true;
-            forcedAt_ = now;
-        }
     }
 
-    Clock::time_point start() const { return start_; }
-    const std::optional<Clock::time_point>& forcedAt() const { return forcedAt_; }
     const std::optional<Clock::time_point>& passAfterForce() const { return passAfterForce_; }
     long long passes() const { return passes_; }
 
   private:
-    RunState& runState_;
-    int delayMs_;
-    Clock::time_point start_ = Clock::now();
-    std::optional<Clock::time_point> forcedAt_;
+    const RunState& runState_;
     std::optional<Clock::time_point> passAfterForce_;
     long long passes_ = 0;
 };
@@ -83,10 +71,22 @@ int forceExitCommand(const Arguments& arguments) {
     }
 
     RunState runState;
-    const PeriodicWakeup wakeup(kWakeupMs);
-    ForcingWindow window(runState, *delayMs);
+    ForcingWindow window(runState);
+    const Clock::time_point start = Clock::now();
+    // As a click on the close button would: an event the pump must wake up for, whose handling
+    // sets the flag. Nothing else wakes the pump meanwhile but the tool's end.
+    std::optional<Clock::time_point> flagSetAt;
+    const DelayedEvent click(*delayMs, [&] {
+        runState.forceExit = true;
+        flagSetAt = Clock::now();
+    });
+    if (!click.ready()) {
+        ReportLine("force-exit").text("result", "no-event").print();
+        return kFailed;
+    }
     const ToolRun run = runTool(*extract, false, window, runState);
     const Clock::time_point returned = Clock::now();
+    const std::optional<Clock::time_point> postedAt = click.postedAt();
 
     Stopwatch cleanup;
     workspace->remove();
@@ -97,20 +97,22 @@ int forceExitCommand(const Arguments& arguments) {
         line.text("result", "not-started").print();
         return kFailed;
     }
-    if (!run.forced || !window.forcedAt()) {
-        // The source was too small: the archiver finished before the flag was set.
+    if (!run.forced || !postedAt || !flagSetAt) {
+        // The source was too small: the archiver finished before the event came.
         line.text("result", "ended-early")
-            .number("ran_ms", millisecondsBetween(window.start(), returned))
+            .number("ran_ms", millisecondsBetween(start, returned))
             .print();
         return kFailed;
     }
     line.text("result", "forced")
         .count("delay_ms", *delayMs)
-        .number("forced_at_ms", millisecondsBetween(window.start(), *window.forcedAt()))
-        .number("latency_ms", millisecondsBetween(*window.forcedAt(), returned))
+        .number("forced_at_ms", millisecondsBetween(start, *postedAt))
+        // From posting the event: the pump's wake-up, the flag, the end sent, the tool gone.
+        .number("latency_ms", millisecondsBetween(*postedAt, returned))
+        .number("wake_ms", millisecondsBetween(*postedAt, *flagSetAt))
         // Flag to the tool being told to end; the rest is the wait for the tool to go.
         .number("runner_ms",
-                millisecondsBetween(*window.forcedAt(), window.passAfterForce().value_or(returned)))
+                millisecondsBetween(*flagSetAt, window.passAfterForce().value_or(returned)))
         .count("passes", window.passes())
         .number("cleanup_ms", cleanup.wallMs())
         .print();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <string>
 
 #include "convert/plan.h"
 
@@ -121,23 +122,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    // The volume set: the source alone, or the unbroken run of members from part 1.
+    // The volume set of a plain source is the source alone.
+    if (!volumeSetBase(source)) {
+        require(volumeSet(source) == std::vector<NativeString>{source},
+                "a plain source stands for others");
+    }
+    // A set spelled out here from the input as its base: part 1 on, up to the first missing
+    // member, at most 99, none past the path limit.
     platform::existing().clear();
-    const std::optional<NativeString> base = volumeSetBase(source);
-    for (int k = 1; base && k <= members; ++k) {
-        platform::existing().insert(*base + POMU_T(".part") + toNative(k) + POMU_T(".rar"));
+    std::vector<NativeString> spelled;
+    for (int k = 1; k <= members; ++k) {
+        spelled.push_back(source + POMU_T(".part") + nativeText(std::to_string(k)) +
+                          POMU_T(".rar"));
+        platform::existing().insert(spelled.back());
     }
-    const std::vector<NativeString> set = volumeSet(source);
-    if (!base) {
-        require(set == std::vector<NativeString>{source}, "a plain source stands for others");
-    } else {
-        std::vector<NativeString> expected;
-        for (int k = 1; k <= members && k <= 99; ++k) {
-            const NativeString member = *base + POMU_T(".part") + toNative(k) + POMU_T(".rar");
-            if (!fitsPath(member)) break;
-            expected.push_back(member);
-        }
-        require(set == expected, "the volume set is not the run of existing members");
+    std::vector<NativeString> expected;
+    for (const NativeString& member : spelled) {
+        if (expected.size() == 99 || member.size() > kMaxPathChars) break;
+        expected.push_back(member);
     }
+    require(
+        volumeSet(spelled.empty() ? source + POMU_T(".part1.rar") : spelled.front()) == expected,
+        "the volume set is not the run of existing members");
     return 0;
 }

@@ -1,4 +1,4 @@
-// The fault matrix's scene: folders, archives, tree snapshots, the Trash and the watchdog.
+// The fault matrix's scene: folders, archives, tree snapshots and the watchdog.
 #include "faults/fault_scene.h"
 
 #include <gtest/gtest.h>
@@ -11,30 +11,6 @@
 #endif
 
 namespace pomu::faults {
-namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-std::string percentDecoded(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            out += char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 Scene::Scene()
     : files(root.path() / "files"),
@@ -108,30 +84,6 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
         }
     }
     return entries;
-}
-
-std::optional<std::string> trashedBytes(const fs::path& original) {
-    const fs::path trash = test::trashFolder();
-    // The scratch folder's name is unique, so the last three names identify the file.
-    const std::string ending =
-        "/" + test::utf8(original.parent_path().parent_path().filename().native()) + "/" +
-        test::utf8(original.parent_path().filename().native()) + "/" +
-        test::utf8(original.filename().native());
-    std::error_code error;
-    for (auto it = fs::directory_iterator(trash / "info", error);
-         !error && it != fs::directory_iterator(); it.increment(error)) {
-        const std::string info = test::readFile(it->path()).value_or("");
-        const std::size_t start = info.find("\nPath=");
-        if (start == std::string::npos) continue;
-        std::string path = info.substr(start + 6, info.find('\n', start + 6) - start - 6);
-        path = percentDecoded(path);
-        for (char& c : path) c = c == '\\' ? '/' : c;
-        if (!path.ends_with(ending)) continue;
-        fs::path stored = trash / "files" / it->path().stem();
-        if (fs::is_directory(stored, error)) return "dir";
-        return test::readFile(stored);
-    }
-    return std::nullopt;
 }
 
 std::string describe(const ConversionOptions& o) {

@@ -60,8 +60,7 @@ struct Scene {
 // fingerprint of the bytes. Lock files of the workspace are left out.
 std::map<std::string, std::string> snapshot(const fs::path& folder);
 
-// The bytes of what the Trash holds for that original path, found through its trashinfo.
-std::optional<std::string> trashedBytes(const fs::path& original);
+using test::trashedBytes;
 
 // Every field of the options in one line.
 std::string describe(const ConversionOptions& options);

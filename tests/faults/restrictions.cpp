@@ -1,4 +1,4 @@
-// Read-only and small mounts in a private mount namespace, an ordinary user, a locked file.
+// Read-only and small mounts in a private mount namespace, a blocked Trash, a locked file.
 #include "faults/restrictions.h"
 
 #include <cstdio>
@@ -132,32 +132,6 @@ std::unique_ptr<Hold> blockedTrash(const fs::path& onDeviceOf, std::string& why)
     return hold;
 }
 
-std::optional<std::string> asOrdinaryUser(const std::function<std::string()>& work) {
-    if (::geteuid() != 0) return work();
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) return std::nullopt;
-    const pid_t child = ::fork();
-    if (child < 0) return std::nullopt;
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
-        const std::string text = work();
-        const bool wrote = ::write(pipeFds[1], text.data(), text.size()) == ssize_t(text.size());
-        ::_exit(wrote ? 0 : 4);
-    }
-    ::close(pipeFds[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-        text.append(buffer, std::size_t(got));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return std::nullopt;
-    }
-    return text;
-}
 #else
 namespace {
 

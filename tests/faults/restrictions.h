@@ -1,4 +1,4 @@
-// Taking things away from a row while it runs: write access, disk space, privileges, the Trash.
+// Taking things away from a row while it runs: write access, disk space, the Trash.
 #pragma once
 
 #include <filesystem>
@@ -28,10 +28,6 @@ std::unique_ptr<Hold> smallDisk(const std::filesystem::path& folder, std::size_t
 // The user's Trash folder replaced by a plain file, so nothing can be moved there. Only when
 // the folder is on the same file system as the home folder, where GIO looks for that Trash.
 std::unique_ptr<Hold> blockedTrash(const std::filesystem::path& onDeviceOf, std::string& why);
-
-// Runs the work as an ordinary user (a child process when this is the superuser) and
-// hands back its text; empty when it could not be run.
-std::optional<std::string> asOrdinaryUser(const std::function<std::string()>& work);
 #else
 // The file opened with no sharing at all, as another program holding it would.
 std::unique_ptr<Hold> lockedFile(const std::filesystem::path& file, std::string& why);

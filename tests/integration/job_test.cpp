@@ -23,22 +23,42 @@ using test::fs::path;
 using test::native;
 using test::ScratchFolder;
 
-// A headless window whose event pump can act in the middle of a run, as a user would.
+using Clock = std::chrono::steady_clock;
+
+// A headless window whose event pump can act in the middle of a run, as a user would, and
+// that forces the exit of a run outliving its limit, so a hang fails in seconds instead of
+// stalling the suite.
 class ScriptedWindow : public HeadlessWindow {
-public:
+  public:
+    explicit ScriptedWindow(RunState& runState) : runState_(runState) {}
     std::function<void(int pass)> onEvents;
+    void startRun(std::chrono::seconds limit) {
+        deadline_ = Clock::now() + limit;
+        hung_ = false;
+    }
+    bool hung() const { return hung_; }
     void handleEvents(platform::RunningTool& tool) override {
+        if (Clock::now() > deadline_) {
+            runState_.forceExit = true;
+            hung_ = true;
+        }
         if (onEvents) onEvents(passes_++);
         HeadlessWindow::handleEvents(tool);
     }
 
-private:
+  private:
+    RunState& runState_;
+    Clock::time_point deadline_ = Clock::time_point::max();
+    bool hung_ = false;
     int passes_ = 0;
 };
 
-bool inTrash(const std::string& name) {
-    std::error_code error;
-    return test::fs::exists(test::trashFolder() / "files" / native(name), error);
+constexpr const char* kNotTrashed = "<not in the Trash>";
+
+// A fingerprint of what the Trash holds for that original path (matched by its trashinfo).
+std::string trashed(const NativeString& original) {
+    const std::optional<std::string> bytes = test::trashedBytes(path(original));
+    return bytes ? test::fingerprint(*bytes) : kNotTrashed;
 }
 
 class JobTest : public testing::Test {
@@ -66,8 +86,13 @@ protected:
         return archive;
     }
 
-    ConversionResult convert(const NativeString& source, StatusWindow* custom = nullptr) {
-        return convertFile(custom ? *custom : window, source, 0, 1, options, runState).result;
+    ConversionResult convert(const NativeString& source, ScriptedWindow* custom = nullptr,
+                             std::chrono::seconds limit = std::chrono::seconds(120)) {
+        ScriptedWindow& used = custom ? *custom : window;
+        used.startRun(limit);
+        const ConversionResult result = convertFile(used, source, 0, 1, options, runState).result;
+        EXPECT_FALSE(used.hung()) << "still running after " << limit.count() << " s: forced to end";
+        return result;
     }
 
     // The archive's files as the archiver unpacks them.
@@ -80,7 +105,8 @@ protected:
     ScratchFolder folder;
     ConversionOptions options;
     RunState runState;
-    HeadlessWindow window;
+    ScriptedWindow window{runState};
+    test::PeriodicWakeup wakeup{25};  // the pump wakes now and then, so the limit is seen
     const std::vector<std::pair<std::string, std::string>> sample{
         {"a.txt", "alpha"}, {"sub/b.bin", test::noise(5000)}, {".hidden", "h"}};
 };
@@ -143,12 +169,14 @@ TEST_F(JobTest, ExistingTargetIsKeptOrRecycled) {
     test::writeFile(folder.file("b.zip"), "old zip");
     EXPECT_EQ(convert(zipSource), ConversionResult::notConverted);
     EXPECT_EQ(window.status(), kExistsText);
+    EXPECT_EQ(test::readFile(folder.file("b.zip")), "old zip");
 
     options.zip = false;
     options.deleteAlready = true;
     EXPECT_EQ(convert(source), ConversionResult::converted);
     EXPECT_EQ(unpacked(target), test::fingerprints(sample));
-    EXPECT_TRUE(inTrash("a.7z")) << "the old target went to the Trash, not away for good";
+    EXPECT_EQ(trashed(target), test::fingerprint("old target"))
+        << "the old target went to the Trash, not away for good";
 }
 
 TEST_F(JobTest, ExistingFirstVolumeCountsAsAnExistingTarget) {
@@ -163,8 +191,8 @@ TEST_F(JobTest, ExistingFirstVolumeCountsAsAnExistingTarget) {
 
     options.deleteAlready = true;
     EXPECT_EQ(convert(source), ConversionResult::converted);
-    EXPECT_TRUE(inTrash("v.7z.001"));
-    EXPECT_TRUE(inTrash("v.7z.002"));
+    EXPECT_EQ(trashed(folder.file("v.7z.001")), test::fingerprint("old volume 1"));
+    EXPECT_EQ(trashed(folder.file("v.7z.002")), test::fingerprint("old volume 2"));
     EXPECT_FALSE(platform::pathExists(folder.file("v.7z.002"))) << "old volumes never mix in";
     EXPECT_EQ(unpacked(folder.file("v.7z.001")), test::fingerprints(sample));
 }
@@ -200,7 +228,7 @@ TEST_F(JobTest, FailedRunsNeverMoveTheSource) {
         test::writeFile(source, c.content);
         EXPECT_EQ(convert(source), ConversionResult::notConverted) << c.name;
         EXPECT_EQ(test::readFile(source), c.content) << c.name << " must stay in place";
-        EXPECT_FALSE(inTrash(c.name)) << c.name;
+        EXPECT_EQ(trashed(source), kNotTrashed) << c.name;
         const std::string stem = c.name.substr(0, c.name.size() - 4);
         EXPECT_FALSE(platform::pathExists(folder.file(stem + ".7z"))) << c.name;
     }
@@ -211,26 +239,27 @@ TEST_F(JobTest, EncryptedArchiveFailsPromptlyAndStays) {
     options.deleteProcessed = true;
     const NativeString source = makeArchive("secret.7z", sample, {POMU_T("-t7z"), POMU_T("-pSECRET"), POMU_T("-mhe=on")});
     options.zip = true;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(convert(source), ConversionResult::notConverted);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    const auto start = Clock::now();
+    EXPECT_EQ(convert(source, nullptr, std::chrono::seconds(20)), ConversionResult::notConverted);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(20));
     EXPECT_TRUE(platform::pathExists(source));
     EXPECT_FALSE(platform::pathExists(folder.file("secret.zip")));
 }
 
 TEST_F(JobTest, ProcessedSourceGoesToTheTrashOnlyAfterSuccess) {
     const NativeString source = makeArchive("done.zip", sample, {POMU_T("-tzip")});
+    const std::string bytes = test::readFile(source).value();
     options.deleteProcessed = true;
     EXPECT_EQ(convert(source), ConversionResult::converted);
     EXPECT_FALSE(platform::pathExists(source));
-    EXPECT_TRUE(inTrash("done.zip"));
+    EXPECT_EQ(trashed(source), test::fingerprint(bytes));
     EXPECT_EQ(unpacked(folder.file("done.7z")), test::fingerprints(sample));
 }
 
 TEST_F(JobTest, OptionChangedDuringARunAffectsOnlyTheNextFile) {
     const NativeString first = makeArchive("first.zip", {{"big", test::noise(3'000'000)}}, {POMU_T("-tzip")});
     const NativeString second = makeArchive("second.7z", sample, {POMU_T("-t7z")});
-    ScriptedWindow scripted;
+    ScriptedWindow scripted{runState};
     scripted.onEvents = [this](int) { options.zip = true; };
     EXPECT_EQ(convert(first, &scripted), ConversionResult::converted);
     EXPECT_TRUE(platform::pathExists(folder.file("first.7z")));
@@ -246,7 +275,6 @@ TEST_F(JobTest, ForceExitEndsTheJobWithoutOutputOrMovedSource) {
     const NativeString source = makeArchive("large.zip", {{"big", test::noise(40'000'000)}},
                                             {POMU_T("-tzip"), POMU_T("-mx=0")});
     const NativeString target = folder.file("large.7z");
-    test::PeriodicWakeup wakeup(20);
     struct Case {
         const char* when;
         std::function<bool()> stopNow;
@@ -257,13 +285,15 @@ TEST_F(JobTest, ForceExitEndsTheJobWithoutOutputOrMovedSource) {
     };
     for (const auto& c : cases) {
         RunState local;
-        ScriptedWindow stopper;
+        ScriptedWindow stopper{local};
+        stopper.startRun(std::chrono::seconds(120));
         stopper.onEvents = [&](int) {
             if (c.stopNow()) local.forceExit = true;
         };
         EXPECT_EQ(convertFile(stopper, source, 0, 1, options, local).result,
                   ConversionResult::notConverted);
         EXPECT_TRUE(local.forceExit) << c.when << ": the run was long enough to be stopped";
+        EXPECT_FALSE(stopper.hung()) << c.when << ": ended by the limit, not by the stop";
         EXPECT_TRUE(platform::pathExists(source)) << c.when;
         EXPECT_FALSE(platform::pathExists(target)) << c.when << ": no half-written archive";
         EXPECT_FALSE(platform::pathExists(workspacePath().value())) << c.when << ": no unpacked data";
@@ -322,6 +352,11 @@ protected:
 };
 
 TEST_F(RarSetTest, WholeSetGoesToTheTrashAfterSuccess) {
+    std::vector<std::string> parts;
+    for (int k = 1; k <= 4; ++k) {
+        parts.push_back(
+            test::readFile(folder.file("movie.part" + std::to_string(k) + ".rar")).value());
+    }
     EXPECT_EQ(convert(folder.file("movie.part1.rar")), ConversionResult::converted);
     EXPECT_TRUE(test::archiveTests(folder.file("movie.7z")));
     const auto bytes = test::readFile(test::rarFixtures() / "content" / "movie.bin").value();
@@ -329,7 +364,7 @@ TEST_F(RarSetTest, WholeSetGoesToTheTrashAfterSuccess) {
     for (int k = 1; k <= 4; ++k) {
         const std::string part = "movie.part" + std::to_string(k) + ".rar";
         EXPECT_FALSE(platform::pathExists(folder.file(part))) << part;
-        EXPECT_TRUE(inTrash(part)) << part;
+        EXPECT_EQ(trashed(folder.file(part)), test::fingerprint(parts[std::size_t(k - 1)])) << part;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -147,6 +148,18 @@ std::map<NativeString, std::pair<DWORD, std::string>> snapshot(const path& folde
     return entries;
 }
 
+// The names right inside a folder, sorted.
+std::vector<NativeString> namesIn(const path& folder) {
+    std::vector<NativeString> names;
+    std::error_code error;
+    for (auto it = test::fs::directory_iterator(folder, error);
+         !error && it != test::fs::directory_iterator(); it.increment(error)) {
+        names.push_back(it->path().filename().native());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 using test::TempFolderOverride;
 
 class WorkspaceWin32Test : public testing::Test {
@@ -205,9 +218,12 @@ TEST_F(WorkspaceWin32Test, LinksAreRemovedAsLinksAndTargetsStayAsTheyWere) {
         clearFolder(workspace->path());
         EXPECT_EQ(snapshot(outside), before);
         EXPECT_FALSE(test::fs::exists(root / "nested" / "own.txt"));
-        // Wine cannot remove a Unix link without reaching its target: it stays instead.
         if (how == LinkMade::windows) {
             EXPECT_FALSE(platform::folderHasEntries(workspace->path()));
+        } else {
+            // Wine cannot remove a Unix link without reaching its target: the link alone stays.
+            EXPECT_EQ(namesIn(root), std::vector<NativeString>{L"nested"});
+            EXPECT_EQ(namesIn(root / "nested"), std::vector<NativeString>{L"link"});
         }
         workspace.reset();
         EXPECT_EQ(snapshot(outside), before);
@@ -234,6 +250,9 @@ TEST_F(WorkspaceWin32Test, RemovalTakesTheLinkNeverItsTarget) {
             EXPECT_TRUE(removed);
             EXPECT_FALSE(test::fs::exists(test::fs::symlink_status(link)));
         } else {
+            // Win32 sees a Unix link as its target, so removing it is refused.
+            EXPECT_FALSE(removed) << target;
+            EXPECT_TRUE(test::fs::exists(link)) << target;
             removeUnixLink(link);
         }
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,19 @@ std::filesystem::path trashFolder();
 
 // The folder of RAR fixtures made by rar for this build (POMU_RAR_FIXTURES); empty without one.
 std::filesystem::path rarFixtures();
+// The bytes of what the Trash holds for that original path, found through its trashinfo; a
+// folder reads as "dir".
+std::optional<std::string> trashedBytes(const std::filesystem::path& original);
+
+#ifndef _WIN32
+// Runs the work as an ordinary user, whom file modes stop: when this is the superuser, in a
+// child process as user 65534, with the folder and everything in it handed to that user
+// first. Hands back the work's text (a crash is text too); empty, with the reason in `why`,
+// when that user cannot be set up here.
+std::optional<std::string> asOrdinaryUser(const std::filesystem::path& folder,
+                                          const std::function<std::string()>& work,
+                                          std::string& why);
+#endif
 
 // Points the temp folder (Linux: TMPDIR; Windows: TMP and TEMP) at a scratch folder for as long
 // as it lives, so the real one is never touched, and puts the old values back.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetrics>
 
 #include "ui/qt/dialog_units.h"
@@ -32,14 +33,16 @@ TEST(DialogUnitsTest, ConvertsWithTheFontsCharacterCell) {
 }
 
 TEST(DialogUnitsTest, TakesTheCellFromTheFontMetrics) {
-    QFont font;
+    QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(20);
-    const QFontMetrics metrics(font);
-    const DialogUnits units = dialogUnitsOf(metrics);
-    EXPECT_EQ(units.averageCharWidth, metrics.averageCharWidth());
-    EXPECT_EQ(units.charHeight, metrics.height());
-    EXPECT_EQ(units.toPixelsY(8), metrics.height());
-    EXPECT_EQ(units.toPixelsX(4), metrics.averageCharWidth());
+    if (QFontInfo(font).family() != QStringLiteral("DejaVu Sans")) {
+        GTEST_SKIP() << "DejaVu Sans is not installed";
+    }
+    // DejaVu Sans at 20 px: average character width 10, ascent plus descent 24.
+    const DialogUnits units = dialogUnitsOf(QFontMetrics(font));
+    EXPECT_EQ(units.averageCharWidth, 10);
+    EXPECT_EQ(units.charHeight, 24);
+    EXPECT_EQ(units.toPixels(QRect(0, 0, 75, 57)), QRect(0, 0, 188, 171));
 }
 
 }  // namespace

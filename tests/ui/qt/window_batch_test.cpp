@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "support/environment.h"
 #include "window_fixture.h"
 
 namespace pomu::test {
@@ -92,16 +93,15 @@ TEST_F(WindowTest, DeleteOnceDoneMovesTheSourceToTheTrash) {
     writeUsualSettings({"deleteProcessed=ON"});
     openWindow();
     const NativeString source = makeArchive("gone.zip", sample);
+    const std::optional<std::string> bytes = readFile(source);
+    ASSERT_TRUE(bytes);
     dropAndWait({source});
     EXPECT_EQ(statuses.last(), QStringLiteral("1 7z complete!"));
     EXPECT_TRUE(unpacksTo(folder.file("gone.7z"), sample));
     EXPECT_FALSE(fs::exists(source));
-    const fs::path trash = fs::path(std::getenv("XDG_DATA_HOME")) / "Trash" / "files";
-    bool found = false;
-    for (const auto& entry : fs::directory_iterator(trash)) {
-        found |= entry.path().filename().string().starts_with("gone");
-    }
-    EXPECT_TRUE(found);
+    // This very file, by its original path and bytes: a stale entry of that name does not count.
+    const std::optional<std::string> trashed = trashedBytes(source);
+    EXPECT_TRUE(trashed == bytes) << (trashed ? fingerprint(*trashed) : "not in the Trash");
 }
 
 TEST_F(WindowTest, AcceptsOnlyDragsWithLocalFilesAndAlwaysAsCopies) {

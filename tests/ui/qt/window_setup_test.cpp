@@ -1,6 +1,7 @@
 // The window's shape and set-up: settings, the archiver folder, messages and the options menu.
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QScreen>
@@ -19,10 +20,11 @@ TEST_F(WindowTest, HasTheTemplatesShapeTitleAndStatusLine) {
     ASSERT_TRUE(w.isReady());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("pomu"));
 
+    // The test platform's font is DejaVu Sans 9 pt, a 6 x 14 cell: 75 x 57 units are 113 x 100.
+    EXPECT_EQ(QFontInfo(w.font()).family(), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(w.font().pointSize(), 9);
+    EXPECT_EQ(w.size(), QSize(113, 100));
     const QFontMetrics metrics = w.fontMetrics();
-    const int unitX = metrics.averageCharWidth(), unitY = metrics.height();
-    EXPECT_NEAR(w.width(), 75.0 * unitX / 4, 1.0);
-    EXPECT_NEAR(w.height(), 57.0 * unitY / 8, 1.0);
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_NEAR(w.x() + w.width() / 2.0, screen.x() + screen.width() / 2.0, 1.0);
@@ -43,7 +45,7 @@ TEST_F(WindowTest, HasTheTemplatesShapeTitleAndStatusLine) {
     // Centred across the window, around the template's line (22 + 12 / 2 dialog units down).
     const QRect box = label->geometry();
     EXPECT_LE(std::abs(box.left() - (w.width() - box.right() - 1)), 1);
-    EXPECT_NEAR(box.center().y(), 28.0 * unitY / 8, 2.0);
+    EXPECT_NEAR(box.center().y(), 49.0, 2.0);  // 28 units of 14 / 8 pixels
     // Both lines of the progress text fit, each on one line.
     const QString progress = QStringLiteral("Processing file...\n(3/3)");
     const QRect needed = metrics.boundingRect(QRect(0, 0, box.width(), 1000),
