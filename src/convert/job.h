@@ -32,6 +32,7 @@ enum class Reason {
 };
 
 // What the proof found wrong, when it failed.
+// detail: the archive whose listing failed or warned, or the first file concerned.
 enum class ProofFailure {
     none,
     listingFailed,     // a listing did not end with 0 or reported an error (exitCode)
@@ -39,6 +40,9 @@ enum class ProofFailure {
     notUnpacked,       // count: files of the source that were not unpacked
     missingInArchive,  // count: unpacked files the new archive does not hold
     different,         // count: files whose size or CRC differ
+    warning,           // a listing ended with 0 but warned (data after the end of the archive)
+    extraInArchive,    // count: files the new archive holds beyond what was unpacked
+    notWalked,         // the unpacked files could not all be looked at
 };
 
 // The job's result beside its 1/0: why, and the numbers or names that go with the reason.
