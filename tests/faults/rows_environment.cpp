@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include "platform/win32/running_tool.h"
+#include "support/shell_question.h"
 #endif
 
 namespace pomu::faults {
@@ -44,6 +45,12 @@ std::function<void(Scene&)> midExtraction(bool (*change)(Scene&)) {
         s.hookActed = change(s);
     };
 }
+
+#ifdef _WIN32
+struct RefusedQuestion : Hold {
+    test::ShellQuestionAnswer answer{IDNO};
+};
+#endif
 
 void expectHookActedOnLinux([[maybe_unused]] const Scene& s) {
 #ifndef _WIN32
@@ -249,6 +256,8 @@ std::vector<Row> environmentRows() {
                  s.write("held.7z", "old target");
                  std::string why;
                  s.need(lockedFile(s.file("held.7z"), why), why);
+                 // The shell asks before deleting what the Recycle Bin cannot take: "no".
+                 s.need(std::make_unique<RefusedQuestion>(), "");
              },
          .check =
              [](Scene& s) {
