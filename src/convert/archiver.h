@@ -27,9 +27,15 @@ inline constexpr NativeView kSevenZipExtension = POMU_T(".7z");
 inline constexpr NativeView kZipExtension = POMU_T(".zip");
 inline constexpr NativeView kFirstVolumeSuffix = POMU_T(".001");
 
-// Exit codes: 0 done, 1 warning (some files skipped); 2 and above mean the run failed
-// (2 fatal error, 7 bad command line, 8 out of memory, 255 stopped by the user).
-inline constexpr int kExitWarning = 1;
-inline constexpr bool runSucceeded(int exitCode) { return exitCode == 0 || exitCode == kExitWarning; }
+// The technical listing, written as UTF-8 whatever the console's code page.
+inline constexpr NativeView kList = POMU_T("l");
+inline constexpr NativeView kTechnicalSwitch = POMU_T("-slt");
+inline constexpr NativeView kUtf8OutputSwitch = POMU_T("-sccUTF-8");
+
+// Only 0 counts: "a" ends with 1 when it left out files it could not open, and a process
+// ended from outside (Task Manager, taskkill) ends with 1 too.
+inline constexpr bool runSucceeded(int exitCode) {
+    return exitCode == 0;
+}
 
 }  // namespace pomu::archiver

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "convert/archiver.h"
+#include "convert/listing.h"
 #include "convert/plan.h"
+#include "convert/proof.h"
 #include "convert/runner.h"
 #include "fs/recycle.h"
 #include "fs/workspace.h"
@@ -99,6 +101,81 @@ ConversionOutcome failedRun(const ToolRun& run, Reason failure) {
     return outcome;
 }
 
+ConversionOutcome proofFailed(const ProofResult& proof, NativeView archive) {
+    ConversionOutcome outcome = notConverted(Reason::proofFailed);
+    outcome.proof = proof.failure;
+    outcome.count = proof.count;
+    outcome.detail = proof.file.empty() ? NativeString(archive) : fromUtf8(proof.file);
+    return outcome;
+}
+
+// An archive as the archiver lists it, or why the proof cannot stand on its listing.
+struct ListedArchive {
+    Listing listing;
+    std::optional<ConversionOutcome> failure;
+};
+
+ListedArchive listArchive(NativeView archive, const ConversionOptions& options,
+                          StatusWindow& window, const RunState& runState) {
+    ListedArchive listed;
+    const std::optional<ToolCommand> command = listCommand(options.sevenZipFolder, archive);
+    if (!command) {
+        listed.failure = notConverted(Reason::pathTooLong);
+        return listed;
+    }
+    const ListingRun run = runListing(*command, window, runState);
+    listed.listing = parseListing(run.output);
+    if (ranToTheEnd(run.run)) return listed;
+    if (run.run.forced || !run.run.started) {
+        listed.failure = failedRun(run.run, Reason::proofFailed);
+        return listed;
+    }
+    ProofResult broken;
+    broken.failure = ProofFailure::listingFailed;
+    listed.failure = proofFailed(broken, archive);
+    listed.failure->exitCode = run.run.exitCode;
+    return listed;
+}
+
+// What the source's listing tells before anything is unpacked: a password is needed, a
+// volume is missing, or the archiver cannot read it faithfully.
+std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, NativeView path) {
+    if (source.listing.anyEncrypted()) return notConverted(Reason::needsPassword);
+    if (source.listing.missingVolume && source.listing.volumes) {
+        ConversionOutcome outcome = notConverted(Reason::volumeMissing);
+        outcome.count = *source.listing.volumes + 1;  // the volumes it opened come first
+        return outcome;
+    }
+    if (source.failure) {
+        // A source the archiver cannot even list is damaged or no archive: say so as such.
+        if (source.failure->proof != ProofFailure::listingFailed) return source.failure;
+        ConversionOutcome outcome = notConverted(Reason::sourceUnreadable);
+        outcome.exitCode = source.failure->exitCode;
+        return outcome;
+    }
+    const ProofResult readable = checkSource(source.listing);
+    if (!readable.holds()) return proofFailed(readable, path);
+    return std::nullopt;
+}
+
+// The working folder's files, named as the listings name them.
+std::optional<std::vector<UnpackedFile>> unpackedFiles(NativeView workspace) {
+    const std::optional<std::vector<platform::FolderFile>> files = platform::filesBelow(workspace);
+    if (!files) return std::nullopt;
+    std::vector<UnpackedFile> unpacked;
+    unpacked.reserve(files->size());
+    for (const platform::FolderFile& file : *files) {
+        unpacked.push_back({normalizedPath(toUtf8(file.path)), file.size, file.link});
+    }
+    return unpacked;
+}
+
+// A ".part1.rar" set moves only as far as the archiver read it; without its count, only the
+// first volume is known to have been read.
+int volumesRead(const Listing& source) {
+    return source.volumes.value_or(1);
+}
+
 }  // namespace
 
 bool isUsableOutput(NativeView firstOutput) {
@@ -154,6 +231,9 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!extract) return notConverted(Reason::pathTooLong);
     const SourceIdentities sources =
         snapshot.deleteProcessed ? identitiesOf(volumeSet(source)) : SourceIdentities{};
+    const ListedArchive sourceListing = listArchive(source, options, window, runState);
+    if (auto refused = refusedSource(sourceListing, source)) return *refused;
+
     const ToolRun extraction = runTool(*extract, snapshot.show, window, runState);
     if (!ranToTheEnd(extraction)) return failedRun(extraction, Reason::extractionFailed);
     if (!platform::folderHasEntries(workspace->path())) {
@@ -169,17 +249,35 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     const std::vector<int> strayVolumes =
         snapshot.split() ? volumesPresent(*target) : std::vector<int>{};
     const ToolRun compression = runTool(*compress, snapshot.show, window, runState);
+    // Walked before the folder goes: the new archive must hold exactly these files.
+    const std::optional<std::vector<UnpackedFile>> unpacked =
+        compression.started ? unpackedFiles(workspace->path()) : std::nullopt;
     workspace->remove();
     if (!compression.started) return notConverted(Reason::notStarted);
-    // A half-written archive beside the source would look finished; it goes.
-    if (!ranToTheEnd(compression) || !isUsableOutput(*firstOutput)) {
+    // A half-written or unproven archive beside the source would look finished; it goes.
+    auto withoutOutput = [&](ConversionOutcome outcome) {
         removePartialOutput(*target, snapshot.split(), strayVolumes);
-        if (!ranToTheEnd(compression)) return failedRun(compression, Reason::compressionFailed);
-        return notConverted(Reason::noOutput);
+        return outcome;
+    };
+    if (!ranToTheEnd(compression)) {
+        return withoutOutput(failedRun(compression, Reason::compressionFailed));
+    }
+    if (!isUsableOutput(*firstOutput)) return withoutOutput(notConverted(Reason::noOutput));
+
+    const ListedArchive packed = listArchive(*firstOutput, options, window, runState);
+    if (packed.failure) return withoutOutput(*packed.failure);
+    if (!unpacked) {
+        ProofResult walk;
+        walk.failure = ProofFailure::notWalked;
+        return withoutOutput(proofFailed(walk, source));
+    }
+    const ProofResult proof = proveConversion(sourceListing.listing, *unpacked, packed.listing);
+    if (!proof.holds()) {
+        return withoutOutput(proofFailed(proof, proof.ofSource ? source : *firstOutput));
     }
 
     if (snapshot.deleteProcessed) {
-        for (const NativeString& member : volumeSet(source)) {
+        for (const NativeString& member : volumeSet(source, volumesRead(sourceListing.listing))) {
             if (wasConverted(member, sources)) recycleFile(member);
         }
     }

@@ -21,6 +21,7 @@ enum class Reason {
     settingRefused,    // detail: the setting's name (a level that could inject switches)
     nameRefused,       // the source's name could not be passed to the archiver as it is
     notStarted,        // the archiver could not be started
+    sourceUnreadable,  // exitCode: the archiver could not list the source at all
     extractionFailed,  // exitCode
     needsPassword,     // the source's listing shows encrypted entries
     volumeMissing,     // count: the number of the first volume that is missing
@@ -32,6 +33,7 @@ enum class Reason {
 };
 
 // What the proof found wrong, when it failed.
+// detail: the archive whose listing failed or warned, or the first file concerned.
 enum class ProofFailure {
     none,
     listingFailed,     // a listing did not end with 0 or reported an error (exitCode)
@@ -39,6 +41,9 @@ enum class ProofFailure {
     notUnpacked,       // count: files of the source that were not unpacked
     missingInArchive,  // count: unpacked files the new archive does not hold
     different,         // count: files whose size or CRC differ
+    warning,           // a listing ended with 0 but warned (data after the end of the archive)
+    extraInArchive,    // count: files the new archive holds beyond what was unpacked
+    notWalked,         // the unpacked files could not all be looked at
 };
 
 // The job's result beside its 1/0: why, and the numbers or names that go with the reason.

@@ -7,7 +7,6 @@ namespace pomu {
 namespace {
 
 constexpr NativeView kSetStartEnding = POMU_T(".part1.rar");
-constexpr int kMaxVolumeSetMembers = 99;
 
 std::optional<NativeString> fitPath(NativeString path) {
     if (!fitsPath(path)) return std::nullopt;
@@ -161,11 +160,27 @@ std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView
     return finish(std::move(command));
 }
 
-std::vector<NativeString> volumeSet(NativeView source) {
+std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView archive) {
+    ToolCommand command;
+    command.program = archiverPath(sevenZipFolder, archiver::kProgramName);
+    command.arguments = {NativeString(archiver::kList), NativeString(archiver::kTechnicalSwitch),
+                         NativeString(archiver::kUtf8OutputSwitch), asPathArgument(archive)};
+    NativeString& line = command.line;
+    line = quoted(command.program);
+    for (std::size_t i = 0; i + 1 < command.arguments.size(); ++i) {
+        line += POMU_T(" ");
+        line += command.arguments[i];
+    }
+    line += POMU_T(" ");
+    line += quoted(command.arguments.back());
+    return finish(std::move(command));
+}
+
+std::vector<NativeString> volumeSet(NativeView source, int opened) {
     const std::optional<NativeString> base = volumeSetBase(source);
     if (!base) return {NativeString(source)};
     std::vector<NativeString> members;
-    for (int k = 1; k <= kMaxVolumeSetMembers; ++k) {
+    for (int k = 1; k <= kMaxVolumeSetMembers && k <= opened; ++k) {
         NativeString member = *base;
         member += POMU_T(".part");
         member += toNative(k);

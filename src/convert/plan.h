@@ -9,6 +9,8 @@
 
 namespace pomu {
 
+inline constexpr int kMaxVolumeSetMembers = 99;
+
 // The extension as the shell finds it: from the last dot of the last path component to the
 // end; empty when there is none or a blank follows that dot.
 NativeView findExtension(NativeView path);
@@ -47,8 +49,12 @@ std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView
                                            NativeView workspace, NativeView level, bool zip,
                                            bool div100MB, bool div1GB);
 
+// "<folder>7z.exe" l -slt -sccUTF-8 "<archive>": the listing the proof reads.
+std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView archive);
+
 // The source files a processed source stands for: every existing "<base>.partN.rar" from 1 up
-// to 99, stopping at the first missing one, for a ".part1.rar" source; otherwise the source.
-std::vector<NativeString> volumeSet(NativeView source);
+// to 99 (and to at most `opened`), stopping at the first missing one, for a ".part1.rar"
+// source; otherwise the source.
+std::vector<NativeString> volumeSet(NativeView source, int opened = kMaxVolumeSetMembers);
 
 }  // namespace pomu

@@ -1,7 +1,6 @@
 // The plain-English reasons of the job's record, the batch's report lines and its tooltip.
 #include "convert/report.h"
 
-#include "convert/archiver.h"
 #include "convert/plan.h"
 
 namespace pomu {
@@ -17,6 +16,7 @@ constexpr NativeView kNameSeparators = "/";
 
 // The archiver's exit codes for a fatal error, a lack of memory, and a stop (Ctrl+C, or a
 // question such as a password's that met the end of its input on the null device).
+constexpr int kExitWarning = 1;
 constexpr int kExitFatal = 2;
 constexpr int kExitNoMemory = 8;
 constexpr int kExitStopped = 255;
@@ -54,7 +54,7 @@ NativeString compressionText(const ConversionOutcome& outcome) {
     if (!code) return POMU_T("the new archive could not be written");
     if (auto common = commonExit(*code)) return *common;
     // The archiver warns (1) when it could not open files it was asked to pack.
-    if (*code == archiver::kExitWarning) {
+    if (*code == kExitWarning) {
         if (outcome.count <= 0) return withCode(POMU_T("could not read every unpacked file"), 1);
         return POMU_T("7-Zip could not read ") +
                counted(outcome.count, POMU_T("unpacked file"), POMU_T("unpacked files"));
@@ -66,10 +66,19 @@ NativeString proofText(const ConversionOutcome& outcome) {
     switch (outcome.proof) {
         case ProofFailure::none:
             return POMU_T("the new archive could not be checked");
-        case ProofFailure::listingFailed:
-            if (!outcome.exitCode) return POMU_T("an archive could not be listed for the check");
-            return withCode(POMU_T("an archive could not be listed for the check"),
-                            *outcome.exitCode);
+        case ProofFailure::listingFailed: {
+            const NativeString text = POMU_T("could not list ") +
+                                      NativeString(fileName(outcome.detail)) +
+                                      POMU_T(" for the check");
+            return outcome.exitCode ? withCode(text, *outcome.exitCode) : text;
+        }
+        case ProofFailure::warning:
+            return POMU_T("7-Zip warned while reading ") + NativeString(fileName(outcome.detail));
+        case ProofFailure::extraInArchive:
+            return POMU_T("the new archive holds more than was unpacked (") +
+                   counted(outcome.count, POMU_T("file"), POMU_T("files")) + POMU_T(" more)");
+        case ProofFailure::notWalked:
+            return POMU_T("the unpacked files could not all be checked");
         case ProofFailure::unsupported:
             return POMU_T("holds entries 7-Zip cannot unpack faithfully");
         case ProofFailure::notUnpacked:
@@ -88,8 +97,9 @@ NativeString proofText(const ConversionOutcome& outcome) {
 
 // The archiver could not read the dropped path: for a folder, that is why.
 bool isReadFailure(Reason reason) {
-    return reason == Reason::extractionFailed || reason == Reason::nothingExtracted ||
-           reason == Reason::proofFailed || reason == Reason::skipped;
+    return reason == Reason::sourceUnreadable || reason == Reason::extractionFailed ||
+           reason == Reason::nothingExtracted || reason == Reason::proofFailed ||
+           reason == Reason::skipped;
 }
 
 }  // namespace
@@ -121,6 +131,7 @@ NativeString reasonText(const ConversionOutcome& outcome) {
             return POMU_T("its name cannot be passed to 7-Zip as it is");
         case Reason::notStarted:
             return POMU_T("7-Zip could not be started");
+        case Reason::sourceUnreadable:
         case Reason::extractionFailed:
             return extractionText(outcome.exitCode);
         case Reason::needsPassword:

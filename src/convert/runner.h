@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "convert/status_window.h"
 #include "options/options.h"
@@ -16,5 +17,13 @@ struct ToolRun {
 
 ToolRun runTool(const ToolCommand& command, bool show, StatusWindow& window,
                 const RunState& runState);
+
+struct ListingRun {
+    ToolRun run;
+    std::string output;  // standard output and error, as far as the tool wrote them
+};
+
+// Runs a listing hidden, its output read while the window's events are handled.
+ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState);
 
 }  // namespace pomu

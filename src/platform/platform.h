@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -72,6 +73,17 @@ bool renameFile(NativeView from, NativeView to);
 // True when the folder holds at least one entry; false when it is empty or cannot be listed.
 bool folderHasEntries(NativeView folder);
 
+// A file (or link) below a folder, as a walk of that folder found it.
+struct FolderFile {
+    NativeString path;  // relative to the folder, with the platform's separator
+    std::uint64_t size = 0;
+    bool link = false;  // a link or junction, not followed; its size is the link's own
+};
+
+// Every entry below the folder that is not a folder, links not followed. Empty when the
+// folder or one of its subfolders cannot be listed in full.
+std::optional<std::vector<FolderFile>> filesBelow(NativeView folder);
+
 // The user's temp folder, ending in a separator; empty when it cannot be read.
 std::optional<NativeString> tempFolder();
 
@@ -138,6 +150,8 @@ class RunningTool {
     void terminate();
     // The tool's exit code once it has ended by itself; empty while it runs or when killed.
     std::optional<int> exitCode();
+    // A listing's output, read to its end once the tool has ended; empty for other tools.
+    std::string takeOutput();
 
     struct Impl;
     Impl& impl() { return *impl_; }
@@ -146,14 +160,21 @@ class RunningTool {
     explicit RunningTool(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
     friend std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
+    friend std::optional<RunningTool> startListing(const ToolCommand& command);
 };
 
 // Starts the tool with no shell, inheriting the environment and the current folder. With
 // show false it runs hidden with its standard input and output on the null device.
 std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
 
-// Waits until a window event arrives or the tool ends, then handles every pending event of
-// this thread. A quit request taken here is handed back when the tool is destroyed.
+// Starts a listing: always hidden (no console, whatever `show` says), standard input on the
+// null device, standard output and error on a pipe that handlePendingEvents drains as it
+// fills, since a long listing is more than a pipe holds.
+std::optional<RunningTool> startListing(const ToolCommand& command);
+
+// Waits until a window event arrives, the tool ends or a listing's output arrives, then reads
+// that output and handles every pending event of this thread. A quit request taken here is
+// handed back when the tool is destroyed.
 void handlePendingEvents(RunningTool& tool);
 
 }  // namespace platform

@@ -29,7 +29,9 @@ using NativeView = std::basic_string_view<Char>;
 inline constexpr std::size_t kMaxPathChars = kPathBufferChars - 1;
 inline constexpr std::size_t kMaxCommandChars = kCommandBufferChars - 1;
 
-constexpr bool fitsPath(NativeView path) { return path.size() <= kMaxPathChars; }
+constexpr bool fitsPath(NativeView path) {
+    return path.size() <= kMaxPathChars;
+}
 
 constexpr Char asciiLower(Char c) {
     return (c >= Char('A') && c <= Char('Z')) ? Char(c - Char('A') + Char('a')) : c;
@@ -51,5 +53,12 @@ constexpr bool endsWithIgnoringCase(NativeView text, NativeView ending) {
 
 // Decimal text of a number in native characters.
 NativeString toNative(long long number);
+
+// UTF-8 text of a native string (unchanged bytes on Linux); an unpaired surrogate becomes
+// U+FFFD.
+std::string toUtf8(NativeView text);
+
+// A native string from UTF-8 (unchanged bytes on Linux); a malformed sequence becomes U+FFFD.
+NativeString fromUtf8(std::string_view text);
 
 }  // namespace pomu

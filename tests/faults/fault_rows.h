@@ -32,6 +32,8 @@ struct Row {
     std::vector<std::string> trashed = {};
     // Names in files/ the row itself changes while it runs; its own check looks at them.
     std::vector<std::string> touched = {};
+    // Another program holds files in the workspace, so it cannot be removed meanwhile.
+    bool workspaceStays = false;
     std::function<void(Scene&)> check = {};
     int seconds = 60;  // a row running longer counts as hung
 };

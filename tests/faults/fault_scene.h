@@ -42,7 +42,8 @@ struct Scene {
     bool hookActed = false;                 // and changed something then
     std::string kept;                       // bytes a row keeps for its own check
     std::string skip;                       // why the row cannot run on this machine
-    bool ordinaryUser = false;              // settings rows: act as an ordinary user
+    bool ordinaryUser = false;              // act as an ordinary user (user 65534 for root)
+    platform::RunningTool* tool = nullptr;  // the tool running while duringRun is called
     // After root, so mounts and handles are given back before the folder goes.
     std::vector<std::unique_ptr<Hold>> holds;
 

@@ -6,6 +6,7 @@
 
 #include "faults/fault_rows.h"
 #include "faults/zip_writer.h"
+#include "support/environment.h"
 
 namespace pomu::faults {
 namespace {
@@ -43,6 +44,20 @@ bool rarSet(Scene& s, const std::string& names) {
     }
     const auto bytes = test::readFile(test::rarFixtures() / "content" / "movie.bin");
     s.content = {{"movie.bin", bytes.value_or("<unreadable>")}};
+    return true;
+}
+
+// A recorded archive from tests/fixtures/archives, copied into files/ under its own name.
+bool copyFixture(Scene& s, const std::string& name) {
+    const char* source = std::getenv("POMU_SOURCE_DIR");
+    const auto bytes = source ? test::readFile(fs::path(test::hostPath(source)) / "tests" /
+                                               "fixtures" / "archives" / name)
+                              : std::nullopt;
+    if (!bytes) {
+        s.skip = "tests/fixtures/archives/" + name + " not found (POMU_SOURCE_DIR)";
+        return false;
+    }
+    s.write(name, *bytes);
     return true;
 }
 
@@ -218,6 +233,44 @@ std::vector<Row> archiveRows() {
          .outputs = {"many.7z"},
          .trashed = {"many.zip"},
          .seconds = 600},
+        // 7-Zip unpacks GNU tar's PAX sparse files as their raw map, ending with 0.
+        {.name = "SparsePaxTar",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (copyFixture(s, "sparse-pax.tar")) s.dropped = {s.file("sparse-pax.tar")};
+             },
+         .texts = {kProcessing}},
+        // The archiver drops what follows the archive with a warning, ending with 0.
+        {.name = "ZipWithDataAppended",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("tail.zip", sampleFiles(), {POMU_T("-tzip")})};
+                 s.write("tail.zip", s.read("tail.zip").value_or("") + test::noise(100, 9));
+             },
+         .texts = {kProcessing}},
+        // Part 4 belongs to another set of the same name: the archiver never opens it.
+        {.name = "RarSetBesideAStalePartOfAnotherSet",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 for (int k = 1; k <= 4; ++k) {
+                     if (!copyFixture(s, "reel.part" + std::to_string(k) + ".rar")) return;
+                 }
+                 s.dropped = {s.file("reel.part1.rar")};
+                 test::ScratchFolder out;
+                 EXPECT_TRUE(test::extractArchive(s.dropped[0], out.folder()));
+                 s.content = test::treeContents(out.path());
+                 EXPECT_EQ(s.content.size(), 1u);
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"reel.7z"},
+         .trashed = {"reel.part1.rar", "reel.part2.rar", "reel.part3.rar"}},
         {.name = "SingleFileOverFourGiB",
          .act = Act::convert,
          .arrange =

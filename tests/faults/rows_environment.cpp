@@ -4,6 +4,11 @@
 #include "faults/fault_rows.h"
 #include "fs/workspace.h"
 
+#ifdef _WIN32
+#include "platform/win32/running_tool.h"
+#include "support/shell_question.h"
+#endif
+
 namespace pomu::faults {
 namespace {
 
@@ -40,6 +45,12 @@ std::function<void(Scene&)> midExtraction(bool (*change)(Scene&)) {
         s.hookActed = change(s);
     };
 }
+
+#ifdef _WIN32
+struct RefusedQuestion : Hold {
+    test::ShellQuestionAnswer answer{IDNO};
+};
+#endif
 
 void expectHookActedOnLinux([[maybe_unused]] const Scene& s) {
 #ifndef _WIN32
@@ -117,6 +128,29 @@ std::vector<Row> environmentRows() {
     };
 #ifndef _WIN32
     std::vector<Row> platformRows{
+        // "a" cannot open the member and leaves it out of an archive it still writes.
+        {.name = "TarWithUnreadableMemberAsOrdinaryUser",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.ordinaryUser = true;
+                 test::ScratchFolder content;
+                 test::writeFile(content.path() / "locked.txt", "nobody may read this");
+                 test::writeFile(content.path() / "open.txt", "anyone may read this");
+                 const std::string tar = (s.files / "locked.tar").string();
+                 const std::string command = "tar -cf '" + tar + "' -C '" +
+                                             content.path().string() +
+                                             "' --mode=000 locked.txt && tar -rf '" + tar +
+                                             "' -C '" + content.path().string() + "' open.txt";
+                 ASSERT_EQ(std::system(command.c_str()), 0);
+                 // The ordinary user writes the output and the workspace here.
+                 for (const fs::path& folder : {s.files, s.tmp}) {
+                     fs::permissions(folder, fs::perms::all, fs::perm_options::add);
+                 }
+                 s.dropped = {s.file("locked.tar")};
+             },
+         .texts = {kProcessing}},
         {.name = "ReadOnlyTargetFolder",
          .act = Act::convert,
          .arrange =
@@ -174,6 +208,44 @@ std::vector<Row> environmentRows() {
     };
 #else
     std::vector<Row> platformRows{
+        // An antivirus or indexer holding unpacked files: "a" leaves them out, ending with 1.
+        {.name = "WorkingFolderFilesHeldAfterExtraction",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 largeSource(s, "scanned.zip");
+                 s.duringRun = [](Scene& s) {
+                     const std::optional<NativeString> workspace = workspacePath();
+                     if (s.hookReached || !workspace || !fs::exists(s.file("scanned.7z"))) return;
+                     s.hookReached = true;
+                     std::error_code error;
+                     for (fs::directory_iterator it(*workspace, error), end; !error && it != end;
+                          it.increment(error)) {
+                         std::string why;
+                         if (auto hold = lockedFile(it->path(), why)) {
+                             s.holds.push_back(std::move(hold));
+                             s.hookActed = true;
+                         }
+                     }
+                 };
+             },
+         .texts = {kProcessing},
+         .workspaceStays = true,
+         .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "no file could be held"; },
+         .seconds = 120},
+        // Task Manager or taskkill ends a process with exit code 1.
+        {.name = "ExtractionEndedFromOutside",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 largeSource(s, "killed.zip");
+                 s.duringRun = midExtraction([](Scene& s) {
+                     return s.tool && TerminateProcess(s.tool->impl().process.get(), 1) != 0;
+                 });
+             },
+         .texts = {kProcessing},
+         .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the extraction was not caught"; },
+         .seconds = 120},
         {.name = "ExistingTargetLockedByAnotherProgram",
          .act = Act::convert,
          .arrange =
@@ -184,6 +256,8 @@ std::vector<Row> environmentRows() {
                  s.write("held.7z", "old target");
                  std::string why;
                  s.need(lockedFile(s.file("held.7z"), why), why);
+                 // The shell asks before deleting what the Recycle Bin cannot take: "no".
+                 s.need(std::make_unique<RefusedQuestion>(), "");
              },
          .check =
              [](Scene& s) {

@@ -19,9 +19,9 @@
 namespace pomu {
 namespace {
 
-using test::fs::path;
 using test::native;
 using test::ScratchFolder;
+using test::fs::path;
 
 using Clock = std::chrono::steady_clock;
 
@@ -62,7 +62,7 @@ std::string trashed(const NativeString& original) {
 }
 
 class JobTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!std::getenv("XDG_DATA_HOME")) GTEST_SKIP() << "needs XDG_DATA_HOME for the Trash";
         options.sevenZipFolder = test::archiverFolder();
@@ -123,12 +123,20 @@ TEST_F(JobTest, ConvertsToTheTargetFormatBesideTheSource) {
         {"pictures.7z", true, "pictures.zip", {POMU_T("-t7z")}},
         {"data.tar.gz", false, "data.tar.7z", {POMU_T("-tgzip")}},
         {"backup", false, "backup.7z", {POMU_T("-tzip")}},
-        {"with blanks and 日本語 名前.zip", false, "with blanks and 日本語 名前.7z", {POMU_T("-tzip")}},
+        {"with blanks and 日本語 名前.zip",
+         false,
+         "with blanks and 日本語 名前.7z",
+         {POMU_T("-tzip")}},
+        {"album.tar", true, "album.zip", {POMU_T("-ttar")}},
+        {"logs.tar.bz2", false, "logs.tar.7z", {POMU_T("-tbzip2")}},
+        {"絵文字 😀.7z", true, "絵文字 😀.zip", {POMU_T("-t7z")}},
     };
     for (const auto& c : cases) {
-        const bool gzip = c.source.ends_with(".gz");
-        const auto files = gzip ? std::vector<std::pair<std::string, std::string>>{{"data.tar", "tarbytes"}}
-                                : sample;
+        const bool gzip = c.source.ends_with(".gz") || c.source.ends_with(".bz2");
+        // A single stream unpacks to one file named after the archive without its extension.
+        const std::string stream = c.source.substr(0, c.source.rfind('.'));
+        const auto files =
+            gzip ? std::vector<std::pair<std::string, std::string>>{{stream, "tarbytes"}} : sample;
         // The archiver names a new archive without extension itself, so make it, then rename.
         const NativeString made = makeArchive(c.source + ".made", files, c.switches);
         const NativeString source = folder.file(c.source);
@@ -208,7 +216,8 @@ TEST_F(JobTest, ArchiveThatHoldsNothingIsNotConverted) {
 
 TEST_F(JobTest, FailedRunsNeverMoveTheSource) {
     options.deleteProcessed = true;
-    const NativeString good = makeArchive("good.zip", {{"f", test::noise(200000)}}, {POMU_T("-tzip"), POMU_T("-mx=0")});
+    const NativeString good =
+        makeArchive("good.zip", {{"f", test::noise(200000)}}, {POMU_T("-tzip"), POMU_T("-mx=0")});
     const std::string bytes = test::readFile(good).value();
 
     struct Case {
@@ -216,12 +225,15 @@ TEST_F(JobTest, FailedRunsNeverMoveTheSource) {
         std::string content;
     };
     std::string flipped = bytes;
-    for (std::size_t i = bytes.size() / 3; i < bytes.size() / 3 + 64; ++i) flipped[i] = char(~flipped[i]);
+    for (std::size_t i = bytes.size() / 3; i < bytes.size() / 3 + 64; ++i)
+        flipped[i] = char(~flipped[i]);
     const Case cases[] = {
         {"truncated.zip", bytes.substr(0, bytes.size() / 2)},
         {"corrupt.zip", flipped},
         {"not-an-archive.zip", "this is plain text, not an archive"},
         {"zero.zip", ""},
+        // Unpacked with exit code 0 and a warning: what followed the archive would be lost.
+        {"appended.zip", bytes + test::noise(100, 4)},
     };
     for (const auto& c : cases) {
         const NativeString source = folder.file(c.name);
@@ -235,9 +247,46 @@ TEST_F(JobTest, FailedRunsNeverMoveTheSource) {
     EXPECT_FALSE(platform::pathExists(workspacePath().value()));
 }
 
+// The reason goes to the user: it must name what really went wrong.
+TEST_F(JobTest, ReasonSaysWhyAFileWasNotConverted) {
+    const std::string good =
+        test::readFile(makeArchive("good.zip", sample, {POMU_T("-tzip")})).value();
+    std::string flipped = test::readFile(makeArchive("big.zip", {{"f", test::noise(200000)}},
+                                                     {POMU_T("-tzip"), POMU_T("-mx=0")}))
+                              .value();
+    for (std::size_t i = flipped.size() / 3; i < flipped.size() / 3 + 64; ++i) {
+        flipped[i] = char(~flipped[i]);
+    }
+    const std::string sealed =
+        test::readFile(makeArchive("sealed-made.7z", sample, {POMU_T("-t7z"), POMU_T("-pSECRET")}))
+            .value();
+    struct Case {
+        std::string name, content;
+        Reason reason;
+        ProofFailure proof;
+        std::optional<int> exitCode;
+    };
+    const Case cases[] = {
+        {"damaged.zip", flipped, Reason::extractionFailed, ProofFailure::none, 2},
+        {"sealed.arc", sealed, Reason::needsPassword, ProofFailure::none, std::nullopt},
+        {"tail.zip", good + "appended", Reason::proofFailed, ProofFailure::warning, std::nullopt},
+        {"text.zip", "not an archive", Reason::proofFailed, ProofFailure::listingFailed, 2},
+    };
+    options.zip = false;
+    for (const Case& c : cases) {
+        const NativeString source = folder.file(c.name);
+        test::writeFile(source, c.content);
+        const ConversionOutcome outcome = convertFile(window, source, 0, 1, options, runState);
+        EXPECT_EQ(outcome.reason, c.reason) << c.name;
+        EXPECT_EQ(outcome.proof, c.proof) << c.name;
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << c.name;
+    }
+}
+
 TEST_F(JobTest, EncryptedArchiveFailsPromptlyAndStays) {
     options.deleteProcessed = true;
-    const NativeString source = makeArchive("secret.7z", sample, {POMU_T("-t7z"), POMU_T("-pSECRET"), POMU_T("-mhe=on")});
+    const NativeString source =
+        makeArchive("secret.7z", sample, {POMU_T("-t7z"), POMU_T("-pSECRET"), POMU_T("-mhe=on")});
     options.zip = true;
     const auto start = Clock::now();
     EXPECT_EQ(convert(source, nullptr, std::chrono::seconds(20)), ConversionResult::notConverted);
@@ -257,7 +306,8 @@ TEST_F(JobTest, ProcessedSourceGoesToTheTrashOnlyAfterSuccess) {
 }
 
 TEST_F(JobTest, OptionChangedDuringARunAffectsOnlyTheNextFile) {
-    const NativeString first = makeArchive("first.zip", {{"big", test::noise(3'000'000)}}, {POMU_T("-tzip")});
+    const NativeString first =
+        makeArchive("first.zip", {{"big", test::noise(3'000'000)}}, {POMU_T("-tzip")});
     const NativeString second = makeArchive("second.7z", sample, {POMU_T("-t7z")});
     ScriptedWindow scripted{runState};
     scripted.onEvents = [this](int) { options.zip = true; };
@@ -296,14 +346,16 @@ TEST_F(JobTest, ForceExitEndsTheJobWithoutOutputOrMovedSource) {
         EXPECT_FALSE(stopper.hung()) << c.when << ": ended by the limit, not by the stop";
         EXPECT_TRUE(platform::pathExists(source)) << c.when;
         EXPECT_FALSE(platform::pathExists(target)) << c.when << ": no half-written archive";
-        EXPECT_FALSE(platform::pathExists(workspacePath().value())) << c.when << ": no unpacked data";
+        EXPECT_FALSE(platform::pathExists(workspacePath().value()))
+            << c.when << ": no unpacked data";
     }
 }
 
 TEST_F(JobTest, SplitOutputIsAVolumeSetTheArchiverReads) {
     options.div100MB = true;
     options.level = POMU_T("0");
-    const std::vector<std::pair<std::string, std::string>> files{{"big.bin", test::noise(210'000'000)}};
+    const std::vector<std::pair<std::string, std::string>> files{
+        {"big.bin", test::noise(210'000'000)}};
     const NativeString source = makeArchive("split.zip", files, {POMU_T("-tzip"), POMU_T("-mx=0")});
     EXPECT_EQ(convert(source), ConversionResult::converted);
     EXPECT_FALSE(platform::pathExists(folder.file("split.7z")));
@@ -335,7 +387,7 @@ TEST(OutputCheck, SizeCountsInFull64Bits) {
 
 // Real multi-volume RAR sets made by rar for the build, read by the archiver's RAR support.
 class RarSetTest : public JobTest {
-protected:
+  protected:
     void SetUp() override {
         JobTest::SetUp();
         const path fixtures = test::rarFixtures();
@@ -371,9 +423,13 @@ TEST_F(RarSetTest, WholeSetGoesToTheTrashAfterSuccess) {
 TEST_F(RarSetTest, SetWithAMissingMiddleVolumeStaysWhole) {
     const path middle = folder.path() / "movie.part2.rar";
     test::fs::rename(middle, folder.path() / "elsewhere.bin");
-    EXPECT_EQ(convert(folder.file("movie.part1.rar")), ConversionResult::notConverted);
+    const ConversionOutcome outcome =
+        convertFile(window, folder.file("movie.part1.rar"), 0, 1, options, runState);
+    EXPECT_EQ(outcome.reason, Reason::volumeMissing);
+    EXPECT_EQ(outcome.count, 2) << "the first missing volume";
     for (int k : {1, 3, 4}) {
-        EXPECT_TRUE(platform::pathExists(folder.file("movie.part" + std::to_string(k) + ".rar"))) << k;
+        EXPECT_TRUE(platform::pathExists(folder.file("movie.part" + std::to_string(k) + ".rar")))
+            << k;
     }
     EXPECT_FALSE(platform::pathExists(folder.file("movie.7z")));
 }

@@ -7,6 +7,7 @@
 
 #include "fs/recycle.h"
 #include "support/environment.h"
+#include "support/shell_question.h"
 #include "support/test_files.h"
 
 #ifdef _WIN32
@@ -48,7 +49,11 @@ TEST(RecycleTest, FileInUseStays) {
     const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(recycleFile(file));
+    {
+        // Where the Trash cannot take it, the shell asks before deleting for good: "no".
+        const test::ShellQuestionAnswer refuse(IDNO);
+        EXPECT_FALSE(recycleFile(file));
+    }
     CloseHandle(handle);
     EXPECT_EQ(test::readFile(file), "in use");
 }

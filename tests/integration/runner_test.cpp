@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 
+#include "convert/listing.h"
 #include "convert/plan.h"
 #include "convert/runner.h"
 #include "support/test_files.h"
@@ -237,6 +238,34 @@ TEST_F(RunnerTest, TimerKeepsFiringDuringRunWithoutBusyWaiting) {
     EXPECT_LT(cpuUsed, 0.3 * wall) << cpuUsed << " s of CPU over " << wall << " s";
     // One pass per wake-up, not a loop that keeps passing on its own.
     EXPECT_LE(window.passes, timer.fired() + 10);
+}
+
+// A listing is several times what a pipe holds: it must be drained as it comes, whole.
+TEST_F(RunnerTest, ListingArrivesWholeThroughItsPipe) {
+    const path content = scratch.path() / "content";
+    for (int i = 0; i < 2000; ++i) {
+        test::fs::create_directories(content / ("d" + std::to_string(i / 100)));
+        test::writeFile(content / ("d" + std::to_string(i / 100)) / ("f" + std::to_string(i)),
+                        std::to_string(i));
+    }
+    const NativeString archive = scratch.file("many.zip");
+    ASSERT_EQ(test::runArchiver({POMU_T("a"), archive, content.native() + kSeparator + POMU_T("*"),
+                                 POMU_T("-tzip")})
+                  .exitCode,
+              0);
+    const std::optional<ToolCommand> command = listCommand(test::archiverFolder(), archive);
+    ASSERT_TRUE(command);
+    const ListingRun listing = runListing(*command, window, runState);
+    EXPECT_EQ(listing.run.exitCode, 0);
+    EXPECT_GT(listing.output.size(), 4u * 65536);
+    const Listing parsed = parseListing(listing.output);
+    EXPECT_TRUE(parsed.complete && !parsed.errors && !parsed.warnings);
+    EXPECT_EQ(parsed.entries.size(), 2020u);  // 20 folders
+
+    runState.forceExit = true;
+    const ListingRun stopped = runListing(*command, window, runState);
+    EXPECT_TRUE(stopped.run.forced);
+    EXPECT_FALSE(stopped.run.exitCode);
 }
 
 #ifndef _WIN32

@@ -66,6 +66,10 @@ TEST(VolumeSet, EnumeratesAtMostNinetyNineMembers) {
     const auto set = volumeSet(folder.file("big.part1.rar"));
     ASSERT_EQ(set.size(), 99u);
     EXPECT_EQ(names({set.back()}).front(), "big.part99.rar");
+    // No further than the archiver read: a later part of the same name is another set's.
+    EXPECT_EQ(names(volumeSet(folder.file("big.part1.rar"), 3)),
+              (std::vector<std::string>{"big.part1.rar", "big.part2.rar", "big.part3.rar"}));
+    EXPECT_EQ(names(volumeSet(folder.file("big.part1.rar"), 0)), std::vector<std::string>{});
 }
 
 }  // namespace

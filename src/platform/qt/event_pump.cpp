@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
+#include <optional>
 
 #include "platform/qt/running_tool.h"
 
@@ -18,6 +19,15 @@ constexpr int kFallbackSliceMs = 20;
 void pumpQtEvents(RunningTool::Impl& tool) {
     const QEventLoop::ProcessEventsFlags waitForEvent =
         QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents;
+    // A listing blocks once its pipe is full, so its output wakes the wait and is read here.
+    std::optional<QSocketNotifier> output;
+    if (tool.output.watched()) {
+        output.emplace(tool.output.pipe.get(), QSocketNotifier::Read);
+        QObject::connect(&*output, &QSocketNotifier::activated, &*output, [&tool, &output] {
+            tool.output.readAvailable();
+            if (!tool.output.watched()) output->setEnabled(false);
+        });
+    }
     if (tool.checkEnded()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     } else if (tool.pidfd.valid()) {
@@ -36,11 +46,14 @@ void pumpQtEvents(RunningTool::Impl& tool) {
 
 void waitWithoutEvents(RunningTool::Impl& tool) {
     if (tool.checkEnded()) return;
-    pollfd watched{tool.pidfd.get(), POLLIN, 0};
-    const bool hasFd = tool.pidfd.valid();
-    while (::poll(hasFd ? &watched : nullptr, hasFd ? 1 : 0, hasFd ? -1 : kFallbackSliceMs) < 0 &&
-           errno == EINTR) {
+    pollfd watched[2];
+    nfds_t count = 0;
+    if (tool.pidfd.valid()) watched[count++] = {tool.pidfd.get(), POLLIN, 0};
+    if (tool.output.watched()) watched[count++] = {tool.output.pipe.get(), POLLIN, 0};
+    const int timeout = tool.pidfd.valid() ? -1 : kFallbackSliceMs;
+    while (::poll(count ? watched : nullptr, count, timeout) < 0 && errno == EINTR) {
     }
+    tool.output.readAvailable();
 }
 
 }  // namespace

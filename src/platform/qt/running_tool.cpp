@@ -49,14 +49,21 @@ class SpawnAttributes {
     bool ok_ = false;
 };
 
-bool setUpStreams(SpawnActions& actions, bool show) {
+bool setUpStreams(SpawnActions& actions, bool show, int outputFd) {
     if (!actions.ok()) return false;
     posix_spawn_file_actions_t* raw = actions.get();
     // Hidden, the tool reads end-of-file at once, so a password question fails instead of
     // waiting for an answer nobody can give.
-    if (!show && (::posix_spawn_file_actions_addopen(raw, 0, "/dev/null", O_RDONLY, 0) != 0 ||
-                  ::posix_spawn_file_actions_addopen(raw, 1, "/dev/null", O_WRONLY, 0) != 0 ||
-                  ::posix_spawn_file_actions_addopen(raw, 2, "/dev/null", O_WRONLY, 0) != 0)) {
+    if (outputFd >= 0) {
+        if (::posix_spawn_file_actions_addopen(raw, 0, "/dev/null", O_RDONLY, 0) != 0 ||
+            ::posix_spawn_file_actions_adddup2(raw, outputFd, 1) != 0 ||
+            ::posix_spawn_file_actions_adddup2(raw, outputFd, 2) != 0) {
+            return false;
+        }
+    } else if (!show &&
+               (::posix_spawn_file_actions_addopen(raw, 0, "/dev/null", O_RDONLY, 0) != 0 ||
+                ::posix_spawn_file_actions_addopen(raw, 1, "/dev/null", O_WRONLY, 0) != 0 ||
+                ::posix_spawn_file_actions_addopen(raw, 2, "/dev/null", O_WRONLY, 0) != 0)) {
         return false;
     }
     // No descriptor of this program (lock files, sockets of the window) reaches the tool.
@@ -134,11 +141,17 @@ std::optional<int> RunningTool::exitCode() {
 }
 
 std::optional<RunningTool> startTool(const ToolCommand& command, bool show) {
+    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, show, -1);
+    if (!impl) return std::nullopt;
+    return RunningTool(std::move(impl));
+}
+
+std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, int outputFd) {
     const std::optional<std::string> program = posix::cPath(command.program);
-    if (!program || !isStartable(*program)) return std::nullopt;
+    if (!program || !isStartable(*program)) return nullptr;
     std::vector<std::string> texts{*program};
     for (const NativeString& argument : command.arguments) {
-        if (argument.find('\0') != NativeString::npos) return std::nullopt;
+        if (argument.find('\0') != NativeString::npos) return nullptr;
         texts.push_back(argument);
     }
     std::vector<char*> argv;
@@ -147,17 +160,17 @@ std::optional<RunningTool> startTool(const ToolCommand& command, bool show) {
 
     SpawnActions actions;
     SpawnAttributes attributes;
-    if (!setUpStreams(actions, show) || !setUpSignals(attributes)) return std::nullopt;
+    if (!setUpStreams(actions, show, outputFd) || !setUpSignals(attributes)) return nullptr;
     // posix_spawn, not posix_spawnp: a program name without a separator is taken from the
     // current folder, never searched for along PATH.
     auto impl = std::make_unique<RunningTool::Impl>();
     if (::posix_spawn(&impl->pid, program->c_str(), actions.get(), attributes.get(), argv.data(),
                       environ) != 0) {
         impl->pid = -1;  // nothing to wait for
-        return std::nullopt;
+        return nullptr;
     }
     impl->pidfd.reset(openPidfd(impl->pid));
-    return RunningTool(std::move(impl));
+    return impl;
 }
 
 }  // namespace pomu::platform

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "platform/qt/posix_handles.h"
+#include "platform/qt/tool_output.h"
 
 namespace pomu::platform {
 
@@ -24,6 +25,11 @@ struct RunningTool::Impl {
     bool reaped = false;
     bool statusKnown = false;  // false when someone else reaped it
     int status = 0;
+    ToolOutput output;  // a listing's pipe
 };
+
+// Starts the tool; with an output descriptor (hidden only) its standard output and error go
+// there and its input is the null device. Every tool, listings too, is started here.
+std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, int outputFd);
 
 }  // namespace pomu::platform

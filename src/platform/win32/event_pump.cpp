@@ -7,9 +7,12 @@ namespace pomu::platform {
 
 void handlePendingEvents(RunningTool& tool) {
     RunningTool::Impl& impl = tool.impl();
-    HANDLE thread = impl.thread.get();
+    HANDLE waited[2] = {impl.thread.get(), impl.output.readEvent()};
+    // A listing blocks once its pipe is full, so a completed read wakes the wait too.
+    const DWORD count = impl.output.watched() ? 2 : 1;
     // Blocks until input arrives (or is already queued) or the tool's thread ends: no spinning.
-    MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MsgWaitForMultipleObjectsEx(count, waited, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    impl.output.readAvailable();
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {

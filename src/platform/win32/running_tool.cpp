@@ -11,7 +11,7 @@ namespace {
 // Owns a process attribute list naming the only handles the tool may inherit.
 class HandleList {
   public:
-    explicit HandleList(HANDLE* handle) {
+    HandleList(HANDLE* handles, std::size_t count) {
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
         if (size == 0) return;
@@ -19,8 +19,8 @@ class HandleList {
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
         if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
         list_ = list;
-        if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handle,
-                                       sizeof(HANDLE), nullptr, nullptr)) {
+        if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                       count * sizeof(HANDLE), nullptr, nullptr)) {
             release();
         }
     }
@@ -54,26 +54,26 @@ bool createProcess(std::vector<wchar_t>& line, bool inherit, DWORD flags, STARTU
                           NORMAL_PRIORITY_CLASS | flags, nullptr, nullptr, &startup, &info) != 0;
 }
 
-bool startHidden(std::vector<wchar_t>& line, PROCESS_INFORMATION& info) {
+bool startHidden(std::vector<wchar_t>& line, HANDLE output, PROCESS_INFORMATION& info) {
     win32::KernelHandle nul = openNullDevice();
     if (!nul.valid()) return false;
-    HANDLE inherited = nul.get();
+    HANDLE inherited[2] = {nul.get(), output};
 
     STARTUPINFOEXW startup{};
     startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.StartupInfo.wShowWindow = SW_HIDE;
-    startup.StartupInfo.hStdInput = inherited;
-    startup.StartupInfo.hStdOutput = inherited;
-    startup.StartupInfo.hStdError = inherited;
+    startup.StartupInfo.hStdInput = nul.get();
+    startup.StartupInfo.hStdOutput = output ? output : nul.get();
+    startup.StartupInfo.hStdError = output ? output : nul.get();
 
-    const HandleList list(&inherited);
+    const HandleList list(inherited, output ? 2 : 1);
     if (list.get()) {
         startup.StartupInfo.cb = sizeof(STARTUPINFOEXW);
         startup.lpAttributeList = list.get();
         return createProcess(line, true, EXTENDED_STARTUPINFO_PRESENT, startup.StartupInfo, info);
     }
     // Without an attribute list every inheritable handle would pass; this program makes none
-    // but the null device.
+    // but the null device and a listing's pipe.
     startup.StartupInfo.cb = sizeof(STARTUPINFOW);
     return createProcess(line, true, 0, startup.StartupInfo, info);
 }
@@ -122,18 +122,25 @@ std::optional<int> RunningTool::exitCode() {
 }
 
 std::optional<RunningTool> startTool(const ToolCommand& command, bool show) {
+    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, show, nullptr);
+    if (!impl) return std::nullopt;
+    return RunningTool(std::move(impl));
+}
+
+std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, HANDLE output) {
     if (command.line.empty() || command.line.find(L'\0') != NativeString::npos) {
-        return std::nullopt;
+        return nullptr;
     }
     // CreateProcessW may write into the line, so it gets a copy of its own.
     std::vector<wchar_t> line(command.line.begin(), command.line.end());
     line.push_back(L'\0');
     PROCESS_INFORMATION info{};
-    if (!(show ? startShown(line, info) : startHidden(line, info))) return std::nullopt;
+    const bool started = show && !output ? startShown(line, info) : startHidden(line, output, info);
+    if (!started) return nullptr;
     auto impl = std::make_unique<RunningTool::Impl>();
     impl->thread = win32::KernelHandle(info.hThread);
     impl->process = win32::KernelHandle(info.hProcess);
-    return RunningTool(std::move(impl));
+    return impl;
 }
 
 }  // namespace pomu::platform

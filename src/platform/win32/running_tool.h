@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "platform/win32/tool_output.h"
 #include "platform/win32/unique_handle.h"
 
 namespace pomu::platform {
@@ -14,6 +15,11 @@ struct RunningTool::Impl {
     bool terminated = false;
     // A quit request the event pump took while the tool ran; posted again when it goes.
     std::optional<int> quitCode;
+    ToolOutput output;  // a listing's pipe; destroyed first, it may have a read under way
 };
+
+// Starts the tool; with an output handle (hidden only) its standard output and error go there
+// and its input is the null device. Every tool, listings too, is started here.
+std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, HANDLE output);
 
 }  // namespace pomu::platform

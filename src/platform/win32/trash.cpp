@@ -22,10 +22,15 @@ bool moveToTrash(NativeView path) {
     operation.wFunc = FO_DELETE;
     operation.pFrom = list.data();
     operation.pTo = nullptr;
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO;
+    // Where the Recycle Bin cannot take the path (a network share, most USB drives, a file over
+    // the bin's quota) the shell would delete it for good without a word; it asks instead,
+    // and a refusal leaves the path in place.
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_ALLOWUNDO | FOF_WANTNUKEWARNING;
     operation.lpszProgressTitle = nullptr;
     operation.hNameMappings = nullptr;
-    return SHFileOperationW(&operation) == 0 && !operation.fAnyOperationsAborted;
+    if (SHFileOperationW(&operation) != 0 || operation.fAnyOperationsAborted) return false;
+    // Only a path that has really gone counts as moved.
+    return !pathExists(path);
 }
 
 }  // namespace pomu::platform

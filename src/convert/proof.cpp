@@ -1,0 +1,314 @@
+// Comparing the source's listing, the unpacked files and the new archive's listing.
+#include "convert/proof.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <unordered_map>
+
+namespace pomu {
+namespace {
+
+bool isFile(const ListedEntry& entry) {
+    return !entry.folder;
+}
+
+ProofResult failed(ProofFailure failure, int count, std::string file, bool ofSource = false) {
+    ProofResult result;
+    result.failure = failure;
+    result.count = count;
+    result.file = std::move(file);
+    result.ofSource = ofSource;
+    return result;
+}
+
+// A listing the proof can stand on: complete, without errors or warnings.
+ProofResult checkListing(const Listing& listing, bool ofSource) {
+    const auto broken = [](const ListedEntry& entry) { return entry.failed; };
+    if (!listing.complete || listing.errors ||
+        std::any_of(listing.entries.begin(), listing.entries.end(), broken)) {
+        return failed(ProofFailure::listingFailed, 0, {}, ofSource);
+    }
+    if (listing.warnings) return failed(ProofFailure::warning, 0, {}, ofSource);
+    return {};
+}
+
+ProofResult checkSupported(const Listing& source) {
+    if (source.unsupported) return failed(ProofFailure::unsupported, 0, {}, true);
+    ProofResult result;
+    for (const ListedEntry& entry : source.entries) {
+        if (!entry.unsupported) continue;
+        if (result.holds()) result = failed(ProofFailure::unsupported, 0, entry.path, true);
+        ++result.count;
+    }
+    return result;
+}
+
+// Counts the files that went wrong, remembering the first of them.
+struct Tally {
+    explicit Tally(ProofFailure kind) : failure(kind) {}
+    ProofFailure failure;
+    int count = 0;
+    std::string first;
+    void add(const std::string& file) {
+        if (count++ == 0) first = file;
+    }
+    ProofResult result() const { return count ? failed(failure, count, first) : ProofResult{}; }
+};
+
+// Files by size, each taken at most once.
+class SizePool {
+  public:
+    void add(std::uint64_t size) { ++counts_[size]; }
+    bool take(std::uint64_t size) {
+        const auto found = counts_.find(size);
+        if (found == counts_.end() || found->second == 0) return false;
+        --found->second;
+        return true;
+    }
+    int left() const {
+        int total = 0;
+        for (const auto& [size, count] : counts_) total += count;
+        return total;
+    }
+
+  private:
+    std::unordered_map<std::uint64_t, int> counts_;
+};
+
+// The source's files with their sizes, a sizeless stream taking the size of what it unpacked to.
+struct SourceFile {
+    const ListedEntry* entry;
+    std::uint64_t size;
+};
+
+// Every file of the source was unpacked: links by name, the rest by size.
+ProofResult checkUnpacked(const Listing& source, const std::vector<UnpackedFile>& unpacked,
+                          std::vector<SourceFile>& sourceFiles) {
+    std::multimap<std::string, std::size_t> byName;
+    for (std::size_t i = 0; i < unpacked.size(); ++i) {
+        byName.emplace(normalizedPath(unpacked[i].path), i);
+    }
+    std::vector<bool> taken(unpacked.size(), false);
+    auto takeByName = [&](const std::string& path) -> std::optional<std::size_t> {
+        const auto [first, last] = byName.equal_range(normalizedPath(path));
+        for (auto it = first; it != last; ++it) {
+            if (!taken[it->second]) {
+                taken[it->second] = true;
+                return it->second;
+            }
+        }
+        return std::nullopt;
+    };
+
+    std::vector<const ListedEntry*> files;
+    for (const ListedEntry& entry : source.entries) {
+        if (isFile(entry)) files.push_back(&entry);
+    }
+    Tally missing(ProofFailure::notUnpacked);
+    std::vector<const ListedEntry*> sized;
+    for (const ListedEntry* entry : files) {
+        if (entry->link) {
+            if (!takeByName(entry->path)) missing.add(entry->path);
+        } else if (!entry->size) {
+            std::optional<std::size_t> standIn = takeByName(entry->path);
+            // A single stream unpacks to one file, named after the archive, not the entry.
+            if (!standIn && files.size() == 1 && unpacked.size() == 1) standIn = 0;
+            if (standIn) {
+                taken[*standIn] = true;
+                sourceFiles.push_back({entry, unpacked[*standIn].size});
+            } else {
+                missing.add(entry->path);
+            }
+        } else {
+            sized.push_back(entry);
+        }
+    }
+    SizePool pool;
+    for (std::size_t i = 0; i < unpacked.size(); ++i) {
+        if (!taken[i]) pool.add(unpacked[i].size);
+    }
+    for (const ListedEntry* entry : sized) {
+        if (pool.take(*entry->size)) {
+            sourceFiles.push_back({entry, *entry->size});
+        } else {
+            missing.add(entry->path);
+        }
+    }
+    return missing.result();
+}
+
+// The new archive's entries, found by name or by size and CRC, each taken at most once.
+class PackedPool {
+  public:
+    explicit PackedPool(const Listing& packed) {
+        for (const ListedEntry& entry : packed.entries) {
+            byName_.emplace(normalizedPath(entry.path), &entry);
+            if (isFile(entry)) bySize_[entry.size.value_or(0)].push_back({&entry, false});
+        }
+    }
+
+    // A link is kept when an entry of its name is there: a folder, or a file not yet taken.
+    bool takeName(const std::string& path, bool withContents) {
+        const std::string name = normalizedPath(path);
+        const auto [first, last] = byName_.equal_range(name);
+        for (auto it = first; it != last; ++it) {
+            const ListedEntry* entry = it->second;
+            if (entry->folder) {
+                // A followed folder link was packed with its contents, copies of files
+                // counted elsewhere.
+                if (withContents) takeBelow(name + "/");
+                return true;
+            }
+            if (takeEntry(entry)) return true;
+        }
+        return false;
+    }
+
+    // exact: the CRC must be given on both sides and equal; else only where both give one.
+    bool take(std::uint64_t size, std::optional<std::uint32_t> crc, bool exact) {
+        const auto found = bySize_.find(size);
+        if (found == bySize_.end()) return false;
+        for (Slot& slot : found->second) {
+            if (slot.taken) continue;
+            const bool matches =
+                exact ? crc && slot.entry->crc && crc == slot.entry->crc : !crc || !slot.entry->crc;
+            if (matches) {
+                slot.taken = true;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool anyLeftOfSize(std::uint64_t size) const {
+        const auto found = bySize_.find(size);
+        if (found == bySize_.end()) return false;
+        for (const Slot& slot : found->second) {
+            if (!slot.taken) return true;
+        }
+        return false;
+    }
+
+    // The first file not taken, and how many are left.
+    std::pair<int, std::string> left() const {
+        int count = 0;
+        std::string first;
+        for (const auto& [size, slots] : bySize_) {
+            for (const Slot& slot : slots) {
+                if (slot.taken) continue;
+                if (count++ == 0) first = slot.entry->path;
+            }
+        }
+        return {count, first};
+    }
+
+  private:
+    struct Slot {
+        const ListedEntry* entry;
+        bool taken;
+    };
+
+    bool takeEntry(const ListedEntry* entry) {
+        for (Slot& slot : bySize_[entry->size.value_or(0)]) {
+            if (slot.entry == entry && !slot.taken) {
+                slot.taken = true;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void takeBelow(const std::string& prefix) {
+        for (auto it = byName_.lower_bound(prefix); it != byName_.end(); ++it) {
+            if (!it->first.starts_with(prefix)) break;
+            if (isFile(*it->second)) takeEntry(it->second);
+        }
+    }
+
+    std::multimap<std::string, const ListedEntry*> byName_;
+    std::map<std::uint64_t, std::vector<Slot>> bySize_;
+};
+
+// Every file of the source is in the new archive: with its size and CRC where both listings
+// give one, with its size alone where one of them does not.
+ProofResult checkPacked(const std::vector<SourceFile>& sourceFiles, const Listing& source,
+                        const Listing& packed) {
+    PackedPool pool(packed);
+    Tally missing(ProofFailure::missingInArchive);
+    Tally different(ProofFailure::different);
+    for (const ListedEntry& entry : source.entries) {
+        if (isFile(entry) && entry.link && !pool.takeName(entry.path, false)) {
+            missing.add(entry.path);
+        }
+    }
+    std::vector<const SourceFile*> withCrc, withoutCrc;
+    for (const SourceFile& file : sourceFiles) {
+        if (file.entry->crc && pool.take(file.size, file.entry->crc, true)) continue;
+        (file.entry->crc ? withCrc : withoutCrc).push_back(&file);
+    }
+    // Those that need an entry without a CRC go first; those without one take any.
+    withCrc.insert(withCrc.end(), withoutCrc.begin(), withoutCrc.end());
+    for (const SourceFile* file : withCrc) {
+        if (pool.take(file->size, file->entry->crc, false)) continue;
+        if (pool.anyLeftOfSize(file->size)) {
+            different.add(file->entry->path);
+        } else {
+            missing.add(file->entry->path);
+        }
+    }
+    if (missing.count) return missing.result();
+    return different.result();
+}
+
+// The new archive holds the working folder's files, no more, no fewer, with their sizes.
+ProofResult checkFolderPacked(const std::vector<UnpackedFile>& unpacked, const Listing& packed) {
+    PackedPool pool(packed);
+    Tally missing(ProofFailure::missingInArchive);
+    for (const UnpackedFile& file : unpacked) {
+        if (file.link && !pool.takeName(file.path, true)) missing.add(file.path);
+    }
+    for (const UnpackedFile& file : unpacked) {
+        if (!file.link && !pool.take(file.size, std::nullopt, false)) missing.add(file.path);
+    }
+    if (missing.count) return missing.result();
+    const auto [extra, first] = pool.left();
+    return extra ? failed(ProofFailure::extraInArchive, extra, first) : ProofResult{};
+}
+
+}  // namespace
+
+std::string normalizedPath(std::string_view path) {
+    std::string result(path);
+    for (char& c : result) c = c == '\\' ? '/' : c;
+    std::size_t start = 0;
+    while (start < result.size()) {
+        if (result[start] == '/') {
+            ++start;
+        } else if (result.compare(start, 2, "./") == 0) {
+            start += 2;
+        } else {
+            break;
+        }
+    }
+    return result.substr(start);
+}
+
+ProofResult checkSource(const Listing& source) {
+    const ProofResult listed = checkListing(source, true);
+    return listed.holds() ? checkSupported(source) : listed;
+}
+
+ProofResult proveConversion(const Listing& source, const std::vector<UnpackedFile>& unpacked,
+                            const Listing& packed) {
+    ProofResult result = checkSource(source);
+    if (result.holds()) result = checkListing(packed, false);
+    if (!result.holds()) return result;
+    std::vector<SourceFile> sourceFiles;
+    result = checkUnpacked(source, unpacked, sourceFiles);
+    if (result.holds()) result = checkPacked(sourceFiles, source, packed);
+    if (result.holds()) result = checkFolderPacked(unpacked, packed);
+    return result;
+}
+
+}  // namespace pomu

@@ -1,0 +1,54 @@
+// Walking a folder's files through descriptors, links not followed.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/qt/posix_handles.h"
+
+namespace pomu::platform {
+namespace {
+
+constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Lists one folder; its subfolders are walked after it, so only one descriptor is open per
+// level on the way down.
+bool walk(int folderFd, const std::string& prefix, std::vector<FolderFile>& files) {
+    std::vector<std::string> subfolders;
+    {
+        const posix::DirStream listing = posix::listFolder(folderFd);
+        if (!listing.valid()) return false;
+        while (const dirent* entry = ::readdir(listing.get())) {
+            if (posix::isDotOrDotDot(entry->d_name)) continue;
+            struct stat info;
+            if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+            if (S_ISDIR(info.st_mode)) {
+                subfolders.emplace_back(entry->d_name);
+            } else {
+                files.push_back(
+                    {prefix + entry->d_name, std::uint64_t(info.st_size), S_ISLNK(info.st_mode)});
+            }
+        }
+    }
+    for (const std::string& name : subfolders) {
+        const posix::UniqueFd child(::openat(folderFd, name.c_str(), kFolderOpenFlags));
+        if (!child.valid() || !walk(child.get(), prefix + name + "/", files)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<FolderFile>> filesBelow(NativeView folder) {
+    const std::optional<std::string> path = posix::cPath(folder);
+    if (!path) return std::nullopt;
+    const posix::UniqueFd root(::open(path->c_str(), kFolderOpenFlags));
+    std::vector<FolderFile> files;
+    if (!root.valid() || !walk(root.get(), std::string(), files)) return std::nullopt;
+    return files;
+}
+
+}  // namespace pomu::platform

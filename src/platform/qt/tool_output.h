@@ -1,0 +1,21 @@
+// A listing's standard output: the read end of its pipe and what has been read so far.
+#pragma once
+
+#include <string>
+
+#include "platform/qt/posix_handles.h"
+
+namespace pomu::platform {
+
+struct ToolOutput {
+    posix::UniqueFd pipe;  // non-blocking; invalid when the tool writes elsewhere or at its end
+    std::string text;
+
+    bool watched() const { return pipe.valid(); }
+    // Reads what the pipe holds now, without waiting; closes it at its end.
+    void readAvailable();
+    // Reads until the writer has gone (the tool has ended, so this is short).
+    void readToEnd();
+};
+
+}  // namespace pomu::platform

@@ -1,0 +1,51 @@
+// Walking a folder's files with the find functions, at any path length, links not followed.
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/long_path.h"
+#include "platform/win32/unique_handle.h"
+
+namespace pomu::platform {
+namespace {
+
+struct Pending {
+    NativeString path;    // \\?\ form
+    NativeString prefix;  // relative to the walked folder, ending in a separator or empty
+};
+
+}  // namespace
+
+std::optional<std::vector<FolderFile>> filesBelow(NativeView folder) {
+    const std::optional<NativeString> root = win32::extendedPath(folder);
+    if (!root) return std::nullopt;
+    std::vector<FolderFile> files;
+    // A stack, not recursion, so a deep tree cannot exhaust the thread's stack.
+    std::vector<Pending> pending{{*root, NativeString()}};
+    while (!pending.empty()) {
+        const Pending level = std::move(pending.back());
+        pending.pop_back();
+        const NativeString pattern = win32::joinPath(level.path, L"*");
+        WIN32_FIND_DATAW data;
+        const win32::FindHandle find(FindFirstFileW(pattern.c_str(), &data));
+        if (!find.valid()) return std::nullopt;
+        do {
+            const NativeView name(data.cFileName);
+            if (name == L"." || name == L"..") continue;
+            const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            NativeString relative = level.prefix + NativeString(name);
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !link) {
+                pending.push_back({win32::joinPath(level.path, name), relative + L"\\"});
+                continue;
+            }
+            const std::uint64_t size =
+                (std::uint64_t(data.nFileSizeHigh) << 32) | std::uint64_t(data.nFileSizeLow);
+            files.push_back({std::move(relative), size, link});
+        } while (FindNextFileW(find.get(), &data));
+        if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
+    }
+    return files;
+}
+
+}  // namespace pomu::platform

@@ -1,0 +1,110 @@
+// Draining a listing's overlapped pipe, and starting the listing with its output on that pipe.
+#include "platform/win32/tool_output.h"
+
+#include <atomic>
+
+#include "platform/win32/running_tool.h"
+
+namespace pomu::platform {
+namespace {
+
+// An anonymous pipe cannot be read overlapped, so each listing gets a named one of its own.
+std::wstring uniquePipeName() {
+    static std::atomic<unsigned> counter{0};
+    return L"\\\\.\\pipe\\pomu-listing-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(counter++);
+}
+
+}  // namespace
+
+ToolOutput::~ToolOutput() {
+    if (pending_ && CancelIoEx(pipe_.get(), &overlapped_)) {
+        DWORD got = 0;
+        GetOverlappedResult(pipe_.get(), &overlapped_, &got, TRUE);
+    }
+}
+
+bool ToolOutput::watch(win32::KernelHandle pipe) {
+    event_ = win32::KernelHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event_.valid()) return false;
+    pipe_ = std::move(pipe);
+    startReads();
+    return true;
+}
+
+void ToolOutput::finish() {
+    pending_ = false;
+    pipe_.reset();
+}
+
+void ToolOutput::startReads() {
+    while (pipe_.valid() && !pending_) {
+        overlapped_ = OVERLAPPED{};
+        overlapped_.hEvent = event_.get();
+        DWORD got = 0;
+        if (ReadFile(pipe_.get(), buffer_.data(), DWORD(buffer_.size()), &got, &overlapped_)) {
+            text_.append(buffer_.data(), got);  // done at once; the event is set too
+            ResetEvent(event_.get());
+            continue;
+        }
+        if (GetLastError() == ERROR_IO_PENDING) {
+            pending_ = true;
+        } else {
+            finish();  // ERROR_BROKEN_PIPE: the tool has closed its end
+        }
+    }
+}
+
+void ToolOutput::readAvailable() {
+    if (!pending_) return;
+    DWORD got = 0;
+    if (!GetOverlappedResult(pipe_.get(), &overlapped_, &got, FALSE)) {
+        if (GetLastError() == ERROR_IO_INCOMPLETE) return;
+        finish();
+        return;
+    }
+    pending_ = false;
+    text_.append(buffer_.data(), got);
+    ResetEvent(event_.get());
+    startReads();
+}
+
+void ToolOutput::readToEnd() {
+    while (pending_) {
+        DWORD got = 0;
+        if (!GetOverlappedResult(pipe_.get(), &overlapped_, &got, TRUE)) {
+            finish();
+            return;
+        }
+        pending_ = false;
+        text_.append(buffer_.data(), got);
+        ResetEvent(event_.get());
+        startReads();
+    }
+}
+
+std::string RunningTool::takeOutput() {
+    if (hasEnded()) impl_->output.readToEnd();
+    return impl_->output.take();
+}
+
+std::optional<RunningTool> startListing(const ToolCommand& command) {
+    const std::wstring name = uniquePipeName();
+    win32::KernelHandle readEnd(CreateNamedPipeW(
+        name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 65536,
+        0, nullptr));
+    if (!readEnd.valid()) return std::nullopt;
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    // The tool's end is the only inheritable one; this program keeps no copy of it once started,
+    // so the pipe ends when the tool does.
+    win32::KernelHandle writeEnd(CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inheritable,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!writeEnd.valid()) return std::nullopt;
+    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, writeEnd.get());
+    writeEnd.reset();
+    if (!impl || !impl->output.watch(std::move(readEnd))) return std::nullopt;
+    return RunningTool(std::move(impl));
+}
+
+}  // namespace pomu::platform

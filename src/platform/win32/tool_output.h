@@ -1,0 +1,45 @@
+// A listing's standard output on Windows: an overlapped pipe, its read event, the text so far.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/win32/unique_handle.h"
+
+namespace pomu::platform {
+
+class ToolOutput {
+  public:
+    ToolOutput() = default;
+    ToolOutput(const ToolOutput&) = delete;
+    ToolOutput& operator=(const ToolOutput&) = delete;
+    // A read still under way is cancelled and waited for: it writes into this object.
+    ~ToolOutput();
+
+    // Takes the read end (opened for overlapped reading) and starts the first read.
+    bool watch(win32::KernelHandle pipe);
+    bool watched() const { return pipe_.valid(); }
+    // Signalled when a read has completed; the pump waits on it with the tool's thread.
+    HANDLE readEvent() const { return event_.get(); }
+    // Takes every completed read and starts the next, without waiting.
+    void readAvailable();
+    // Reads until the writer has gone (the tool has ended, so this is short).
+    void readToEnd();
+    std::string take() { return std::move(text_); }
+
+  private:
+    // Starts reads until one stays pending; false once the pipe has ended.
+    void startReads();
+    void finish();
+
+    win32::KernelHandle pipe_;
+    win32::KernelHandle event_;
+    OVERLAPPED overlapped_{};
+    std::vector<char> buffer_ = std::vector<char>(65536);
+    bool pending_ = false;
+    std::string text_;
+};
+
+}  // namespace pomu::platform

@@ -1,0 +1,121 @@
+// The listing parser and the source check on recorded "l -slt" outputs of both archivers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "convert/listing.h"
+#include "convert/proof.h"
+#include "support/environment.h"
+#include "support/test_files.h"
+
+namespace pomu {
+namespace {
+
+// Flags, then one word per entry: path, size, CRC and marks, as a reader would check them.
+std::string summary(const Listing& listing) {
+    std::string text = listing.complete ? "complete" : "incomplete";
+    if (listing.errors) text += " errors";
+    if (listing.warnings) text += " warnings";
+    if (listing.unsupported) text += " unsupported";
+    if (listing.anyEncrypted()) text += " encrypted";
+    if (listing.missingVolume) text += " missing-volume";
+    if (listing.volumes) text += " volumes=" + std::to_string(*listing.volumes);
+    for (const ListedEntry& entry : listing.entries) {
+        text += " | " + normalizedPath(entry.path);
+        if (entry.folder) text += "/";
+        if (entry.size) text += " " + std::to_string(*entry.size);
+        if (entry.crc) {
+            char crc[9];
+            std::snprintf(crc, sizeof crc, "%08X", *entry.crc);
+            text += std::string(" ") + crc;
+        }
+        if (entry.link) text += " link";
+        if (entry.encrypted) text += " encrypted";
+        if (entry.unsupported) text += " unsupported";
+        if (entry.failed) text += " failed";
+    }
+    return text;
+}
+
+std::optional<std::string> recorded(const std::string& archiver, const std::string& name) {
+    const char* source = std::getenv("POMU_SOURCE_DIR");
+    if (!source) return std::nullopt;
+    return test::readFile(test::fs::path(test::hostPath(source)) / "tests" / "fixtures" /
+                          "listings" / archiver / name);
+}
+
+TEST(Listing, RecordedOutputsOfBothArchivers) {
+    struct Case {
+        std::string file;
+        std::string expected;
+        ProofFailure sourceCheck;
+    };
+    const std::string sample = " | sub/ 0 | a.txt 6 9F606EEC | sub/b.bin 5000 44C5B60C";
+    const Case cases[] = {
+        {"plain.7z.txt", "complete" + sample, ProofFailure::none},
+        {"appended.zip.txt",
+         "complete warnings | a.txt 6 9F606EEC | sub/ 0 | sub/b.bin 5000 44C5B60C",
+         ProofFailure::warning},
+        {"film.part1.rar.txt", "complete volumes=3 | movie.bin 350000 B4FFC7F5",
+         ProofFailure::none},
+        // Part 2 is missing: the archiver opened one volume and says which one it missed.
+        {"gap-film.part1.rar.txt",
+         "complete errors missing-volume volumes=1 | movie.bin 350000 78D78F3E",
+         ProofFailure::listingFailed},
+        // GNU tar's PAX sparse file: 7-Zip would unpack the raw map, and says so per entry.
+        {"sparse.tar.txt",
+         "complete | GNUSparseFile.30527/sparse.bin 4608 unsupported | small.txt 3",
+         ProofFailure::unsupported},
+        // A single stream: no name and no size, the unpacked file will stand in.
+        {"stream.txt.bz2.txt", "complete | ", ProofFailure::none},
+        {"sealed-data.7z.txt",
+         "complete encrypted | sub/ 0 | a.txt 6 9F606EEC encrypted | sub/b.bin 5000 44C5B60C "
+         "encrypted",
+         ProofFailure::none},
+        // The password question comes on the error stream, which the pipe carries too.
+        {"sealed-headers.7z.txt", "incomplete errors encrypted", ProofFailure::listingFailed},
+    };
+    for (const std::string archiver : {"linux-7z-26.02", "win-7z-26.03"}) {
+        for (const Case& c : cases) {
+            const std::optional<std::string> text = recorded(archiver, c.file);
+            ASSERT_TRUE(text) << archiver << "/" << c.file << " (POMU_SOURCE_DIR unset?)";
+            const Listing listing = parseListing(*text);
+            EXPECT_EQ(summary(listing), c.expected) << archiver << "/" << c.file;
+            EXPECT_EQ(checkSource(listing).failure, c.sourceCheck) << archiver << "/" << c.file;
+        }
+    }
+}
+
+TEST(Listing, TextThatIsNoListingProvesNothing) {
+    struct Case {
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"", "incomplete"},
+        {"\nERROR: x.7z : Can not open the file as archive\n\nErrors: 1\n", "incomplete errors"},
+        // Cut off before the entries: nothing may count as listed.
+        {"--\nPath = x.zip\nType = zip\n", "incomplete"},
+        // A comment between braces is the archive's text, never the archiver's word.
+        {"--\nPath = a.rar\nComment = \n{\n----------\nVolumes = 7\n}\nVolumes = 2\n----------\n"
+         "Path = f\nSize = 1\n",
+         "complete volumes=2 | f 1"},
+        {"--\nVolumes = 2\nVolumes = 3\n----------\n", "complete errors volumes=2"},
+        {"--\nWarning: The archive is open with offset\n----------\nPath = f\nSize = 1\n",
+         "complete warnings | f 1"},
+        // The open error block after the entries.
+        {"----------\nPath = f\nSize = 1\n\n----------\nPath = x\nOpen ERROR: Cannot open the "
+         "file as [zip] archive\n",
+         "complete errors | f 1"},
+        {"----------\nPath = f\nSize = 1\nError = Data error\n", "complete | f 1 failed"},
+        {"----------\nPath = f\nSize = 1\nMethod = unsupported\n", "complete | f 1 unsupported"},
+        {"----------\nPath = ln\nSize = 4\nAttributes = A lrwxrwxrwx\n", "complete | ln 4 link"},
+        {"----------\nPath = hl\nSize = 0\nHard Link = f\n", "complete | hl 0 link"},
+        {"----------\nPath = d\nAttributes = RD\n\nWarnings: 1\n", "complete warnings | d/"},
+        {"----------\nPath = f\nSize = 99999999999999999999999\nCRC = XYZ\n", "complete | f"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(summary(parseListing(c.text)), c.expected) << c.text;
+}
+
+}  // namespace
+}  // namespace pomu
