@@ -270,7 +270,7 @@ TEST_F(JobTest, ReasonSaysWhyAFileWasNotConverted) {
         {"damaged.zip", flipped, Reason::extractionFailed, ProofFailure::none, 2},
         {"sealed.arc", sealed, Reason::needsPassword, ProofFailure::none, std::nullopt},
         {"tail.zip", good + "appended", Reason::proofFailed, ProofFailure::warning, std::nullopt},
-        {"text.zip", "not an archive", Reason::proofFailed, ProofFailure::listingFailed, 2},
+        {"text.zip", "not an archive", Reason::sourceUnreadable, ProofFailure::none, 2},
     };
     options.zip = false;
     for (const Case& c : cases) {
