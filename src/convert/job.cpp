@@ -204,6 +204,10 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     // A path that does not fit was cut somewhere on its way here: never act on it.
     if (source.empty() || !fitsPath(source)) return notConverted(Reason::pathTooLong);
     if (isSkipped(source, snapshot.zip)) return notConverted(Reason::skipped);
+    // Refused before anything moves: the archiver would read these as its own syntax.
+    if (holdsWildcard(source)) return notConverted(Reason::nameRefused, source);
+    if (!isAcceptedLevel(options.level))
+        return notConverted(Reason::settingRefused, POMU_T("level"));
 
     const std::optional<NativeString> target = targetPath(source, snapshot.zip);
     if (!target) return notConverted(Reason::pathTooLong);

@@ -99,6 +99,19 @@ NativeString archiverPath(NativeView sevenZipFolder, NativeView fileName) {
     return path;
 }
 
+bool isAcceptedLevel(NativeView level) {
+    if (!level.empty() && (level.front() == Char('@') || level.front() == Char('-'))) return false;
+    return level.find_first_of(POMU_T(" \t\"")) == NativeView::npos;
+}
+
+bool holdsWildcard([[maybe_unused]] NativeView source) {
+#ifdef _WIN32
+    return false;  // and "\\?\" prefixes hold a '?' that is no wildcard
+#else
+    return source.find_first_of("*?") != NativeView::npos;
+#endif
+}
+
 std::optional<ToolCommand> extractCommand(NativeView sevenZipFolder, NativeView source,
                                           NativeView workspace) {
     ToolCommand command;

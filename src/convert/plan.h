@@ -24,6 +24,14 @@ NativeView targetExtension(bool zip);
 // A source that already has the target extension is not converted.
 bool isSkipped(NativeView source, bool zip);
 
+// False for a level the archiver would read as more than the level: a blank, a tab or a
+// double quote ends the switch on Windows, a leading '@' or '-' starts a list file or a switch.
+bool isAcceptedLevel(NativeView level);
+
+// Linux: the archiver expands '*' and '?' in the archive name it is given, so such a source
+// would stand for every matching file. Windows names cannot hold them.
+bool holdsWildcard(NativeView source);
+
 // For a source ending in ".part1.rar" (any case): the path without that ending.
 std::optional<NativeString> volumeSetBase(NativeView source);
 

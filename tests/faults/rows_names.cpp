@@ -111,6 +111,19 @@ std::vector<Row> nameRows() {
          .texts = kTextsPastTheLimit},
     };
 #ifndef _WIN32
+    // The archiver would read the name as a pattern and unpack ab.zip too: refused.
+    for (const char* name : {"a*.zip", "a?.zip"}) {
+        rows.push_back(
+            {.name = name[1] == '*' ? "StarInName" : "QuestionMarkInName",
+             .act = Act::convert,
+             .arrange =
+                 [name](Scene& s) {
+                     s.options.deleteProcessed = true;
+                     s.archive("ab.zip", sampleFiles(), {POMU_T("-tzip")});
+                     s.dropped = {s.archive(name, {{"own.txt", "own"}}, {POMU_T("-tzip")})};
+                 },
+             .report = {std::string(name) + ": its name cannot be passed to 7-Zip as it is"}});
+    }
     rows.push_back(named("DoubleQuotesInName", "say \"cheese\".zip", "say \"cheese\".7z"));
     rows.push_back(named("NewlineInName", "two\nlines.zip", "two\nlines.7z"));
     rows.push_back(named("NameThatIsNotUtf8", "bad\xFF\xFE name.zip", "bad\xFF\xFE name.7z"));

@@ -38,10 +38,32 @@ std::function<void(Scene&)> settingsFile(std::string bytes) {
     };
 }
 
+// A level the archiver would read as more than a level: no conversion runs with it.
+Row refusedLevel(const char* row, const NativeString& level) {
+    return {.name = row,
+            .act = Act::convert,
+            .arrange =
+                [level](Scene& s) {
+                    s.options.level = level;
+                    s.options.deleteProcessed = true;
+                    // What "@L" would pack if the archiver were given it.
+                    s.write("L", test::utf8(s.file("secret.txt")) + "\n");
+                    s.write("secret.txt", "not to be packed");
+                    s.dropped = {s.archive("good.zip", sampleFiles(), {POMU_T("-tzip")})};
+                },
+            .report = {"good.zip: the setting level cannot be used"}};
+}
+
 }  // namespace
 
 std::vector<Row> settingsRows() {
     return {
+        refusedLevel("LevelWithABlankAndAListFile", POMU_T("1 @L")),
+        refusedLevel("LevelWithASwitch", POMU_T("5 -r")),
+        refusedLevel("LevelInDoubleQuotes", POMU_T("\"9\"")),
+        refusedLevel("LevelWithATab", POMU_T("1\t-r")),
+        refusedLevel("LevelStartingWithAt", POMU_T("@L")),
+        refusedLevel("LevelStartingWithADash", POMU_T("-9")),
         // Noise, a section header missing its bracket and a commented-out one come first.
         {.name = "SettingsWithGarbage",
          .act = Act::settings,
