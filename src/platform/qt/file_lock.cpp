@@ -4,11 +4,19 @@
 #include <sys/stat.h>
 
 #include "platform/platform.h"
+#include "platform/qt/bound_child.h"
 #include "platform/qt/posix_handles.h"
 
 namespace pomu::platform {
 
 struct FileLock::Impl {
+    explicit Impl(posix::UniqueFd lockFd) : fd(std::move(lockFd)) {
+        // A running archiver holds it too: an orphan keeps a later instance out of its folder.
+        posix::keepInChildren(fd.get());
+    }
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+    ~Impl() { posix::stopKeepingInChildren(fd.get()); }
     // The lock lives as long as this open file description; closing releases it.
     posix::UniqueFd fd;
 };
@@ -30,9 +38,7 @@ std::optional<FileLock> tryLockFile(NativeView path) {
         return std::nullopt;
     }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return std::nullopt;
-    auto impl = std::make_unique<FileLock::Impl>();
-    impl->fd = std::move(fd);
-    return FileLock(std::move(impl));
+    return FileLock(std::make_unique<FileLock::Impl>(std::move(fd)));
 }
 
 }  // namespace pomu::platform

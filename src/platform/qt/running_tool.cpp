@@ -1,9 +1,10 @@
-// Starting the archiver with posix_spawn and following it through a pidfd.
+// Starting the archiver bound to this program and following it through a pidfd.
 #include "platform/qt/running_tool.h"
+
+#include "platform/qt/bound_child.h"
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -12,78 +13,16 @@
 #include <cerrno>
 #include <string>
 
-extern char** environ;
-
 namespace pomu::platform {
 namespace {
 
-class SpawnActions {
-  public:
-    SpawnActions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    ~SpawnActions() {
-        if (ok_) ::posix_spawn_file_actions_destroy(&actions_);
-    }
-    bool ok() const { return ok_; }
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-  private:
-    posix_spawn_file_actions_t actions_;
-    bool ok_ = false;
+// The null device for a hidden tool's streams: a tool that asks a question (a password) reads
+// end-of-file at once and fails instead of waiting for an answer nobody can give.
+struct NullStreams {
+    posix::UniqueFd input{::open("/dev/null", O_RDONLY | O_CLOEXEC)};
+    posix::UniqueFd output{::open("/dev/null", O_WRONLY | O_CLOEXEC)};
+    bool valid() const { return input.valid() && output.valid(); }
 };
-
-class SpawnAttributes {
-  public:
-    SpawnAttributes() { ok_ = ::posix_spawnattr_init(&attributes_) == 0; }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    ~SpawnAttributes() {
-        if (ok_) ::posix_spawnattr_destroy(&attributes_);
-    }
-    bool ok() const { return ok_; }
-    posix_spawnattr_t* get() { return &attributes_; }
-
-  private:
-    posix_spawnattr_t attributes_;
-    bool ok_ = false;
-};
-
-bool setUpStreams(SpawnActions& actions, bool show, int outputFd) {
-    if (!actions.ok()) return false;
-    posix_spawn_file_actions_t* raw = actions.get();
-    // Hidden, the tool reads end-of-file at once, so a password question fails instead of
-    // waiting for an answer nobody can give.
-    if (outputFd >= 0) {
-        if (::posix_spawn_file_actions_addopen(raw, 0, "/dev/null", O_RDONLY, 0) != 0 ||
-            ::posix_spawn_file_actions_adddup2(raw, outputFd, 1) != 0 ||
-            ::posix_spawn_file_actions_adddup2(raw, outputFd, 2) != 0) {
-            return false;
-        }
-    } else if (!show &&
-               (::posix_spawn_file_actions_addopen(raw, 0, "/dev/null", O_RDONLY, 0) != 0 ||
-                ::posix_spawn_file_actions_addopen(raw, 1, "/dev/null", O_WRONLY, 0) != 0 ||
-                ::posix_spawn_file_actions_addopen(raw, 2, "/dev/null", O_WRONLY, 0) != 0)) {
-        return false;
-    }
-    // No descriptor of this program (lock files, sockets of the window) reaches the tool.
-    return ::posix_spawn_file_actions_addclosefrom_np(raw, 3) == 0;
-}
-
-bool setUpSignals(SpawnAttributes& attributes) {
-    if (!attributes.ok()) return false;
-    sigset_t noSignals;
-    sigset_t allSignals;
-    sigemptyset(&noSignals);
-    sigfillset(&allSignals);
-    sigdelset(&allSignals, SIGKILL);
-    sigdelset(&allSignals, SIGSTOP);
-    // The tool starts with default signal handling, whatever this program blocks or ignores.
-    return ::posix_spawnattr_setsigmask(attributes.get(), &noSignals) == 0 &&
-           ::posix_spawnattr_setsigdefault(attributes.get(), &allSignals) == 0 &&
-           ::posix_spawnattr_setflags(attributes.get(),
-                                      POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
-}
 
 // Called directly: this C library's pidfd header lacks C linkage for C++.
 int openPidfd(pid_t pid) {
@@ -158,17 +97,19 @@ std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool sh
     for (std::string& text : texts) argv.push_back(text.data());
     argv.push_back(nullptr);
 
-    SpawnActions actions;
-    SpawnAttributes attributes;
-    if (!setUpStreams(actions, show, outputFd) || !setUpSignals(attributes)) return nullptr;
-    // posix_spawn, not posix_spawnp: a program name without a separator is taken from the
-    // current folder, never searched for along PATH.
-    auto impl = std::make_unique<RunningTool::Impl>();
-    if (::posix_spawn(&impl->pid, program->c_str(), actions.get(), attributes.get(), argv.data(),
-                      environ) != 0) {
-        impl->pid = -1;  // nothing to wait for
-        return nullptr;
+    // A listing writes into its pipe; any other hidden tool into the null device.
+    posix::ChildStreams streams;
+    NullStreams nulls;
+    if (outputFd >= 0 || !show) {
+        if (!nulls.valid()) return nullptr;
+        const int output = outputFd >= 0 ? outputFd : nulls.output.get();
+        streams = {nulls.input.get(), output, output};
     }
+    // Never searched for along PATH: a program name without a separator is taken from the
+    // current folder.
+    auto impl = std::make_unique<RunningTool::Impl>();
+    impl->pid = posix::spawnBoundChild(program->c_str(), argv.data(), streams);
+    if (impl->pid < 0) return nullptr;
     impl->pidfd.reset(openPidfd(impl->pid));
     return impl;
 }

@@ -7,10 +7,10 @@ namespace pomu::platform {
 
 void handlePendingEvents(RunningTool& tool) {
     RunningTool::Impl& impl = tool.impl();
-    HANDLE waited[2] = {impl.thread.get(), impl.output.readEvent()};
+    HANDLE waited[2] = {impl.process.get(), impl.output.readEvent()};
     // A listing blocks once its pipe is full, so a completed read wakes the wait too.
     const DWORD count = impl.output.watched() ? 2 : 1;
-    // Blocks until input arrives (or is already queued) or the tool's thread ends: no spinning.
+    // Blocks until input arrives (or is already queued) or the tool's process ends: no spinning.
     MsgWaitForMultipleObjectsEx(count, waited, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     impl.output.readAvailable();
     MSG message;

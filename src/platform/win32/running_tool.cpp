@@ -1,5 +1,7 @@
-// Starting the archiver with CreateProcessW, polling, terminating and reading its exit code.
+// Starting the archiver in its job, polling, terminating and reading its exit code.
 #include "platform/win32/running_tool.h"
+
+#include "platform/win32/bound_process.h"
 
 #include <windows.h>
 
@@ -48,15 +50,9 @@ win32::KernelHandle openNullDevice() {
                                            OPEN_EXISTING, 0, nullptr));
 }
 
-bool createProcess(std::vector<wchar_t>& line, bool inherit, DWORD flags, STARTUPINFOW& startup,
-                   PROCESS_INFORMATION& info) {
-    return CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit ? TRUE : FALSE,
-                          NORMAL_PRIORITY_CLASS | flags, nullptr, nullptr, &startup, &info) != 0;
-}
-
-bool startHidden(std::vector<wchar_t>& line, HANDLE output, PROCESS_INFORMATION& info) {
+std::optional<win32::BoundProcess> startHidden(std::vector<wchar_t>& line, HANDLE output) {
     win32::KernelHandle nul = openNullDevice();
-    if (!nul.valid()) return false;
+    if (!nul.valid()) return std::nullopt;
     HANDLE inherited[2] = {nul.get(), output};
 
     STARTUPINFOEXW startup{};
@@ -70,18 +66,19 @@ bool startHidden(std::vector<wchar_t>& line, HANDLE output, PROCESS_INFORMATION&
     if (list.get()) {
         startup.StartupInfo.cb = sizeof(STARTUPINFOEXW);
         startup.lpAttributeList = list.get();
-        return createProcess(line, true, EXTENDED_STARTUPINFO_PRESENT, startup.StartupInfo, info);
+        return win32::createBoundProcess(line, true, EXTENDED_STARTUPINFO_PRESENT,
+                                         startup.StartupInfo);
     }
     // Without an attribute list every inheritable handle would pass; this program makes none
     // but the null device and a listing's pipe.
     startup.StartupInfo.cb = sizeof(STARTUPINFOW);
-    return createProcess(line, true, 0, startup.StartupInfo, info);
+    return win32::createBoundProcess(line, true, 0, startup.StartupInfo);
 }
 
-bool startShown(std::vector<wchar_t>& line, PROCESS_INFORMATION& info) {
+std::optional<win32::BoundProcess> startShown(std::vector<wchar_t>& line) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    return createProcess(line, false, 0, startup, info);
+    return win32::createBoundProcess(line, false, 0, startup);
 }
 
 }  // namespace
@@ -104,8 +101,10 @@ RunningTool::~RunningTool() {
     if (impl_->quitCode) PostQuitMessage(*impl_->quitCode);
 }
 
+// The process, not its primary thread: until the process has ended it may still hold the
+// output open.
 bool RunningTool::hasEnded() {
-    return WaitForSingleObject(impl_->thread.get(), 0) != WAIT_TIMEOUT;
+    return WaitForSingleObject(impl_->process.get(), 0) != WAIT_TIMEOUT;
 }
 
 void RunningTool::terminate() {
@@ -114,8 +113,6 @@ void RunningTool::terminate() {
 
 std::optional<int> RunningTool::exitCode() {
     if (impl_->terminated || !hasEnded()) return std::nullopt;
-    // The primary thread is gone, so the process is ending: this wait is short.
-    WaitForSingleObject(impl_->process.get(), INFINITE);
     DWORD code = 0;
     if (!GetExitCodeProcess(impl_->process.get(), &code)) return std::nullopt;
     return int(code);
@@ -134,12 +131,13 @@ std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool sh
     // CreateProcessW may write into the line, so it gets a copy of its own.
     std::vector<wchar_t> line(command.line.begin(), command.line.end());
     line.push_back(L'\0');
-    PROCESS_INFORMATION info{};
-    const bool started = show && !output ? startShown(line, info) : startHidden(line, output, info);
-    if (!started) return nullptr;
+    std::optional<win32::BoundProcess> bound =
+        show && !output ? startShown(line) : startHidden(line, output);
+    if (!bound) return nullptr;
     auto impl = std::make_unique<RunningTool::Impl>();
-    impl->thread = win32::KernelHandle(info.hThread);
-    impl->process = win32::KernelHandle(info.hProcess);
+    impl->thread = std::move(bound->thread);
+    impl->process = std::move(bound->process);
+    impl->job = std::move(bound->job);
     return impl;
 }
 

@@ -1,4 +1,4 @@
-// What a started tool holds on Windows: its process and primary thread, and a taken quit.
+// What a started tool holds on Windows: its process, primary thread and job, and a taken quit.
 #pragma once
 
 #include <optional>
@@ -12,6 +12,7 @@ namespace pomu::platform {
 struct RunningTool::Impl {
     win32::KernelHandle thread;  // closed first
     win32::KernelHandle process;
+    win32::KernelHandle job;  // closed last: a tool still running then is killed with it
     bool terminated = false;
     // A quit request the event pump took while the tool ran; posted again when it goes.
     std::optional<int> quitCode;
