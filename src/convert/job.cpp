@@ -252,6 +252,10 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     // now is this job's own.
     const std::vector<int> strayVolumes =
         snapshot.split() ? volumesPresent(*target) : std::vector<int>{};
+    // Noted before the archiver writes, so the next start undoes a run cut short; an output
+    // that took the name meanwhile is not the archiver's to write into.
+    if (!workspace->noteOutput(*target, snapshot.split())) return notConverted(Reason::noWorkspace);
+    if (platform::pathExists(*firstOutput)) return notConverted(Reason::targetExists, *firstOutput);
     const ToolRun compression = runTool(*compress, snapshot.show, window, runState);
     // Walked before the folder goes: the new archive must hold exactly these files.
     const std::optional<std::vector<UnpackedFile>> unpacked =

@@ -17,12 +17,49 @@ NativeString slotName(int slot) {
     return name;
 }
 
-std::optional<NativeString> lockPath(int slot) {
+constexpr std::string_view kNoteHeader = "pomu output note\n";
+constexpr std::size_t kNoteLimit = 64 * 1024;
+
+// "<temp><slot name><ending>", beside the folder: the lock and the note.
+std::optional<NativeString> besidePath(int slot, NativeView ending) {
     std::optional<NativeString> temp = platform::tempFolder();
     if (!temp) return std::nullopt;
-    NativeString path = *temp + slotName(slot) + POMU_T(".lock");
+    NativeString path = *temp + slotName(slot);
+    path += ending;
     if (!fitsPath(path)) return std::nullopt;
     return path;
+}
+
+std::optional<NativeString> lockPath(int slot) {
+    return besidePath(slot, POMU_T(".lock"));
+}
+std::optional<NativeString> notePath(int slot) {
+    return besidePath(slot, POMU_T(".note"));
+}
+
+// The header, the split flag on a line, then the target's own bytes (UTF-16 on Windows).
+std::string noteText(NativeView target, bool split) {
+    std::string text(kNoteHeader);
+    text += split ? "1\n" : "0\n";
+    text.append(reinterpret_cast<const char*>(target.data()), target.size() * sizeof(Char));
+    return text;
+}
+
+// Empty for a note cut short (a power cut while it was written: nothing was compressed yet).
+std::optional<OutputNote> parseNote(const std::string& text, std::int64_t noted) {
+    const std::size_t head = kNoteHeader.size() + 2;
+    if (text.size() <= head || !text.starts_with(kNoteHeader) || text[head - 1] != '\n' ||
+        (text[head - 2] != '0' && text[head - 2] != '1') ||
+        (text.size() - head) % sizeof(Char) != 0) {
+        return std::nullopt;
+    }
+    OutputNote note;
+    note.split = text[head - 2] == '1';
+    note.target.resize((text.size() - head) / sizeof(Char));
+    text.copy(reinterpret_cast<char*>(note.target.data()), text.size() - head, head);
+    note.noted = noted;
+    if (note.target.find(Char('\0')) != NativeString::npos) return std::nullopt;
+    return note;
 }
 
 }  // namespace
@@ -41,11 +78,14 @@ void clearFolder(NativeView folder) {
     platform::clearFolderContents(folder);
 }
 
-Workspace::Workspace(NativeString path, platform::FileLock lock)
-    : path_(std::move(path)), lock_(std::move(lock)) {}
+Workspace::Workspace(NativeString path, NativeString notePath, platform::FileLock lock)
+    : path_(std::move(path)), notePath_(std::move(notePath)), lock_(std::move(lock)) {}
 
 Workspace::Workspace(Workspace&& other) noexcept
-    : path_(std::move(other.path_)), lock_(std::move(other.lock_)), removed_(other.removed_) {
+    : path_(std::move(other.path_)),
+      notePath_(std::move(other.notePath_)),
+      lock_(std::move(other.lock_)),
+      removed_(other.removed_) {
     other.lock_.reset();
     other.removed_ = true;  // the moved-from object owns nothing to clear
 }
@@ -57,25 +97,58 @@ void Workspace::remove() {
     removed_ = true;
     clearFolder(path_);
     platform::removeFolder(path_);
+    // Last: once it is gone, nothing of this job is undone by a later start.
+    platform::removeFile(notePath_);
+}
+
+bool Workspace::noteOutput(NativeView target, bool split) {
+    return !removed_ && platform::writePrivateFile(notePath_, noteText(target, split));
 }
 
 std::optional<Workspace> prepareWorkspace() {
     for (int slot = 1; slot <= kMaxSlots; ++slot) {
         const std::optional<NativeString> path = workspacePath(slot);
         const std::optional<NativeString> lockFile = lockPath(slot);
-        if (!path || !lockFile) return std::nullopt;
+        const std::optional<NativeString> note = notePath(slot);
+        if (!path || !lockFile || !note) return std::nullopt;
         std::optional<platform::FileLock> lock = platform::tryLockFile(*lockFile);
         if (!lock) continue;  // another instance is converting in this one
+        // The evidence of an unfinished job stays for the start that undoes it; a note
+        // another user planted is not ours to remove.
+        if (platform::pathExists(*note)) continue;
         if (platform::pathExists(*path)) {
-            // A folder someone else planted (or a link) is never unpacked into nor cleared.
-            if (!platform::isPrivateFolder(*path)) return std::nullopt;
+            // A folder another user planted (or a link) is left alone, never unpacked into nor
+            // cleared: the next slot beside it serves instead.
+            if (!platform::isPrivateFolder(*path)) continue;
             clearFolder(*path);
         } else if (!platform::createFolder(*path) || !platform::isPrivateFolder(*path)) {
             return std::nullopt;
         }
-        return Workspace(*path, std::move(*lock));
+        return Workspace(*path, *note, std::move(*lock));
     }
     return std::nullopt;
+}
+
+void clearLeftWorkspaces(const std::function<bool(const OutputNote&)>& undo) {
+    for (int slot = 1; slot <= kMaxSlots; ++slot) {
+        const std::optional<NativeString> path = workspacePath(slot);
+        const std::optional<NativeString> lockFile = lockPath(slot);
+        const std::optional<NativeString> note = notePath(slot);
+        if (!path || !lockFile || !note) return;
+        const std::optional<platform::FileLock> lock = platform::tryLockFile(*lockFile);
+        if (!lock) continue;  // in use by a running instance or its archiver
+        if (platform::pathExists(*note)) {
+            const std::optional<std::string> text = platform::readPrivateFile(*note, kNoteLimit);
+            const std::optional<platform::FileIdentity> identity = platform::fileIdentity(*note);
+            if (!text || !identity) continue;  // not ours: left alone, as a foreign folder is
+            const std::optional<OutputNote> left = parseNote(*text, identity->modified);
+            if (!left || undo(*left)) platform::removeFile(*note);
+        }
+        if (platform::pathExists(*path) && platform::isPrivateFolder(*path)) {
+            clearFolder(*path);
+            platform::removeFolder(*path);
+        }
+    }
 }
 
 }  // namespace pomu

@@ -1,6 +1,7 @@
 // The private working folder "pomu" under the temp folder, where each archive is unpacked.
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include "platform/platform.h"
@@ -10,6 +11,14 @@ namespace pomu {
 // "<temp>pomu<sep>", or "<temp>pomu-<n><sep>" for the n-th instance converting at the same
 // time; empty when the temp folder cannot be read or the path does not fit.
 std::optional<NativeString> workspacePath(int slot = 1);
+
+// What a job noted before its archiver began to write, found again by a later start when the
+// job never finished (pomu killed, a crash, a power cut).
+struct OutputNote {
+    NativeString target;
+    bool split = false;      // the output is the target's volumes from .001 on
+    std::int64_t noted = 0;  // when, as the file system's modification times count
+};
 
 // Removes everything inside the folder, recursively, and leaves the folder itself.
 void clearFolder(NativeView folder);
@@ -26,18 +35,29 @@ public:
     ~Workspace();
 
     const NativeString& path() const { return path_; }
-    // Clears and removes the folder now (after compression).
+    // Clears and removes the folder now (after compression), and the note with it.
     void remove();
 
+    // Before compression: notes beside the folder which output is about to be written, so a
+    // run cut short can be undone. False when the note cannot be written.
+    bool noteOutput(NativeView target, bool split);
+
 private:
-    Workspace(NativeString path, platform::FileLock lock);
+    Workspace(NativeString path, NativeString notePath, platform::FileLock lock);
     NativeString path_;
+    NativeString notePath_;
     std::optional<platform::FileLock> lock_;
     bool removed_ = false;
     friend std::optional<Workspace> prepareWorkspace();
 };
 
-// Empty when there is no usable workspace: the job then extracts nothing.
+// Empty when there is no usable workspace: the job then extracts nothing. A slot still holding
+// the note of an unfinished job is left for the next start to undo.
 std::optional<Workspace> prepareWorkspace();
+
+// At start: for each workspace that no running instance (nor its archiver) holds, hands the
+// note of a job that never finished to `undo`, then clears and removes the folder. The note
+// goes once `undo` says nothing is left to undo; otherwise the next start tries again.
+void clearLeftWorkspaces(const std::function<bool(const OutputNote&)>& undo);
 
 }  // namespace pomu

@@ -39,9 +39,14 @@ struct FileIdentity {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;  // inode or file index
     std::uint64_t size = 0;
-    std::int64_t modified = 0;
+    std::int64_t modified = 0;  // Linux: nanoseconds since 1970; Windows: 100-ns units since 1601
     bool operator==(const FileIdentity&) const = default;
 };
+#ifdef _WIN32
+inline constexpr std::int64_t kModifiedTicksPerSecond = 10'000'000;
+#else
+inline constexpr std::int64_t kModifiedTicksPerSecond = 1'000'000'000;
+#endif
 
 // The entry itself (a link is not followed); empty when nothing can be found there.
 std::optional<FileIdentity> fileIdentity(NativeView path);
@@ -90,6 +95,12 @@ std::optional<NativeString> tempFolder();
 // A folder the current user owns alone and that is no link; used to refuse a workspace that
 // another user prepared. Always true on Windows, where the temp folder is per user.
 bool isPrivateFolder(NativeView path);
+
+// A small file of this user's own (a note the workspace keeps beside it): written whole and
+// flushed to the disk, replacing an earlier one; read back only when it is a plain file that
+// no other user could have written (Linux: owned by this user, no write bit for others).
+bool writePrivateFile(NativeView path, std::string_view bytes);
+std::optional<std::string> readPrivateFile(NativeView path, std::size_t limit);
 
 // Moves one path to the Recycle Bin (Windows) or the freedesktop.org Trash (Linux), without
 // a question. False when it could not be moved; the path then stays where it was.

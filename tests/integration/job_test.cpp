@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "convert/interrupted_run.h"
 #include "convert/job.h"
 #include "convert/plan.h"
 #include "fs/workspace.h"
@@ -14,6 +15,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <thread>
 #endif
 
 namespace pomu {
@@ -364,6 +372,142 @@ TEST_F(JobTest, SplitOutputIsAVolumeSetTheArchiverReads) {
     EXPECT_TRUE(test::archiveTests(folder.file("split.7z.001")));
     EXPECT_EQ(unpacked(folder.file("split.7z.001")), test::fingerprints(files));
 }
+
+#ifndef _WIN32
+// Whether an archiver whose command line names the folder still runs.
+bool archiverRunsIn(const NativeString& workspace) {
+    std::error_code error;
+    for (test::fs::directory_iterator it("/proc", error), end; !error && it != end;
+         it.increment(error)) {
+        std::ifstream cmdline(it->path() / "cmdline", std::ios::binary);
+        const std::string text{std::istreambuf_iterator<char>(cmdline), {}};
+        if (text.find(workspace) != std::string::npos) return true;
+    }
+    return false;
+}
+
+// Runs the work in a child process and kills it (SIGKILL) once the work says so, as Task
+// Manager, a crash or a power cut would end pomu. False when the moment never came.
+bool killedWhen(const std::function<void(const std::function<void()>& killMe)>& work) {
+    int ready[2];
+    if (::pipe(ready) != 0) return false;
+    const pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        work([&] {
+            [[maybe_unused]] const ssize_t written = ::write(ready[1], "k", 1);
+            for (;;) ::pause();
+        });
+        ::_exit(1);
+    }
+    ::close(ready[1]);
+    char signal = 0;
+    const bool reached = ::read(ready[0], &signal, 1) == 1;
+    ::close(ready[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return reached;
+}
+
+// pomu killed in the middle of a run: its archiver ends with it within 2 s, and the next start
+// clears the workspace and moves the half-written archive to the Trash.
+TEST_F(JobTest, AKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
+    options.level = POMU_T("9");
+    const NativeString source = makeArchive("killed.zip", {{"big", test::noise(40'000'000)}},
+                                            {POMU_T("-tzip"), POMU_T("-mx=0")});
+    const std::optional<std::string> sourceBytes = test::readFile(source);
+    const NativeString target = folder.file("killed.7z");
+    const ScratchFolder temp;
+    const test::TempFolderOverride override(temp.folder());
+    const NativeString workspace = workspacePath().value();
+    struct Case {
+        const char* when;
+        std::function<bool()> killNow;
+        bool leavesOutput;
+    };
+    const Case cases[] = {
+        {"during extraction", [&] { return platform::folderHasEntries(workspace); }, false},
+        {"during compression", [&] { return platform::pathExists(target); }, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        std::error_code error;
+        test::fs::remove(test::trashFolder() / "files" / "killed.7z", error);
+        test::fs::remove(test::trashFolder() / "info" / "killed.7z.trashinfo", error);
+        ASSERT_TRUE(killedWhen([&](const std::function<void()>& killMe) {
+            test::PeriodicWakeup wakeup(20);
+            ScriptedWindow killed;
+            killed.onEvents = [&](int) {
+                if (c.killNow()) killMe();
+            };
+            convertFile(killed, source, 0, 1, options, runState);
+        })) << "the run ended before it could be killed";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (archiverRunsIn(workspace) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        EXPECT_FALSE(archiverRunsIn(workspace)) << "the archiver outlived pomu";
+        EXPECT_EQ(platform::pathExists(target), c.leavesOutput);
+
+        cleanUpInterruptedRuns();
+        EXPECT_FALSE(platform::pathExists(workspace)) << "the next start left the workspace";
+        EXPECT_FALSE(platform::pathExists(target)) << "a half-written archive looks finished";
+        EXPECT_EQ(inTrash("killed.7z"), c.leavesOutput);
+        EXPECT_EQ(test::readFile(source), sourceBytes);
+    }
+}
+
+// The next start moves only what appeared at the noted output after the note.
+TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
+    const ScratchFolder temp;
+    const test::TempFolderOverride override(temp.folder());
+    struct Case {
+        const char* what;
+        bool split;
+        std::vector<std::string> before, after, moved;
+    };
+    const Case cases[] = {
+        {"target written after the note", false, {}, {"n0.7z"}, {"n0.7z"}},
+        {"target that stood there before", false, {"n1.7z"}, {}, {}},
+        {"volumes, a stray older one",
+         true,
+         {"n2.7z", "n2.7z.003"},
+         {"n2.7z.001", "n2.7z.002"},
+         {"n2.7z.001", "n2.7z.002"}},
+        {"nothing written yet", true, {}, {}, {}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const NativeString target = folder.file("n" + std::to_string(i) + ".7z");
+        for (const std::string& name : c.before) {
+            test::writeFile(folder.file(name), "the user's own " + name);
+            test::fs::last_write_time(
+                folder.file(name), test::fs::file_time_type::clock::now() - std::chrono::hours(1));
+        }
+        ASSERT_TRUE(killedWhen([&](const std::function<void()>& killMe) {
+            std::optional<Workspace> workspace = prepareWorkspace();
+            if (!workspace || !workspace->noteOutput(target, c.split)) return;
+            for (const std::string& name : c.after) test::writeFile(folder.file(name), "half");
+            killMe();
+        }));
+        cleanUpInterruptedRuns();
+        for (const std::string& name : c.before) {
+            EXPECT_EQ(test::readFile(folder.file(name)), "the user's own " + name) << name;
+        }
+        for (const std::string& name : c.moved) {
+            EXPECT_FALSE(platform::pathExists(folder.file(name))) << name;
+            EXPECT_TRUE(inTrash(name)) << name;
+        }
+        EXPECT_FALSE(platform::pathExists(workspacePath().value()));
+        // Undone once: the note is gone, so a new file there later is never moved.
+        test::writeFile(target, "later");
+        cleanUpInterruptedRuns();
+        EXPECT_EQ(test::readFile(target), "later");
+        platform::removeFile(target);
+    }
+}
+#endif
 
 TEST(OutputCheck, SizeCountsInFull64Bits) {
     ScratchFolder folder;

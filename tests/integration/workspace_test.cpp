@@ -241,8 +241,9 @@ TEST_F(WorkspaceTest, FoldersWithoutPermissionsAreCleared) {
     EXPECT_EQ(*failures, "");
 }
 
-// A folder or link someone planted under the workspace's name is neither used nor cleared.
-TEST_F(WorkspaceTest, PlantedFolderIsRefusedAndLeftAlone) {
+// A folder or link someone planted under the workspace's name is neither used nor cleared;
+// a private folder of this user's own beside it serves instead.
+TEST_F(WorkspaceTest, PlantedFolderIsLeftAloneAndAPrivateOneServes) {
     const path planted = scratch.path() / "pomu";
     const path victim = scratch.path() / "victim";
     struct Case {
@@ -257,13 +258,31 @@ TEST_F(WorkspaceTest, PlantedFolderIsRefusedAndLeftAlone) {
              test::writeFile(planted / "victim.txt", "theirs");
              chmod(planted.c_str(), 0777);
          }},
+        // What another user leaves in a shared /tmp (only the superuser can make it here).
+        {"folder of user 65534",
+         [&] {
+             test::fs::create_directory(planted);
+             test::writeFile(planted / "victim.txt", "theirs");
+             chmod(planted.c_str(), 0700);
+             if (geteuid() == 0) {
+                 EXPECT_EQ(chown(planted.c_str(), 65534, 65534), 0);
+             }
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         test::fs::create_directories(victim);
         test::writeFile(victim / "victim.txt", "theirs");
         c.plant();
-        EXPECT_FALSE(prepareWorkspace());
+        {
+            std::optional<Workspace> workspace = prepareWorkspace();
+            ASSERT_TRUE(workspace);
+            EXPECT_EQ(workspace->path(), expectedPath("pomu-2"));
+            EXPECT_TRUE(platform::isPrivateFolder(workspace->path()));
+            struct stat info {};
+            ASSERT_EQ(stat(workspace->path().c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 0777, 0700u);
+        }
         EXPECT_EQ(test::readFile(victim / "victim.txt"), "theirs");
         EXPECT_EQ(test::readFile(planted / "victim.txt"), "theirs");
         test::fs::remove_all(planted);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+#include "convert/interrupted_run.h"
 #include "ui/qt/main_window.h"
 #include "ui/qt/single_instance.h"
 
@@ -15,6 +16,8 @@ int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runSt
     // Only the window's own close ends the run, never a message box closing.
     QApplication::setQuitOnLastWindowClosed(false);
     if (!instance.claim()) return 0;
+    // The one instance now: what a run cut short left behind is undone before any drop.
+    cleanUpInterruptedRuns();
 
     MainWindow window(options, runState, prompts);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,

@@ -1,6 +1,7 @@
 // The program's start: one instance, the accelerator, the window, and the event loop.
 #include "ui/win32/app_start.h"
 
+#include "convert/interrupted_run.h"
 #include "res/resource.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/single_instance.h"
@@ -38,6 +39,8 @@ int applicationStart(HINSTANCE instance) {
         bringRunningInstanceToFront();
         return 0;
     }
+    // The one instance now: what a run cut short left behind is undone before any drop.
+    cleanUpInterruptedRuns();
     const AcceleratorTable accelerators = createAccelerators();
     WindowState state;
     createMainWindow(instance, state);
