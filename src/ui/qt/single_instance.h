@@ -12,11 +12,13 @@ class SingleInstance : public QObject {
   public:
     explicit SingleInstance(QString name = defaultName(), QObject* parent = nullptr);
 
-    // True when this process is the instance that runs (it now listens); false when another
-    // instance answered, which has then been asked to come to the front.
+    // True when this process is the instance that runs (it now listens), also when no claim
+    // could be made at all (it then says why on standard error); false when another instance
+    // of this user answered, which has then been asked to come to the front.
     bool claim();
 
-    // A per-user socket in the user's runtime folder, or the temp folder without one.
+    // The user's runtime folder (or the temp folder) with the user id: what sets one user's
+    // session apart. Any length: the socket's address is made from it, not named by it.
     static QString defaultName();
 
   signals:
@@ -24,7 +26,6 @@ class SingleInstance : public QObject {
 
   private:
     void acceptConnections();
-    bool otherInstanceAnswers() const;
 
     QString name_;
     QLocalServer server_;

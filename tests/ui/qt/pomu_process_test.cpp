@@ -198,6 +198,39 @@ TEST_F(PomuProcessTest, RunsOnceShowsItsWindowAndClosesOnEscape) {
                                                "div100MB=OFF", "div1GB=OFF", "zip=OFF"}));
 }
 
+// Two starts at the same moment: exactly one window; the other process ends with 0.
+TEST_F(PomuProcessTest, TwoStartsAtOnceGiveOneWindow) {
+    std::string folder = "/usr/lib/p7zip/";
+    if (!ui::holdsArchiver(folder)) folder = utf8(archiverFolder());
+    fs::create_directories(settingsFile.parent_path());
+    writeFile(settingsFile, "[SystemSetting]\ndir=" + folder + "\n");
+
+    QProcess starts[2];
+    for (QProcess& start : starts) start.setProcessEnvironment(environment);
+    for (QProcess& start : starts) start.start(POMU_PROGRAM, {});
+    for (QProcess& start : starts) ASSERT_TRUE(start.waitForStarted(10000));
+    const QDeadlineTimer deadline(20000);
+    // Waiting is what lets QProcess see an end.
+    while (!starts[0].waitForFinished(50) && !starts[1].waitForFinished(50) &&
+           !deadline.hasExpired()) {
+    }
+    const int ended = starts[0].state() == QProcess::NotRunning ? 0 : 1;
+    QProcess& other = starts[ended];
+    QProcess& running = starts[1 - ended];
+    ASSERT_EQ(other.state(), QProcess::NotRunning) << "both instances still run";
+    EXPECT_EQ(other.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(other.exitCode(), 0);
+    EXPECT_EQ(running.state(), QProcess::Running) << "no instance runs";
+    const QString window = visibleWindowOf(running.processId());
+    EXPECT_FALSE(window.isEmpty()) << running.readAllStandardError().toStdString();
+    if (!window.isEmpty()) {
+        EXPECT_EQ(
+            runTool("xdotool", {"keydown", "--window", window, "Escape"}, environment).exitCode, 0);
+    }
+    if (!running.waitForFinished(20000)) stop(running);
+    EXPECT_EQ(running.exitCode(), 0);
+}
+
 TEST_F(PomuProcessTest, ASecondStartDuringTheFolderChoiceEndsAtOnceAndCancelLeavesItInert) {
     // A folder without the archiver: the first start waits in the folder chooser.
     ScratchFolder empty;

@@ -1,7 +1,7 @@
 // One instance per user: the second claim ends and asks the first to come to the front.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -51,31 +51,54 @@ TEST(SingleInstanceTest, TheNameIsFreeAgainOnceTheInstanceEnds) {
     EXPECT_TRUE(next.claim());
 }
 
-TEST(SingleInstanceTest, ASocketLeftByACrashedInstanceIsReplaced) {
+// Names from any folder, however deep: the claim holds (it once failed open past sun_path).
+TEST(SingleInstanceTest, NamesOfAnyLengthHoldTheClaim) {
     const test::ScratchFolder scratch;
-    const std::string path = (scratch.path() / "pomu.socket").string();
-    // A bound socket that nobody listens on, as an instance killed mid-run leaves it.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof(address.sun_path));
-    path.copy(address.sun_path, path.size());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
-    ASSERT_TRUE(test::fs::exists(path));
+    for (const std::size_t length : {std::size_t(20), std::size_t(107), std::size_t(108),
+                                     std::size_t(300), std::size_t(4096)}) {
+        SCOPED_TRACE(length);
+        QString name = socketIn(scratch) + "/";
+        name += QString(qsizetype(length) - name.size(), QLatin1Char('d'));
+        SingleInstance first(name);
+        ASSERT_TRUE(first.claim());
+        SingleInstance second(name);
+        EXPECT_FALSE(second.claim());
+        // Names that share their first 107 bytes are still two instances.
+        SingleInstance other(name + "x");
+        EXPECT_TRUE(other.claim());
+    }
+}
 
-    SingleInstance instance(socketIn(scratch));
-    EXPECT_TRUE(instance.claim());
-    SingleInstance later(socketIn(scratch));
-    EXPECT_FALSE(later.claim());
+// An instance killed mid-run (SIGKILL: no clean-up of its own) leaves nothing that blocks.
+TEST(SingleInstanceTest, AKilledInstanceLeavesTheNameFree) {
+    const test::ScratchFolder scratch;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        SingleInstance held(socketIn(scratch));
+        const char claimed = held.claim() ? '1' : '0';
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], &claimed, 1);
+        for (;;) ::pause();
+    }
+    char claimed = 0;
+    ASSERT_EQ(::read(ready[0], &claimed, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(claimed, '1');
+    SingleInstance whileHeld(socketIn(scratch));
+    EXPECT_FALSE(whileHeld.claim());
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    SingleInstance next(socketIn(scratch));
+    EXPECT_TRUE(next.claim());
 }
 
 TEST(SingleInstanceTest, TheDefaultNameIsPerUser) {
     const QString name = SingleInstance::defaultName();
     EXPECT_TRUE(name.startsWith(QLatin1Char('/'))) << name.toStdString();
-    EXPECT_TRUE(name.endsWith(QStringLiteral("/pomu-%1.socket").arg(::getuid())))
-        << name.toStdString();
+    EXPECT_TRUE(name.endsWith(QStringLiteral("/pomu-%1").arg(::getuid()))) << name.toStdString();
 }
 
 }  // namespace
