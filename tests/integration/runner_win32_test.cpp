@@ -11,6 +11,7 @@
 #include "convert/plan.h"
 #include "convert/runner.h"
 #include "platform/win32/running_tool.h"
+#include "platform/win32/unique_handle.h"
 #include "support/test_files.h"
 
 namespace pomu {
@@ -209,6 +210,52 @@ TEST_F(RunnerWin32Test, ForceExitEndsTheArchiverAtOnce) {
     DWORD code = 1;
     EXPECT_TRUE(GetExitCodeProcess(pump.process, &code));
     EXPECT_EQ(code, 0u);
+}
+
+// pomu ended from outside (Task Manager, a crash, TerminateProcess): its 7z.exe ends with it.
+TEST_F(RunnerWin32Test, ArchiverEndsWithTheProgramThatStartedIt) {
+    constexpr const wchar_t* kChildVariable = L"POMU_RUNNER_CHILD_REPORT";
+    wchar_t report[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(kChildVariable, report, MAX_PATH) > 0) {
+        // The child: a slow archiver, its process id told through a file, then a wait to die.
+        std::optional<platform::RunningTool> tool = platform::startTool(slowCompression(20), false);
+        const DWORD id = tool ? GetProcessId(tool->impl().process.get()) : 0;
+        const NativeString written = NativeString(report) + L".part";
+        test::writeFile(written, std::to_string(id));
+        MoveFileW(written.c_str(), report);
+        Sleep(INFINITE);
+    }
+    const NativeString reportFile = scratch.file("archiver.id");
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    std::wstring line = L"\"" + std::wstring(self) +
+                        L"\" --gtest_filter=RunnerWin32Test.ArchiverEndsWithTheProgramThatStartedIt";
+    SetEnvironmentVariableW(kChildVariable, reportFile.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &info);
+    SetEnvironmentVariableW(kChildVariable, nullptr);
+    ASSERT_TRUE(started);
+    const platform::win32::KernelHandle child(info.hProcess);
+    const platform::win32::KernelHandle childThread(info.hThread);
+    std::optional<std::string> id;
+    for (const Clock::time_point until = Clock::now() + 60s; !id && Clock::now() < until;) {
+        id = test::readFile(reportFile);
+        if (!id) Sleep(50);
+    }
+    ASSERT_TRUE(id) << "the child never started its archiver";
+    const platform::win32::KernelHandle archiver(
+        OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, DWORD(std::stoul(*id))));
+    ASSERT_TRUE(archiver.valid());
+    EXPECT_EQ(WaitForSingleObject(archiver.get(), 0), DWORD(WAIT_TIMEOUT));
+
+    TerminateProcess(child.get(), 1);
+    EXPECT_EQ(WaitForSingleObject(child.get(), 5000), DWORD(WAIT_OBJECT_0));
+    const bool ended = WaitForSingleObject(archiver.get(), 2000) == WAIT_OBJECT_0;
+    EXPECT_TRUE(ended) << "7z.exe outlived the program that started it";
+    if (!ended) TerminateProcess(archiver.get(), 1);
 }
 
 TEST_F(RunnerWin32Test, HiddenToolAskingForAPasswordEndsAtOnce) {
