@@ -228,8 +228,9 @@ TEST_F(RunnerWin32Test, ArchiverEndsWithTheProgramThatStartedIt) {
     const NativeString reportFile = scratch.file("archiver.id");
     wchar_t self[MAX_PATH] = {};
     ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
-    std::wstring line = L"\"" + std::wstring(self) +
-                        L"\" --gtest_filter=RunnerWin32Test.ArchiverEndsWithTheProgramThatStartedIt";
+    std::wstring line =
+        L"\"" + std::wstring(self) +
+        L"\" --gtest_filter=RunnerWin32Test.ArchiverEndsWithTheProgramThatStartedIt";
     SetEnvironmentVariableW(kChildVariable, reportFile.c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
