@@ -1,5 +1,8 @@
 // Fault rows about the surroundings: read-only and full disks, locks, the Trash, a moving source.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "faults/fault_rows.h"
 #include "fs/workspace.h"
@@ -161,6 +164,29 @@ std::vector<Row> environmentRows() {
                  s.need(readOnlyFolder(s.files, why), why);
              },
          .texts = {kProcessing}},
+        // Another user's pomu folder in a shared temp folder is left alone; a private one
+        // beside it serves (it once stopped every conversion of this user).
+        {.name = "ForeignWorkspaceFolder",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 fs::create_directory(s.tmp / "pomu");
+                 test::writeFile(s.tmp / "pomu" / "theirs.txt", "theirs");
+                 fs::permissions(s.tmp / "pomu", fs::perms::owner_all);
+                 if (::geteuid() != 0) {
+                     s.skip = "only the superuser can make a folder of user 65534";
+                 } else if (::chown((s.tmp / "pomu").c_str(), 65534, 65534) != 0 ||
+                            ::chown((s.tmp / "pomu" / "theirs.txt").c_str(), 65534, 65534) != 0) {
+                     s.skip = "chown to user 65534 failed";
+                 }
+                 s.content = sampleFiles();
+                 s.dropped = {s.archive("mine.zip", s.content, {POMU_T("-tzip")})};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"mine.7z"},
+         .trashed = {"mine.zip"}},
         {.name = "WorkspaceCannotBeWritten",
          .act = Act::convert,
          .arrange =
