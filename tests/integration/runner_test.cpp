@@ -377,6 +377,23 @@ TEST(ToolStart, ToolInheritsNoOtherDescriptor) {
     close(inheritable);
 }
 
+// An archiver whose pomu died still holds the workspace lock, so no later instance clears
+// the folder it reads from; once it has ended, the lock is free.
+TEST(ToolStart, ToolHoldsTheWorkspaceLockWhileItRuns) {
+    test::ScratchFolder scratch;
+    const std::string lockFile = scratch.file("pomu.lock");
+    std::optional<platform::FileLock> lock = platform::tryLockFile(lockFile);
+    ASSERT_TRUE(lock);
+    std::optional<platform::RunningTool> sleeper =
+        platform::startTool({"/bin/sleep", {"30"}, {}}, false);
+    ASSERT_TRUE(sleeper);
+    lock.reset();  // as when this program is killed
+    EXPECT_FALSE(platform::tryLockFile(lockFile)) << "a later instance could take the workspace";
+    sleeper->terminate();
+    while (!sleeper->hasEnded()) platform::handlePendingEvents(*sleeper);
+    EXPECT_TRUE(platform::tryLockFile(lockFile));
+}
+
 TEST(ToolStart, KilledToolHasNoExitCodeAndEndedToolKeepsIt) {
     std::optional<platform::RunningTool> sleeper =
         platform::startTool({"/bin/sleep", {"30"}, {}}, false);
