@@ -1,6 +1,7 @@
 // The conversion job end to end with the real archiver on real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -374,21 +375,42 @@ TEST_F(JobTest, SplitOutputIsAVolumeSetTheArchiverReads) {
 }
 
 #ifndef _WIN32
-// Whether an archiver whose command line names the folder still runs.
-bool archiverRunsIn(const NativeString& workspace) {
+// The archivers whose command line names the folder.
+std::vector<int> archiversIn(const NativeString& workspace) {
+    std::vector<int> found;
     std::error_code error;
     for (test::fs::directory_iterator it("/proc", error), end; !error && it != end;
          it.increment(error)) {
         std::ifstream cmdline(it->path() / "cmdline", std::ios::binary);
         const std::string text{std::istreambuf_iterator<char>(cmdline), {}};
-        if (text.find(workspace) != std::string::npos) return true;
+        if (text.find(workspace) != std::string::npos) {
+            found.push_back(std::atoi(it->path().filename().c_str()));
+        }
     }
-    return false;
+    return found;
+}
+
+// Every thread gone or a zombie: it has closed its files (the workspace lock among them).
+bool hasEnded(int pid) {
+    std::error_code error;
+    const test::fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (test::fs::directory_iterator it(tasks, error), end; !error && it != end;
+         it.increment(error)) {
+        std::ifstream stat(it->path() / "stat");
+        const std::string text{std::istreambuf_iterator<char>(stat), {}};
+        const std::size_t name = text.rfind(')');
+        if (name != std::string::npos && name + 2 < text.size() && text[name + 2] != 'Z' &&
+            text[name + 2] != 'X') {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Runs the work in a child process and kills it (SIGKILL) once the work says so, as Task
 // Manager, a crash or a power cut would end pomu. False when the moment never came.
-bool killedWhen(const std::function<void(const std::function<void()>& killMe)>& work) {
+bool killedWhen(const std::function<void(const std::function<void()>& killMe)>& work,
+                const std::function<void()>& beforeKill = {}) {
     int ready[2];
     if (::pipe(ready) != 0) return false;
     const pid_t child = ::fork();
@@ -404,6 +426,7 @@ bool killedWhen(const std::function<void(const std::function<void()>& killMe)>& 
     char signal = 0;
     const bool reached = ::read(ready[0], &signal, 1) == 1;
     ::close(ready[0]);
+    if (reached && beforeKill) beforeKill();
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     return reached;
@@ -431,19 +454,25 @@ TEST_F(JobTest, AKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.when);
-        ASSERT_TRUE(killedWhen([&](const std::function<void()>& killMe) {
-            test::PeriodicWakeup wakeup(20);
-            ScriptedWindow killed(runState);
-            killed.onEvents = [&](int) {
-                if (c.killNow()) killMe();
-            };
-            convertFile(killed, source, 0, 1, options, runState);
-        })) << "the run ended before it could be killed";
+        std::vector<int> archivers;
+        ASSERT_TRUE(killedWhen(
+            [&](const std::function<void()>& killMe) {
+                test::PeriodicWakeup wakeup(20);
+                ScriptedWindow killed(runState);
+                killed.onEvents = [&](int) {
+                    if (c.killNow()) killMe();
+                };
+                convertFile(killed, source, 0, 1, options, runState);
+            },
+            [&] { archivers = archiversIn(workspace); }))
+            << "the run ended before it could be killed";
+        EXPECT_FALSE(archivers.empty());
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (archiverRunsIn(workspace) && std::chrono::steady_clock::now() < deadline) {
+        const auto allEnded = [&] { return std::ranges::all_of(archivers, hasEnded); };
+        while (!allEnded() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        EXPECT_FALSE(archiverRunsIn(workspace)) << "the archiver outlived pomu";
+        EXPECT_TRUE(allEnded()) << "the archiver outlived pomu";
         EXPECT_EQ(platform::pathExists(target), c.leavesOutput);
 
         cleanUpInterruptedRuns();
