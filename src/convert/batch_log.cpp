@@ -7,32 +7,15 @@
 namespace pomu {
 namespace {
 
-constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 #ifdef _WIN32
 constexpr std::string_view kLogBreak = "\r\n";
 #else
 constexpr std::string_view kLogBreak = "\n";
 #endif
 
-#ifdef _WIN32
-void putCodePoint(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-#else
+#ifndef _WIN32
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
 // The length of the valid UTF-8 sequence at the start of the bytes, or 0.
 std::size_t validSequence(std::string_view bytes) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
@@ -84,22 +67,12 @@ std::string_view outcomeWord(FileOutcome outcome) {
 }  // namespace
 
 std::string utf8Of(NativeView text) {
+#ifdef _WIN32
+    return toUtf8(text);  // a lone surrogate becomes U+FFFD there
+#else
+    // Names are bytes here and need not be UTF-8; the log stays valid UTF-8 all the same.
     std::string out;
     out.reserve(text.size());
-#ifdef _WIN32
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            putCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            out += kReplacement;
-        } else {
-            putCodePoint(out, unit);
-        }
-    }
-#else
     while (!text.empty()) {
         const std::size_t length = validSequence(text);
         if (length == 0) {
@@ -110,8 +83,8 @@ std::string utf8Of(NativeView text) {
             text.remove_prefix(length);
         }
     }
-#endif
     return out;
+#endif
 }
 
 std::string fileLogLine(std::string_view localTime, const FileReport& file) {
