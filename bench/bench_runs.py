@@ -83,7 +83,7 @@ class Platform:
         code = subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
         elapsed = (time.perf_counter() - start) * 1000.0
-        if code not in (0, 1):  # 1 is the archiver's warning, which pomu accepts too
+        if code != 0:  # pomu counts only 0 as success: a warning (1) fails here too
             raise BenchError("%s: archiver %s failed (exit %d)" % (self.name, arguments[0], code))
         return elapsed
 
