@@ -52,8 +52,9 @@ class Platform:
 
     def pomu(self, *arguments, watch_archiver=False):
         """Runs one sub-command; the result line plus the process's wall time seen from here.
-        watch_archiver (Linux) adds "archiver_ms": how long a child of pomu_bench was running,
-        seen by looking at its children every few milliseconds."""
+        watch_archiver (Linux) adds "archiver_ms" and "listing_ms_seen": how long a child of
+        pomu_bench was running, other runs and listings (`7z l`) apart, seen by looking at its
+        children every few milliseconds."""
         command = self._prefix() + [self.bench_exe, *arguments]
         # Files, not pipes: nothing reads the output while the children are watched.
         with tempfile.TemporaryFile("w+", errors="replace") as out, \
@@ -61,7 +62,7 @@ class Platform:
             start = time.perf_counter()
             child = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL,
                                      stdout=out, stderr=err, text=True)
-            archiver_ms = watch_children(child) if watch_archiver else None
+            watched = watch_children(child, command) if watch_archiver else None
             child.wait()
             elapsed = (time.perf_counter() - start) * 1000.0
             out.seek(0)
@@ -72,8 +73,8 @@ class Platform:
                 self.name, " ".join(arguments[:1]), child.returncode, stdout, stderr))
         values = parse_line(stdout)
         values["process_ms"] = elapsed
-        if archiver_ms is not None:
-            values["archiver_ms"] = archiver_ms
+        if watched is not None:
+            values["archiver_ms"], values["listing_ms_seen"] = watched
         return values
 
     def archiver(self, *arguments):
@@ -83,7 +84,7 @@ class Platform:
         code = subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
         elapsed = (time.perf_counter() - start) * 1000.0
-        if code not in (0, 1):  # 1 is the archiver's warning, which pomu accepts too
+        if code != 0:  # pomu counts only 0 as success: a warning (1) fails here too
             raise BenchError("%s: archiver %s failed (exit %d)" % (self.name, arguments[0], code))
         return elapsed
 
@@ -105,27 +106,45 @@ class Platform:
         return (time.perf_counter() - start) * 1000.0, archiver_ms, removal_cpu
 
 
-def watch_children(child, interval=0.01):
+def watch_children(child, command, interval=0.01):
     """Milliseconds during which the child had a child of its own, looked at every interval
-    (each start and end is seen at most one interval late). Linux only."""
+    (each start and end is seen at most one interval late): (other runs, listings). A
+    listing is a child whose first argument is "l"; a child is classified once it has left
+    the fork for its own program (until then it shows the child's command). Linux only."""
     listing = "/proc/%d/task/%d/children" % (child.pid, child.pid)
-    busy_ms, since = 0.0, None
+    own = [os.fsencode(argument) for argument in command]
+    busy = {False: 0.0, True: 0.0}
+    running = {}  # pid -> [is a listing, or None while unknown; first seen]
     while child.poll() is None:
         try:
             with open(listing) as f:
-                running = bool(f.read().split())
+                pids = f.read().split()
         except OSError:
-            running = False
+            pids = []
         now = time.perf_counter()
-        if running and since is None:
-            since = now
-        elif not running and since is not None:
-            busy_ms += (now - since) * 1000.0
-            since = None
+        for pid in pids:
+            entry = running.setdefault(pid, [None, now])
+            if entry[0] is None:
+                arguments = read_cmdline(pid)
+                if arguments and arguments != own:
+                    entry[0] = len(arguments) > 1 and arguments[1] == b"l"
+        for pid in [pid for pid in running if pid not in pids]:
+            is_listing, since = running.pop(pid)
+            busy[bool(is_listing)] += (now - since) * 1000.0
         time.sleep(interval)
-    if since is not None:
-        busy_ms += (time.perf_counter() - since) * 1000.0
-    return busy_ms
+    now = time.perf_counter()
+    for is_listing, since in running.values():
+        busy[bool(is_listing)] += (now - since) * 1000.0
+    return busy[False], busy[True]
+
+
+def read_cmdline(pid):
+    """A process's arguments, or None once it has gone."""
+    try:
+        with open("/proc/%s/cmdline" % pid, "rb") as f:
+            return f.read().split(b"\0")[:-1]
+    except OSError:
+        return None
 
 
 def remove_tree(path):

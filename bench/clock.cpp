@@ -46,6 +46,18 @@ CpuTime ownCpuTime() {
     return time;
 }
 
+CpuTime waitedChildrenCpuTime() {
+    CpuTime time;
+#ifndef _WIN32
+    rusage usage{};
+    if (::getrusage(RUSAGE_CHILDREN, &usage) == 0) {
+        time.userMs = timevalMs(usage.ru_utime);
+        time.systemMs = timevalMs(usage.ru_stime);
+    }
+#endif
+    return time;
+}
+
 CpuTime operator-(const CpuTime& later, const CpuTime& earlier) {
     return CpuTime{later.userMs - earlier.userMs, later.systemMs - earlier.systemMs};
 }

@@ -16,6 +16,9 @@ struct CpuTime {
     double totalMs() const { return userMs + systemMs; }
 };
 CpuTime ownCpuTime();
+// The CPU time of the children this process has waited for (Linux; zero on Windows, where
+// it is not kept): it grows exactly when an ended child is reaped.
+CpuTime waitedChildrenCpuTime();
 CpuTime operator-(const CpuTime& later, const CpuTime& earlier);
 
 // Wall and CPU time of one stretch of code, from construction to stop().

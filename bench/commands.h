@@ -15,6 +15,8 @@ int convertCommand(const Arguments& arguments);
 int forceExitCommand(const Arguments& arguments);
 // clear <folder>
 int clearCommand(const Arguments& arguments);
+// walk <folder>
+int walkCommand(const Arguments& arguments);
 // batch <folder> <level> <archiverFolder>
 int batchCommand(const Arguments& arguments);
 

@@ -1,5 +1,6 @@
-// convert: one real conversion job through a headless window, timed; its CPU after the tools apart.
+// convert: one real conversion job through a headless window, timed; its archiver runs apart.
 #include <cstdio>
+#include <vector>
 
 #include "arguments.h"
 #include "clock.h"
@@ -10,20 +11,50 @@
 namespace pomu::bench {
 namespace {
 
-// Notes this process's CPU time after every pass of the pump: the last one is when the last
-// archiver run ended, so what the job spends after it (removing the workspace, checking the
-// output) can be told apart.
-class CpuNotingWindow : public HeadlessWindow {
+// One archiver run as the pump saw it: from the start of its first pass to the end of its last.
+struct RunSpan {
+    Clock::time_point start;
+    Clock::time_point end;
+    CpuTime cpuAtStart;
+    CpuTime cpuAtEnd;
+};
+
+// Notes wall and CPU time around the pump's passes, run by run, so that what the job does
+// between its archiver runs can be told apart. A pass starts a new run when the tool object
+// is another one, when the last pass saw its tool ended, or when a child has been reaped
+// since (the object of the next run may take the same address).
+class RunNotingWindow : public HeadlessWindow {
   public:
     void handleEvents(platform::RunningTool& tool) override {
+        const Clock::time_point now = Clock::now();
+        const CpuTime cpu = ownCpuTime();
+        const double reaped = waitedChildrenCpuTime().totalMs();
+        if (runs_.empty() || &tool != lastTool_ || lastEnded_ || reaped != reapedAtLastPass_) {
+            runs_.push_back({now, now, cpu, cpu});
+        }
         HeadlessWindow::handleEvents(tool);
-        lastPass_ = ownCpuTime();
+        lastTool_ = &tool;
+        lastEnded_ = tool.hasEnded();
+        reapedAtLastPass_ = waitedChildrenCpuTime().totalMs();
+        runs_.back().end = Clock::now();
+        runs_.back().cpuAtEnd = ownCpuTime();
     }
-    const CpuTime& lastPass() const { return lastPass_; }
+    const std::vector<RunSpan>& runs() const { return runs_; }
 
   private:
-    CpuTime lastPass_;
+    std::vector<RunSpan> runs_;
+    const platform::RunningTool* lastTool_ = nullptr;
+    bool lastEnded_ = false;
+    double reapedAtLastPass_ = 0;
 };
+
+// The job's runs, in order: the source's listing, the extraction, the compression, the new
+// archive's listing.
+constexpr std::size_t kSourceListing = 0;
+constexpr std::size_t kExtraction = 1;
+constexpr std::size_t kCompression = 2;
+constexpr std::size_t kNewListing = 3;
+constexpr std::size_t kRuns = 4;
 
 }  // namespace
 
@@ -36,24 +67,39 @@ int convertCommand(const Arguments& arguments) {
     options.level = arguments[1];
     options.sevenZipFolder = withTrailingSeparator(arguments[2]);
     const RunState runState;
-    CpuNotingWindow window;
+    RunNotingWindow window;
 
     Stopwatch watch;
     const ConversionResult result =
         convertFile(window, arguments[0], 0, 1, options, runState).result;
-    const CpuTime end = ownCpuTime();
+    const Clock::time_point end = Clock::now();
     watch.stop();
-    const CpuTime afterTools = end - window.lastPass();
 
     const bool converted = result == ConversionResult::converted;
-    ReportLine("convert")
-        .text("result", converted ? "converted" : "not-converted")
+    const std::vector<RunSpan>& runs = window.runs();
+    ReportLine line("convert");
+    line.text("result", converted ? "converted" : "not-converted")
         .number("wall_ms", watch.wallMs())
         .cpu(watch.cpu())
-        .number("after_tools_cpu_ms", afterTools.totalMs())
         .number("cpu_share", watch.wallMs() > 0 ? watch.cpu().totalMs() / watch.wallMs() : 0)
-        .text("status", utf8(window.status()))
-        .print();
+        .count("runs", static_cast<long long>(runs.size()));
+    if (runs.size() == kRuns) {
+        const RunSpan& source = runs[kSourceListing];
+        const RunSpan& packed = runs[kNewListing];
+        // Between the compression's end and the new listing's start: the workspace walked for
+        // the proof, then removed; the output's size checked; the listing started.
+        line.number("after_compression_cpu_ms",
+                    (packed.cpuAtStart - runs[kCompression].cpuAtEnd).totalMs())
+            .number("after_compression_ms",
+                    millisecondsBetween(runs[kCompression].end, packed.start))
+            .number("listing_ms", millisecondsBetween(source.start, source.end) +
+                                      millisecondsBetween(packed.start, packed.end))
+            // After each listing up to what follows it: its output read and parsed, the source
+            // checked (and the extraction started), the archives compared.
+            .number("after_listings_ms", millisecondsBetween(source.end, runs[kExtraction].start) +
+                                             millisecondsBetween(packed.end, end));
+    }
+    line.text("status", utf8(window.status())).print();
     return converted ? kMeasured : kFailed;
 }
 

@@ -16,7 +16,8 @@ constexpr const char* kUsageText =
     "usage: pomu_bench convert <source> <level> <archiverFolder>\n"
     "       pomu_bench force-exit <source> <archiverFolder> [delayMs]\n"
     "       pomu_bench clear <folder>\n"
-    "       pomu_bench batch <folder> <level> <archiverFolder>\n";
+    "       pomu_bench batch <folder> <level> <archiverFolder>\n"
+    "       pomu_bench walk <folder>\n";
 
 int dispatch(const pomu::bench::Arguments& all) {
     using namespace pomu::bench;
@@ -30,6 +31,7 @@ int dispatch(const pomu::bench::Arguments& all) {
     if (name == "force-exit") return forceExitCommand(rest);
     if (name == "clear") return clearCommand(rest);
     if (name == "batch") return batchCommand(rest);
+    if (name == "walk") return walkCommand(rest);
     std::fputs(kUsageText, stderr);
     return kUsage;
 }

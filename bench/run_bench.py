@@ -39,18 +39,37 @@ copy of its input.
    script, and figure 1 there is like for like, what a Windows user without pomu does: the
    bare side removes the folder with Wine's own `cmd /c rd /s /q`; row 1u is the same pairs
    against a bare side that removes with Unix `rm -rf` instead.
-   Row 1o splits each side of the same pairs into the time its archiver runs took and the
-   rest: the script times each `7z` it starts, and while pomu_bench runs the script looks
-   at its child processes every 10 ms (so each start and end is seen up to 10 ms late, on
-   average as late at both ends). The value is pomu's rest less the script's rest, over the
-   bare conversion: the part of figure 1 that is pomu's own, without the archiver's own
-   swing from run to run (Linux only: under Wine the archiver is not pomu_bench's child).
+   Row 1o splits each side of the same pairs into the time its extraction and compression
+   took and the rest: the script times each `7z` it starts, and while pomu_bench runs the
+   script looks at its child processes every 10 ms (so each start and end is seen up to
+   10 ms late, on average as late at both ends), telling a listing (`7z l`, first argument
+   `l` in `/proc/<pid>/cmdline`) from the other runs. The value is pomu's rest less the
+   script's rest, over the bare conversion: the part of figure 1 that is pomu's own, its
+   proof's listings included, without the archiver's own swing from run to run (Linux only:
+   under Wine the archiver is not pomu_bench's child).
 2. pomu_bench's own CPU time (user + system, children excluded: `getrusage(RUSAGE_SELF)`,
    `GetProcessTimes` under Wine) over the same conversion's wall time. Beside it: the CPU time
    of the bare script's `rm -rf` of the same unpacked tree. Row 2r (Linux) subtracts pomu's
-   own removal CPU: pomu_bench notes its CPU time after every pass of the event pump, and
-   what it spends after the pass in which the last archiver run ended (removing the
-   workspace, checking the output) is taken off, pair by pair.
+   own removal CPU: pomu_bench notes its wall and CPU time before and after every pass of
+   the event pump, run by run (a pass starts a new run when the tool object is another one,
+   when the pass before saw its tool ended, or when a child has been reaped since; the job's
+   four runs are the source's listing, the extraction, the compression and the new
+   archive's listing, and a conversion that shows another count fails the row). What it
+   spends from the compression's last pass to the new listing's first is taken off, pair by
+   pair: the walk of the workspace for the proof, the workspace's removal (by far the most),
+   the output's size check and the start of the listing.
+   Row 2p (Linux) is the proof's own share of the same conversion's wall time: both
+   listings, from each one's first pump pass to its last (the archiver listing, pomu
+   draining its output); the time after each listing up to the next run's first pass or
+   the job's end (reading the rest of the output, parsing it, checking the source and
+   starting the extraction; comparing the archives and returning); and the walk of the
+   unpacked tree, which the job makes just before removing the workspace and so cannot be
+   told apart from the removal there: `pomu_bench walk` times the same walk (every file
+   below the folder, named as the listings name them) on a fresh copy of the tree, unpacked
+   untimed by the Linux archiver after the pair. Left out: making the two listings'
+   commands and starting them (fork and exec, before each one's first pass; the second
+   falls in row 2r's stretch). Beside it, the listings' time seen from outside (row 1o's
+   watch) checks the in-process one.
 3. `pomu_bench force-exit` extracts the mixed-data ZIP through the tool runner. Once the
    archiver has run for the delay a helper thread posts an event to the window's queue (as a
    click on the close button arrives), and the event's handling sets force exit; nothing else
@@ -111,15 +130,22 @@ def conversion_figures(p, source, pairs, scratch, wine):
                    "<= 1 %", lambda m: m <= 0.01,
                    ["pair", "pomu CPU ms", "bare rm -rf CPU ms", "wall ms", "share"],
                    indicative=wine)
-    beyond = Figure("2r", "the same, less pomu's own CPU time removing the unpacked tree", tag,
+    beyond = Figure("2r", "the same, less pomu's own CPU time between the compression and the "
+                    "new archive's listing (the proof's walk, the workspace's removal)", tag,
                     "%", "-", None,
-                    ["pair", "pomu CPU ms", "pomu removal CPU ms", "wall ms", "share"])
+                    ["pair", "pomu CPU ms", "pomu CPU after the compression ms", "wall ms",
+                     "share"])
+    proof = Figure("2p", "the proof's own share of the conversion wall time", tag, "%",
+                   "<= 1 %", lambda m: m <= 0.01,
+                   ["pair", "listings ms", "listings seen from outside ms",
+                    "after the listings ms", "walk (apart) ms", "wall ms", "share"])
     outside = Figure("1o", "time outside the archiver runs, pomu's less the script's, over the "
                      "bare conversion", tag, "%", "-", None,
                      ["pair", "pomu archiver ms", "pomu outside ms", "bare archiver ms",
                       "bare outside ms", "share"])
     target = os.path.splitext(source)[0] + ".7z"
     bare_ws = os.path.join(scratch, "bare-workspace")
+    walk_tree = os.path.join(scratch, "walk-tree")
 
     def pomu_side():
         remove_file(target)
@@ -129,7 +155,18 @@ def conversion_figures(p, source, pairs, scratch, wine):
         if not os.path.getsize(target):
             raise BenchError("pomu wrote an empty archive")
         remove_file(target)
+        if not wine and int(a["runs"]) != 4:
+            raise BenchError("pomu_bench told %s archiver runs apart, not 4" % a["runs"])
         return a
+
+    def walk():
+        """The proof's walk of the workspace, on a fresh unpacked copy (untimed), after the
+        pair, so neither side's disk state changes."""
+        remove_tree(walk_tree)
+        p.archiver("x", p.path(source), "-o" + p.folder(walk_tree), "-r")
+        w = p.pomu("walk", p.path(walk_tree))
+        remove_tree(walk_tree)
+        return float(w["wall_ms"])
 
     def bare_side(removal):
         def run():
@@ -154,15 +191,21 @@ def conversion_figures(p, source, pairs, scratch, wine):
             share.add(i + 1, cpu, removal_cpu, wall, cpu / wall)
             if wine:
                 unix.add(i + 1, wall, c, wall / c)
-            else:  # rows 2r and 1o are kept for Linux only
-                own_removal = float(a["after_tools_cpu_ms"])
+            else:  # rows 2r, 2p and 1o are kept for Linux only
+                own_removal = float(a["after_compression_cpu_ms"])
                 beyond.add(i + 1, cpu, own_removal, wall, (cpu - own_removal) / wall)
+                listings, after_listings = float(a["listing_ms"]), float(a["after_listings_ms"])
+                walk_ms = walk()
+                proof.add(i + 1, listings, a["listing_ms_seen"], after_listings, walk_ms, wall,
+                          (listings + after_listings + walk_ms) / wall)
                 a_archiver = a["archiver_ms"]
                 outside.add(i + 1, a_archiver, wall - a_archiver, b_archiver, b - b_archiver,
                             ((wall - a_archiver) - (b - b_archiver)) / b)
     except (BenchError, OSError, subprocess.CalledProcessError) as e:
         ratio.error = unix.error = share.error = beyond.error = outside.error = str(e)
-    return [ratio, unix, share] if wine else [ratio, outside, share, beyond]
+        proof.error = str(e)
+    remove_tree(walk_tree)
+    return [ratio, unix, share] if wine else [ratio, outside, share, beyond, proof]
 
 
 def force_exit_figure(p, source, runs, delay_ms, wine):
