@@ -48,13 +48,15 @@ bool rarSet(Scene& s, const std::string& names) {
 }
 
 // A recorded archive from tests/fixtures/archives, copied into files/ under its own name.
-bool copyFixture(Scene& s, const std::string& name) {
+// Copies tests/fixtures/archives/<fixture> into the scene as <name> (default: the same name).
+bool copyFixture(Scene& s, const std::string& fixture, std::string name = {}) {
+    if (name.empty()) name = fixture;
     const char* source = std::getenv("POMU_SOURCE_DIR");
     const auto bytes = source ? test::readFile(fs::path(test::hostPath(source)) / "tests" /
-                                               "fixtures" / "archives" / name)
+                                               "fixtures" / "archives" / fixture)
                               : std::nullopt;
     if (!bytes) {
-        s.skip = "tests/fixtures/archives/" + name + " not found (POMU_SOURCE_DIR)";
+        s.skip = "tests/fixtures/archives/" + fixture + " not found (POMU_SOURCE_DIR)";
         return false;
     }
     s.write(name, *bytes);
@@ -252,14 +254,17 @@ std::vector<Row> archiveRows() {
                  s.write("tail.zip", s.read("tail.zip").value_or("") + test::noise(100, 9));
              },
          .texts = {kProcessing}},
-        // Part 4 belongs to another set of the same name: the archiver never opens it.
+        // The fourth volume belongs to another set of the same name: the archiver never opens it.
         {.name = "RarSetBesideAStalePartOfAnotherSet",
          .act = Act::convert,
          .arrange =
              [](Scene& s) {
                  s.options.deleteProcessed = true;
                  for (int k = 1; k <= 4; ++k) {
-                     if (!copyFixture(s, "reel.part" + std::to_string(k) + ".rar")) return;
+                     const std::string number = std::to_string(k);
+                     if (!copyFixture(s, "reel-volume" + number + ".rar",
+                                      "reel.part" + number + ".rar"))
+                         return;
                  }
                  s.dropped = {s.file("reel.part1.rar")};
                  test::ScratchFolder out;

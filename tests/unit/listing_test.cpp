@@ -56,10 +56,10 @@ TEST(Listing, RecordedOutputsOfBothArchivers) {
         {"appended.zip.txt",
          "complete warnings | a.txt 6 9F606EEC | sub/ 0 | sub/b.bin 5000 44C5B60C",
          ProofFailure::warning},
-        {"film.part1.rar.txt", "complete volumes=3 | movie.bin 350000 B4FFC7F5",
+        {"film-set.txt", "complete volumes=3 | movie.bin 350000 B4FFC7F5",
          ProofFailure::none},
         // Part 2 is missing: the archiver opened one volume and says which one it missed.
-        {"gap-film.part1.rar.txt",
+        {"gap-film-set.txt",
          "complete errors missing-volume volumes=1 | movie.bin 350000 78D78F3E",
          ProofFailure::listingFailed},
         // GNU tar's PAX sparse file: 7-Zip would unpack the raw map, and says so per entry.

@@ -55,31 +55,26 @@ void ToolOutput::startReads() {
     }
 }
 
-void ToolOutput::readAvailable() {
-    if (!pending_) return;
+bool ToolOutput::completeRead(bool wait) {
     DWORD got = 0;
-    if (!GetOverlappedResult(pipe_.get(), &overlapped_, &got, FALSE)) {
-        if (GetLastError() == ERROR_IO_INCOMPLETE) return;
+    if (!GetOverlappedResult(pipe_.get(), &overlapped_, &got, wait ? TRUE : FALSE)) {
+        if (!wait && GetLastError() == ERROR_IO_INCOMPLETE) return false;
         finish();
-        return;
+        return false;
     }
     pending_ = false;
     text_.append(buffer_.data(), got);
     ResetEvent(event_.get());
     startReads();
+    return true;
+}
+
+void ToolOutput::readAvailable() {
+    if (pending_) completeRead(false);
 }
 
 void ToolOutput::readToEnd() {
-    while (pending_) {
-        DWORD got = 0;
-        if (!GetOverlappedResult(pipe_.get(), &overlapped_, &got, TRUE)) {
-            finish();
-            return;
-        }
-        pending_ = false;
-        text_.append(buffer_.data(), got);
-        ResetEvent(event_.get());
-        startReads();
+    while (pending_ && completeRead(true)) {
     }
 }
 

@@ -32,6 +32,8 @@ class ToolOutput {
   private:
     // Starts reads until one stays pending; false once the pipe has ended.
     void startReads();
+    // Takes the pending read's bytes and starts the next; false when none came (yet).
+    bool completeRead(bool wait);
     void finish();
 
     win32::KernelHandle pipe_;
