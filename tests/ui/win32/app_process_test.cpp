@@ -1,5 +1,8 @@
-// pomu.exe as a whole process under Wine: one instance, ESC, the settings file, and a screenshot.
+// pomu.exe as a whole process under Wine: one instance, ESC, settings, screenshot, a kill mid-run.
 #include <windows.h>
+// After windows.h.
+#include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include "convert/archiver.h"
+#include "fs/workspace.h"
 #include "platform/win32/unique_handle.h"
+#include "support/environment.h"
 #include "support/test_files.h"
 
 namespace pomu::test {
@@ -40,6 +45,11 @@ class Process {
         }
     }
     DWORD id() const { return id_; }
+    // As Task Manager ends a process: no chance to clean up.
+    bool kill() const {
+        return TerminateProcess(process_.get(), 1) &&
+               WaitForSingleObject(process_.get(), 5000) == WAIT_OBJECT_0;
+    }
     bool running() const { return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
     // The exit code once the process has ended within the time; empty while it runs.
     std::optional<DWORD> waitForExit(std::chrono::milliseconds limit = kPatience) const {
@@ -144,8 +154,8 @@ class ProgramFolder {
     }
     NativeString folder() const { return scratch_.folder(); }
     fs::path settings() const { return scratch_.path() / "pomu.ini"; }
-    void writeSettings(const NativeString& dir) {
-        writeFile(settings(), "[SystemSetting]\r\ndir=" + utf8(dir) + "\r\n");
+    void writeSettings(const NativeString& dir, const std::string& more = "") {
+        writeFile(settings(), "[SystemSetting]\r\ndir=" + utf8(dir) + "\r\n" + more);
     }
     std::optional<Process> startPomu() const {
         return start(L"\"" + scratch_.file("pomu.exe") + L"\"", folder());
@@ -154,6 +164,48 @@ class ProgramFolder {
   private:
     ScratchFolder scratch_;
 };
+
+// The archivers the process started that still run.
+std::vector<DWORD> childrenNamed(DWORD parent, NativeView name) {
+    std::vector<DWORD> found;
+    const KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ParentProcessID == parent && _wcsicmp(entry.szExeFile, name.data()) == 0) {
+            found.push_back(entry.th32ProcessID);
+        }
+    }
+    return found;
+}
+
+// A drop of one file on the window of another process. A drop block made here means nothing
+// there, so the block is written into that process's memory, where the drop functions take
+// it as fixed memory.
+bool dropOn(HWND window, DWORD process, const NativeString& path) {
+    std::vector<char> block(sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t));
+    auto* header = reinterpret_cast<DROPFILES*>(block.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::copy(path.begin(), path.end(), reinterpret_cast<wchar_t*>(header + 1));
+    const KernelHandle target(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, process));
+    void* remote = target.valid() ? VirtualAllocEx(target.get(), nullptr, block.size(),
+                                                   MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                                  : nullptr;
+    return remote &&
+           WriteProcessMemory(target.get(), remote, block.data(), block.size(), nullptr) &&
+           PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+}
+
+bool waitUntil(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + kPatience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
 
 const std::vector<NativeView> kBothArchiverFiles = {archiver::kProgramName, archiver::kLibraryName};
 
@@ -256,6 +308,105 @@ TEST(WholeProgram, missingLibraryIsReportedAndTheProgramEndsWithZero) {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
     EXPECT_EQ(first->waitForExit(), std::optional<DWORD>(0));
     EXPECT_EQ(findTopLevel(first->id(), [](HWND) { return true; }), nullptr);
+}
+
+// pomu.exe ended from outside (Task Manager, a crash) in the middle of a run: its 7z.exe ends
+// with it, and the next start clears the workspace and moves the half-written output to the
+// Recycle Bin, leaving what stood there before.
+TEST(WholeProgram, aKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
+    ScratchFolder temp;
+    const TempFolderOverride override(temp.folder());
+    const NativeString workspace = workspacePath().value();
+    const NativeString note = workspace.substr(0, workspace.size() - 1) + L".note";
+    // Hex digits are slow to pack at level 9, and, packed with PPMd, slow to unpack too: each
+    // phase lasts well beyond the 2 s an archiver is given to end with pomu.
+    const auto zipOfDigits = [&](const char* name, std::size_t size, const NativeString& method) {
+        std::string digits;
+        for (const unsigned char c : noise(size)) digits += "0123456789abcdef"[c >> 4];
+        writeFile(temp.path() / "digits.txt", digits);
+        const NativeString zip = temp.file(name);
+        const ArchiverRun made =
+            runArchiver({L"a", L"-tzip", method, L"-mx=9", zip, temp.file("digits.txt")});
+        return made.exitCode == std::optional<DWORD>(0) ? zip : NativeString();
+    };
+    const NativeString slowToUnpack = zipOfDigits("unpack.zip", 8'000'000, L"-mm=PPMd");
+    const NativeString slowToPack = zipOfDigits("pack.zip", 12'000'000, L"-mm=Copy");
+    ASSERT_FALSE(slowToUnpack.empty() || slowToPack.empty());
+
+    const auto has = [](const fs::path& path) { return [path] { return fs::exists(path); }; };
+    const auto extracting = [&] {
+        std::error_code error;
+        return !fs::is_empty(workspace, error) && !error && !fs::exists(note);
+    };
+    struct Case {
+        const char* when;
+        const NativeString& made;
+        std::string settings;
+        std::function<bool()> killNow;  // empty: once the output to move appears
+        std::string moved;              // the half-written output the next start moves away
+        std::string stale;              // an older file in its place that must stay
+    };
+    const Case cases[] = {
+        {"during extraction", slowToUnpack, "level=9\r\n", extracting, "", ""},
+        {"during compression", slowToPack, "level=9\r\n", {}, "killed.7z", ""},
+        // 7-Zip writes the first volume only when it is done, so there is nothing to move yet.
+        {"during a split compression, beside an older volume", slowToPack,
+         "level=9\r\ndiv100MB=ON\r\n", has(note), "", "killed.7z.003"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.when);
+        ProgramFolder program(kBothArchiverFiles);
+        program.writeSettings(program.folder(), c.settings);
+        const fs::path folder = program.folder();
+        const NativeString source = program.folder() + L"killed.zip";
+        fs::copy_file(c.made, source);
+        const std::optional<std::string> sourceBytes = readFile(source);
+        if (!c.stale.empty()) {
+            writeFile(folder / c.stale, "the user's own");
+            fs::last_write_time(folder / c.stale,
+                                fs::file_time_type::clock::now() - std::chrono::hours(1));
+        }
+        std::optional<Process> pomu = program.startPomu();
+        ASSERT_TRUE(pomu);
+        const HWND window = waitForTopLevel(*pomu, isMarked);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(dropOn(window, pomu->id(), source));
+        const std::function<bool()> killNow = c.killNow ? c.killNow : has(folder / c.moved);
+        std::vector<DWORD> archivers;
+        ASSERT_TRUE(waitUntil([&] {
+            return killNow() &&
+                   !(archivers = childrenNamed(pomu->id(), archiver::kProgramName)).empty();
+        })) << "the run ended before it could be killed";
+        std::vector<KernelHandle> handles;
+        for (const DWORD id : archivers) handles.emplace_back(OpenProcess(SYNCHRONIZE, FALSE, id));
+        ASSERT_TRUE(pomu->kill());
+        for (const KernelHandle& archiver : handles) {
+            EXPECT_EQ(WaitForSingleObject(archiver.get(), 2000), DWORD(WAIT_OBJECT_0))
+                << "7z.exe outlived pomu";
+        }
+        if (!c.moved.empty()) {
+            ASSERT_TRUE(fs::exists(folder / c.moved));
+        }
+
+        std::optional<Process> next = program.startPomu();
+        ASSERT_TRUE(next);
+        const HWND nextWindow = waitForTopLevel(*next, isMarked);
+        ASSERT_NE(nextWindow, nullptr);
+        EXPECT_FALSE(fs::exists(workspace)) << "the next start left the workspace";
+        EXPECT_FALSE(fs::exists(note));
+        for (const char* output : {"killed.7z", "killed.7z.001"}) {
+            EXPECT_FALSE(fs::exists(folder / output)) << "a half-written " << output;
+        }
+        if (!c.moved.empty()) {
+            EXPECT_TRUE(trashedBytes(folder / c.moved)) << "moved to the Recycle Bin";
+        }
+        if (!c.stale.empty()) {
+            EXPECT_EQ(readFile(folder / c.stale), "the user's own");
+        }
+        EXPECT_EQ(readFile(source), sourceBytes);
+        PostMessageW(nextWindow, WM_CLOSE, 0, 0);
+        EXPECT_EQ(next->waitForExit(), std::optional<DWORD>(0));
+    }
 }
 
 }  // namespace
