@@ -159,8 +159,13 @@ TEST_F(RunnerWin32Test, PostedMessagesAreHandledWhileTheToolRuns) {
 
 // A quit taken by the runner's pump is handed on, through a second run, to the main loop.
 TEST_F(RunnerWin32Test, QuitDuringARunStillEndsTheMessageLoop) {
-    window.after(200, [] { PostQuitMessage(42); });
-    EXPECT_EQ(run(slowCompression(1)).exitCode, 0) << "a quit request does not stop the tool";
+    bool postedWhileRunning = false;
+    window.after(200, [&] {
+        postedWhileRunning = pump.process && WaitForSingleObject(pump.process, 0) == WAIT_TIMEOUT;
+        PostQuitMessage(42);
+    });
+    EXPECT_EQ(run(slowCompression(8)).exitCode, 0) << "a quit request does not stop the tool";
+    ASSERT_TRUE(postedWhileRunning) << "the tool ended before the quit request came";
     EXPECT_EQ(run(test::archiverCommand({L"i"})).exitCode, 0);
 
     // A timer comes after a pending quit, so giving up never hides one.
