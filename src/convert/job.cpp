@@ -283,6 +283,8 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!proof.holds()) {
         return withoutOutput(proofFailed(proof, proof.ofSource ? source : *firstOutput));
     }
+    // Proven: from here a run cut short leaves a finished archive, not one to undo.
+    workspace->forgetOutput();
 
     if (snapshot.deleteProcessed) {
         for (const NativeString& member : volumeSet(source, volumesRead(sourceListing.listing))) {

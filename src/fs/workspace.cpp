@@ -87,22 +87,29 @@ Workspace::Workspace(Workspace&& other) noexcept
       lock_(std::move(other.lock_)),
       removed_(other.removed_) {
     other.lock_.reset();
+    other.notePath_.clear();
     other.removed_ = true;  // the moved-from object owns nothing to clear
 }
 
-Workspace::~Workspace() { remove(); }
+Workspace::~Workspace() {
+    remove();
+    forgetOutput();
+}
 
 void Workspace::remove() {
     if (removed_ || path_.empty()) return;
     removed_ = true;
     clearFolder(path_);
     platform::removeFolder(path_);
-    // Last: once it is gone, nothing of this job is undone by a later start.
-    platform::removeFile(notePath_);
 }
 
 bool Workspace::noteOutput(NativeView target, bool split) {
     return !removed_ && platform::writePrivateFile(notePath_, noteText(target, split));
+}
+
+void Workspace::forgetOutput() {
+    // Once it is gone, nothing of this job is undone by a later start.
+    if (!notePath_.empty()) platform::removeFile(notePath_);
 }
 
 std::optional<Workspace> prepareWorkspace() {

@@ -35,12 +35,15 @@ public:
     ~Workspace();
 
     const NativeString& path() const { return path_; }
-    // Clears and removes the folder now (after compression), and the note with it.
+    // Clears and removes the folder now (after compression). The note stays until the output
+    // is proven or gone.
     void remove();
 
     // Before compression: notes beside the folder which output is about to be written, so a
     // run cut short can be undone. False when the note cannot be written.
     bool noteOutput(NativeView target, bool split);
+    // The noted output is proven (or removed): nothing is left for a later start to undo.
+    void forgetOutput();
 
 private:
     Workspace(NativeString path, NativeString notePath, platform::FileLock lock);

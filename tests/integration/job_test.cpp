@@ -376,14 +376,14 @@ TEST_F(JobTest, SplitOutputIsAVolumeSetTheArchiverReads) {
 
 #ifndef _WIN32
 // The archivers whose command line names the folder.
-std::vector<int> archiversIn(const NativeString& workspace) {
+std::vector<int> archiversIn(const NativeString& folder) {
     std::vector<int> found;
     std::error_code error;
     for (test::fs::directory_iterator it("/proc", error), end; !error && it != end;
          it.increment(error)) {
         std::ifstream cmdline(it->path() / "cmdline", std::ios::binary);
         const std::string text{std::istreambuf_iterator<char>(cmdline), {}};
-        if (text.find(workspace) != std::string::npos) {
+        if (text.find(folder) != std::string::npos) {
             found.push_back(std::atoi(it->path().filename().c_str()));
         }
     }
@@ -436,8 +436,11 @@ bool killedWhen(const std::function<void(const std::function<void()>& killMe)>& 
 // clears the workspace and moves the half-written archive to the Trash.
 TEST_F(JobTest, AKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
     options.level = POMU_T("9");
-    const NativeString source = makeArchive("killed.zip", {{"big", test::noise(40'000'000)}},
-                                            {POMU_T("-tzip"), POMU_T("-mx=0")});
+    // Many small files beside the big one: the new archive's listing lasts several passes.
+    std::vector<std::pair<std::string, std::string>> files{{"big", test::noise(40'000'000)}};
+    for (int i = 0; i < 1000; ++i) files.emplace_back("small/" + std::to_string(i), "x");
+    const NativeString source =
+        makeArchive("killed.zip", files, {POMU_T("-tzip"), POMU_T("-mx=0")});
     const std::optional<std::string> sourceBytes = test::readFile(source);
     const NativeString target = folder.file("killed.7z");
     const ScratchFolder temp;
@@ -447,10 +450,15 @@ TEST_F(JobTest, AKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
         const char* when;
         std::function<bool()> killNow;
         bool leavesOutput;
+        bool archiverRuns;  // a listing may have printed its last line and ended
     };
     const Case cases[] = {
-        {"during extraction", [&] { return platform::folderHasEntries(workspace); }, false},
-        {"during compression", [&] { return platform::pathExists(target); }, true},
+        {"during extraction", [&] { return platform::folderHasEntries(workspace); }, false, true},
+        {"during compression", [&] { return platform::pathExists(target); }, true, true},
+        // Packed in full, but not proven yet: it must not look finished either.
+        {"while the new archive is listed",
+         [&] { return platform::pathExists(target) && !platform::pathExists(workspace); }, true,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.when);
@@ -464,9 +472,11 @@ TEST_F(JobTest, AKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
                 };
                 convertFile(killed, source, 0, 1, options, runState);
             },
-            [&] { archivers = archiversIn(workspace); }))
+            [&] { archivers = archiversIn(folder.folder()); }))
             << "the run ended before it could be killed";
-        EXPECT_FALSE(archivers.empty());
+        if (c.archiverRuns) {
+            EXPECT_FALSE(archivers.empty());
+        }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
         const auto allEnded = [&] { return std::ranges::all_of(archivers, hasEnded); };
         while (!allEnded() && std::chrono::steady_clock::now() < deadline) {
