@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "pomu_version.h"
+
 namespace pomu {
 namespace {
 
@@ -105,6 +107,8 @@ std::string batchLogLine(std::string_view localTime, const BatchReport& batch) {
     line += std::to_string(batch.count(FileOutcome::notConverted)) + " not converted, ";
     line += std::to_string(batch.count(FileOutcome::skipped)) + " skipped";
     if (batch.stopped) line += ", stopped by force exit";
+    // Which pomu wrote the batch, for a log that outlives an update.
+    line += " (pomu " POMU_VERSION ")";
     line += "\t\t\t" + secondsText(batch.seconds);
     line += kLogBreak;
     return line;

@@ -18,7 +18,7 @@ std::string utf8Of(NativeView text);
 
 // "<time>\t<outcome>\t<reason>\t<source>\t<target>\t<seconds> s" and the line break.
 std::string fileLogLine(std::string_view localTime, const FileReport& file);
-// "<time>\tbatch\t<N files: counts>\t\t\t<seconds> s" and the line break.
+// "<time>\tbatch\t<N files: counts> (pomu <version>)\t\t\t<seconds> s" and the line break.
 std::string batchLogLine(std::string_view localTime, const BatchReport& batch);
 
 // "YYYY-MM-DD hh:mm:ss" of this moment in local time.

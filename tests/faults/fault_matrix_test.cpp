@@ -202,6 +202,7 @@ void checkLog(const Scene& scene, const std::vector<std::string>& report) {
         EXPECT_TRUE(lines[i][5].ends_with(" s")) << lines[i][5];
     }
     EXPECT_EQ(lines.back().at(1), "batch");
+    EXPECT_TRUE(lines.back().at(2).ends_with(" (pomu " POMU_VERSION ")")) << log;
 }
 
 std::vector<Row> allRows() {

@@ -3,6 +3,7 @@
 
 #include "convert/batch_log.h"
 #include "convert/report.h"
+#include "pomu_version.h"
 #include "support/test_files.h"
 
 namespace pomu {
@@ -123,6 +124,29 @@ TEST(BatchLog, KeepsEachFileOnOneUtf8Line) {
         EXPECT_EQ(
             fileLogLine("2026-12-08 10:00:00", report),
             "2026-12-08 10:00:00\tnot converted\tstopped\t" + c.field + "\tt.7z\t2.26 s" + kBreak);
+    }
+}
+
+// The batch's line counts each outcome and names the pomu that wrote it.
+TEST(BatchLog, BatchLineCountsOutcomesAndNamesTheVersion) {
+    BatchReport one;
+    one.files = {file("a.zip", FileOutcome::converted)};
+    one.seconds = 1.5;
+    BatchReport mixed;
+    mixed.files = {file("a.zip", FileOutcome::converted), file("b.7z", FileOutcome::skipped),
+                   file("c.rar", FileOutcome::notConverted), file("d.zip", FileOutcome::converted)};
+    BatchReport stopped = mixed;
+    stopped.stopped = true;
+    const std::string version = " (pomu " POMU_VERSION ")";
+    const std::pair<const BatchReport*, std::string> cases[] = {
+        {&one, "1 file: 1 converted, 0 not converted, 0 skipped" + version + "\t\t\t1.50 s"},
+        {&mixed, "4 files: 2 converted, 1 not converted, 1 skipped" + version + "\t\t\t0.00 s"},
+        {&stopped, "4 files: 2 converted, 1 not converted, 1 skipped, stopped by force exit" +
+                       version + "\t\t\t0.00 s"},
+    };
+    for (const auto& [batch, text] : cases) {
+        EXPECT_EQ(batchLogLine("2026-12-08 10:00:00", *batch),
+                  "2026-12-08 10:00:00\tbatch\t" + text + kBreak);
     }
 }
 

@@ -1,4 +1,4 @@
-// The real pomu on an X display: one instance, its window and menu, ESC, the saved settings.
+// The real pomu on an X display: one instance, its window and menu, ESC, the saved settings, a drop.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,11 +8,15 @@
 #include <QProcess>
 #include <QSet>
 #include <QThread>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "support/test_files.h"
 #include "ui/qt/archiver_folder.h"
+#include "pomu_version.h"
 #include "x_display.h"
+#include "x_drop.h"
 
 namespace pomu::test {
 namespace {
@@ -41,6 +45,12 @@ ToolOutput runTool(const QString& program, const QStringList& arguments,
                      process.readAllStandardError().constData());
     }
     return run;
+}
+
+// The build's program, or the one POMU_PROGRAM_UNDER_TEST names (an installed /usr/bin/pomu).
+QString programUnderTest() {
+    const char* installed = std::getenv("POMU_PROGRAM_UNDER_TEST");
+    return QString::fromLocal8Bit(installed && *installed ? installed : POMU_PROGRAM);
 }
 
 class PomuProcessTest : public testing::Test {
@@ -101,6 +111,7 @@ class PomuProcessTest : public testing::Test {
         process.waitForFinished(5000);
     }
 
+    const QString program = programUnderTest();
     XDisplay display;
     ScratchFolder home;
     QProcessEnvironment environment;
@@ -118,7 +129,7 @@ TEST_F(PomuProcessTest, RunsOnceShowsItsWindowAndClosesOnEscape) {
 
     QProcess first;
     first.setProcessEnvironment(environment);
-    first.start(POMU_PROGRAM, {});
+    first.start(program, {});
     ASSERT_TRUE(first.waitForStarted(10000));
     const QString window = visibleWindowOf(first.processId());
     ASSERT_FALSE(window.isEmpty()) << first.readAllStandardError().toStdString();
@@ -126,7 +137,7 @@ TEST_F(PomuProcessTest, RunsOnceShowsItsWindowAndClosesOnEscape) {
     // A second start ends at once with 0 and leaves the first running.
     QProcess second;
     second.setProcessEnvironment(environment);
-    second.start(POMU_PROGRAM, {});
+    second.start(program, {});
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
@@ -198,6 +209,69 @@ TEST_F(PomuProcessTest, RunsOnceShowsItsWindowAndClosesOnEscape) {
                                                "div100MB=OFF", "div1GB=OFF", "zip=OFF"}));
 }
 
+// A new user's first start: no settings at all, the system's 7-Zip found without asking, and
+// an archive dropped from outside converted beside its source.
+TEST_F(PomuProcessTest, AFirstStartFindsTheSystemArchiverAndConvertsADrop) {
+    const std::string systemFolders[] = {"/usr/lib/7zip/", "/usr/lib/p7zip/",
+                                         "/usr/libexec/p7zip/"};
+    if (std::none_of(std::begin(systemFolders), std::end(systemFolders),
+                     [](const std::string& folder) { return ui::holdsArchiver(folder); })) {
+        GTEST_SKIP() << "no 7-Zip where the system's packages put it";
+    }
+    fs::create_directories(home.path() / "home");
+    environment.insert("HOME", path("home"));
+    ScratchFolder files;
+    writeFile(files.path() / "in" / "a.txt", noise(20000));
+    writeFile(files.path() / "in" / "sub" / "b.txt", "second file");
+    const NativeString source = files.file("sample.zip");
+    ASSERT_EQ(runArchiver({"a", "-tzip", source, files.file("in") + "/*"}).exitCode, 0);
+
+    QProcess pomu;
+    pomu.setProcessEnvironment(environment);
+    pomu.start(program, {});
+    ASSERT_TRUE(pomu.waitForStarted(10000));
+    const QString window = visibleWindowOf(pomu.processId());
+    ASSERT_FALSE(window.isEmpty()) << pomu.readAllStandardError().toStdString();
+    EXPECT_NE(runTool("xdotool", {"search", "--onlyvisible", "--name", "^Select 7-Zip Folder$"},
+                      environment)
+                  .exitCode,
+              0)
+        << "the folder chooser was shown";
+
+    ASSERT_TRUE(dropFilesOn(display.name(), window, {QString::fromStdString(source)}));
+    // The batch's log line comes last, after the proof.
+    const fs::path log = home.path() / "state" / "pomu" / "pomu.log";
+    const QDeadlineTimer deadline(120000);
+    while (readFile(log).value_or("").find("\tbatch\t") == std::string::npos &&
+           !deadline.hasExpired()) {
+        QThread::msleep(100);
+    }
+    const std::string text = readFile(log).value_or("");
+    EXPECT_NE(text.find("\tconverted\t\t" + source + "\t"), std::string::npos) << text;
+    EXPECT_NE(text.find("\tbatch\t1 file: 1 converted, 0 not converted, 0 skipped (pomu " POMU_VERSION
+                        ")\t"),
+              std::string::npos)
+        << text;
+    const NativeString target = files.file("sample.7z");
+    EXPECT_TRUE(archiveTests(target));
+    ScratchFolder unpacked;
+    EXPECT_TRUE(extractArchive(target, unpacked.folder()));
+    EXPECT_EQ(fingerprints(treeContents(unpacked.path())),
+              fingerprints(treeContents(files.path() / "in")));
+    EXPECT_TRUE(fs::exists(source)) << "the source left though nobody asked";
+
+    EXPECT_EQ(runTool("xdotool", {"keydown", "--window", window, "Escape"}, environment).exitCode,
+              0);
+    if (!pomu.waitForFinished(20000)) stop(pomu);
+    EXPECT_EQ(pomu.exitCode(), 0);
+    const std::string settings = readFile(settingsFile).value_or("");
+    const bool savedFound = std::any_of(
+        std::begin(systemFolders), std::end(systemFolders), [&](const std::string& folder) {
+            return settings.find("\ndir=" + folder + "\n") != std::string::npos;
+        });
+    EXPECT_TRUE(savedFound) << settings;
+}
+
 // Two starts at the same moment: exactly one window; the other process ends with 0.
 TEST_F(PomuProcessTest, TwoStartsAtOnceGiveOneWindow) {
     std::string folder = "/usr/lib/p7zip/";
@@ -207,7 +281,7 @@ TEST_F(PomuProcessTest, TwoStartsAtOnceGiveOneWindow) {
 
     QProcess starts[2];
     for (QProcess& start : starts) start.setProcessEnvironment(environment);
-    for (QProcess& start : starts) start.start(POMU_PROGRAM, {});
+    for (QProcess& start : starts) start.start(program, {});
     for (QProcess& start : starts) ASSERT_TRUE(start.waitForStarted(10000));
     const QDeadlineTimer deadline(20000);
     // Waiting is what lets QProcess see an end.
@@ -239,7 +313,7 @@ TEST_F(PomuProcessTest, ASecondStartDuringTheFolderChoiceEndsAtOnceAndCancelLeav
 
     QProcess first;
     first.setProcessEnvironment(environment);
-    first.start(POMU_PROGRAM, {});
+    first.start(program, {});
     ASSERT_TRUE(first.waitForStarted(10000));
     const QDeadlineTimer deadline(30000);
     bool chooserShown = false;
@@ -254,7 +328,7 @@ TEST_F(PomuProcessTest, ASecondStartDuringTheFolderChoiceEndsAtOnceAndCancelLeav
 
     QProcess second;
     second.setProcessEnvironment(environment);
-    second.start(POMU_PROGRAM, {});
+    second.start(program, {});
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);

@@ -1,4 +1,4 @@
-// The resources built into the program: dialog template, Japanese menu, icons, manifest.
+// The resources built into the program: dialog template, Japanese menu, icons, version, manifest.
 #include <windows.h>
 
 #include <cstring>
@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pomu_version.h"
 #include "res/resource.h"
 
 namespace {
@@ -224,3 +225,43 @@ TEST(Resources, manifestAsksOnlyToRunAsTheCaller) {
 }
 
 }  // namespace
+
+// What Explorer's properties read from the file: the numbers and the texts of the version.
+TEST(Resources, versionInformationCarriesTheProjectVersion) {
+    wchar_t self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(self, &ignored);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(self, 0, size, info.data()));
+
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", &value, &length));
+    ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+    const DWORD high = MAKELONG(POMU_VERSION_MINOR, POMU_VERSION_MAJOR);
+    const DWORD low = MAKELONG(0, POMU_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, high);
+    EXPECT_EQ(fixed->dwFileVersionLS, low);
+    EXPECT_EQ(fixed->dwProductVersionMS, high);
+    EXPECT_EQ(fixed->dwProductVersionLS, low);
+    EXPECT_EQ(fixed->dwFileType, DWORD(VFT_APP));
+
+    const std::wstring version = L"" POMU_VERSION;
+    const std::pair<const wchar_t*, std::wstring> texts[] = {
+        {L"FileVersion", version},
+        {L"ProductVersion", version},
+        {L"ProductName", L"pomu"},
+        {L"OriginalFilename", L"pomu.exe"},
+    };
+    for (const auto& [key, expected] : texts) {
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+        ASSERT_TRUE(VerQueryValueW(info.data(), query.c_str(), &value, &length))
+            << std::string(query.begin(), query.end());
+        EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), expected)
+            << std::string(query.begin(), query.end());
+    }
+}
