@@ -11,6 +11,7 @@
 #include "faults/fault_rows.h"
 #include "fs/workspace.h"
 #include "options/settings.h"
+#include "pomu_version.h"
 #include "support/wakeup.h"
 
 namespace pomu::faults {

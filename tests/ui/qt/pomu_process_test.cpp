@@ -1,4 +1,4 @@
-// The real pomu on an X display: one instance, its window and menu, ESC, the saved settings, a drop.
+// The real pomu on an X display: one instance, window and menu, ESC, saved settings, a drop.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "pomu_version.h"
 #include "support/test_files.h"
 #include "ui/qt/archiver_folder.h"
-#include "pomu_version.h"
 #include "x_display.h"
 #include "x_drop.h"
 
@@ -248,9 +248,10 @@ TEST_F(PomuProcessTest, AFirstStartFindsTheSystemArchiverAndConvertsADrop) {
     }
     const std::string text = readFile(log).value_or("");
     EXPECT_NE(text.find("\tconverted\t\t" + source + "\t"), std::string::npos) << text;
-    EXPECT_NE(text.find("\tbatch\t1 file: 1 converted, 0 not converted, 0 skipped (pomu " POMU_VERSION
-                        ")\t"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("\tbatch\t1 file: 1 converted, 0 not converted, 0 skipped (pomu " POMU_VERSION
+                  ")\t"),
+        std::string::npos)
         << text;
     const NativeString target = files.file("sample.7z");
     EXPECT_TRUE(archiveTests(target));

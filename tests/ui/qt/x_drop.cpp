@@ -6,11 +6,11 @@
 #include <poll.h>
 
 #include <QDeadlineTimer>
+#include <QUrl>
 #include <algorithm>
 #include <array>
-#include <optional>
-#include <QUrl>
 #include <memory>
+#include <optional>
 
 namespace pomu::test {
 namespace {
@@ -34,10 +34,10 @@ class DragSource {
     bool drop() {
         const long version = targetVersion();
         if (version < 3) return false;
-        send("XdndEnter", {long(source_), std::min(version, 5L) << 24, long(atom("text/uri-list")),
-                           0, 0});
-        send("XdndPosition", {long(source_), 0, middleOfTarget(), CurrentTime,
-                              long(atom("XdndActionCopy"))});
+        send("XdndEnter",
+             {long(source_), std::min(version, 5L) << 24, long(atom("text/uri-list")), 0, 0});
+        send("XdndPosition",
+             {long(source_), 0, middleOfTarget(), CurrentTime, long(atom("XdndActionCopy"))});
         const std::optional<XClientMessageEvent> status = awaitMessage("XdndStatus");
         if (!status || (status->data.l[1] & 1) == 0) {
             send("XdndLeave", {long(source_), 0, 0, 0, 0});
