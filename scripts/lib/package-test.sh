@@ -1,6 +1,8 @@
-# The package test for scripts/test --package: installs dist/pomu_<version>_amd64.deb with
-# apt-get, drives the installed /usr/bin/pomu with the whole-program tests, removes the package
-# and checks that nothing of it is left. Results go to build/package/test-results/.
+# Sourceable bash helpers: the package test of scripts/test --package.
+# shellcheck shell=bash
+# It installs dist/pomu_<version>_amd64.deb with apt-get, drives the installed /usr/bin/pomu with
+# the whole-program tests, removes the package and checks that nothing of it is left. Results go
+# to build/package/test-results/.
 #   pomu_package_test <root>      prints what it does; returns the number of steps that broke
 #   pomu_package_cleanup          removes the package if this test installed it (for a trap)
 
