@@ -1,8 +1,6 @@
 // An XDND drag source in a few messages: enter, position, drop, then hand over the URI list.
 #include "x_drop.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 #include <poll.h>
 
 #include <QDeadlineTimer>
@@ -11,6 +9,10 @@
 #include <array>
 #include <memory>
 #include <optional>
+
+// Last: Xlib's macros (Status, Bool, None) would break the Qt headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace pomu::test {
 namespace {
