@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "convert/plan.h"
+#include "convert/rar_support.h"
 
 namespace pomu {
 namespace {
@@ -47,6 +48,8 @@ FileReport DropBatches::convertOne(const NativeString& path, int index, int coun
     // option names the target it works on.
     const bool zip = options_.zip;
     const Clock::time_point start = Clock::now();
+    // Asked only when a RAR source comes, so a start without one never runs it.
+    if (isRarSource(path)) learnRarSupport(options_, window_, runState_);
     const ConversionOutcome outcome = convertFile(window_, path, index, count, options_, runState_);
     const double seconds = secondsSince(start);
     NativeString target;

@@ -8,6 +8,7 @@
 #include "convert/listing.h"
 #include "convert/plan.h"
 #include "convert/proof.h"
+#include "convert/rar_support.h"
 #include "convert/runner.h"
 #include "fs/recycle.h"
 #include "fs/workspace.h"
@@ -20,7 +21,7 @@ constexpr int kMaxVolumes = 9999;
 constexpr int kMaxScannedVolume = 999;
 
 struct Snapshot {
-    bool deleteAlready, show, div1GB, div100MB, deleteProcessed, zip;
+    bool deleteAlready, show, div1GB, div100MB, deleteProcessed, zip, keepDate;
     bool split() const { return div1GB || div100MB; }
 };
 
@@ -58,6 +59,22 @@ void removePartialOutput(NativeView target, bool split, const std::vector<int>& 
         if (!volume || !platform::pathExists(*volume)) break;
         if (std::find(before.begin(), before.end(), number) != before.end()) break;
         platform::removeFile(*volume);
+    }
+}
+
+// Gives the new archive, every volume of it, the source's date: the same run of volumes that
+// removePartialOutput would take. A date that cannot be set leaves the proven archive as it is.
+void dateOutput(NativeView target, bool split, const std::vector<int>& before,
+                std::int64_t modified) {
+    if (!split) {
+        platform::setModifiedTime(target, modified);
+        return;
+    }
+    for (int number = 1; number <= kMaxVolumes; ++number) {
+        const std::optional<NativeString> volume = volumePath(target, number);
+        if (!volume || !platform::pathExists(*volume)) break;
+        if (std::find(before.begin(), before.end(), number) != before.end()) break;
+        platform::setModifiedTime(*volume, modified);
     }
 }
 
@@ -158,6 +175,19 @@ std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, Nati
     return std::nullopt;
 }
 
+// An archiver without the RAR codec fails on a RAR source as on a damaged one; the user must
+// be told what to install instead.
+ConversionOutcome unreadableRar(ConversionOutcome outcome, NativeView source,
+                                const RunState& runState) {
+    const bool unreadable =
+        outcome.reason == Reason::sourceUnreadable || outcome.reason == Reason::extractionFailed;
+    if (unreadable && runState.archiverReadsRar.has_value() && !*runState.archiverReadsRar &&
+        isRarSource(source)) {
+        return notConverted(Reason::noRarCodec);
+    }
+    return outcome;
+}
+
 // The working folder's files, named as the listings name them.
 std::optional<std::vector<UnpackedFile>> unpackedFiles(NativeView workspace) {
     const std::optional<std::vector<platform::FolderFile>> files = platform::filesBelow(workspace);
@@ -198,8 +228,9 @@ NativeString progressText(int index, int count) {
 ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index, int count,
                               const ConversionOptions& options, const RunState& runState) {
     // Menu changes made while this file runs take effect from the next file.
-    const Snapshot snapshot{options.deleteAlready,   options.show, options.div1GB, options.div100MB,
-                            options.deleteProcessed, options.zip};
+    const Snapshot snapshot{
+        options.deleteAlready,   options.show, options.div1GB,  options.div100MB,
+        options.deleteProcessed, options.zip,  options.keepDate};
 
     // A path that does not fit was cut somewhere on its way here: never act on it.
     if (source.empty() || !fitsPath(source)) return notConverted(Reason::pathTooLong);
@@ -235,11 +266,17 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!extract) return notConverted(Reason::pathTooLong);
     const SourceIdentities sources =
         snapshot.deleteProcessed ? identitiesOf(volumeSet(source)) : SourceIdentities{};
+    // Taken before the archiver reads the source: the new archive is dated as what it was made of.
+    const std::optional<platform::FileIdentity> sourceFile = platform::fileIdentity(source);
     const ListedArchive sourceListing = listArchive(source, options, window, runState);
-    if (auto refused = refusedSource(sourceListing, source)) return *refused;
+    if (auto refused = refusedSource(sourceListing, source)) {
+        return unreadableRar(*refused, source, runState);
+    }
 
     const ToolRun extraction = runTool(*extract, snapshot.show, window, runState);
-    if (!ranToTheEnd(extraction)) return failedRun(extraction, Reason::extractionFailed);
+    if (!ranToTheEnd(extraction)) {
+        return unreadableRar(failedRun(extraction, Reason::extractionFailed), source, runState);
+    }
     if (!platform::folderHasEntries(workspace->path())) {
         return notConverted(Reason::nothingExtracted);
     }
@@ -282,6 +319,9 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     const ProofResult proof = proveConversion(sourceListing.listing, *unpacked, packed.listing);
     if (!proof.holds()) {
         return withoutOutput(proofFailed(proof, proof.ofSource ? source : *firstOutput));
+    }
+    if (snapshot.keepDate && sourceFile) {
+        dateOutput(*target, snapshot.split(), strayVolumes, sourceFile->modified);
     }
     // Proven: from here a run cut short leaves a finished archive, not one to undo.
     workspace->forgetOutput();

@@ -22,6 +22,7 @@ enum class Reason {
     nameRefused,       // the source's name could not be passed to the archiver as it is
     notStarted,        // the archiver could not be started
     sourceUnreadable,  // exitCode: the archiver could not list the source at all
+    noRarCodec,        // a RAR source, and the archiver has no RAR codec
     extractionFailed,  // exitCode
     needsPassword,     // the source's listing shows encrypted entries
     volumeMissing,     // count: the number of the first volume that is missing

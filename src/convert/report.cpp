@@ -8,9 +8,11 @@ namespace {
 
 #ifdef _WIN32
 constexpr NativeView kTrashName = L"the Recycle Bin";
+constexpr NativeView kNoRarCodecText = L"this 7-Zip cannot read RAR (use the official 7-Zip)";
 constexpr NativeView kNameSeparators = L"\\/";
 #else
 constexpr NativeView kTrashName = "the Trash";
+constexpr NativeView kNoRarCodecText = "this 7-Zip cannot read RAR (install 7zip-rar or p7zip-rar)";
 constexpr NativeView kNameSeparators = "/";
 #endif
 
@@ -97,9 +99,9 @@ NativeString proofText(const ConversionOutcome& outcome) {
 
 // The archiver could not read the dropped path: for a folder, that is why.
 bool isReadFailure(Reason reason) {
-    return reason == Reason::sourceUnreadable || reason == Reason::extractionFailed ||
-           reason == Reason::nothingExtracted || reason == Reason::proofFailed ||
-           reason == Reason::skipped;
+    return reason == Reason::sourceUnreadable || reason == Reason::noRarCodec ||
+           reason == Reason::extractionFailed || reason == Reason::nothingExtracted ||
+           reason == Reason::proofFailed || reason == Reason::skipped;
 }
 
 }  // namespace
@@ -134,6 +136,8 @@ NativeString reasonText(const ConversionOutcome& outcome) {
         case Reason::sourceUnreadable:
         case Reason::extractionFailed:
             return extractionText(outcome.exitCode);
+        case Reason::noRarCodec:
+            return NativeString(kNoRarCodecText);
         case Reason::needsPassword:
             return POMU_T("needs a password");
         case Reason::volumeMissing:

@@ -19,8 +19,8 @@ NativeString read(NativeView file, NativeView key, NativeView defaultValue, std:
     return platform::readProfileString(file, kSection, key, defaultValue, chars);
 }
 
-bool readFlag(NativeView file, NativeView key) {
-    return equalsIgnoringCase(read(file, key, kOff, kFlagBufferChars), kOn);
+bool readFlag(NativeView file, NativeView key, bool byDefault = false) {
+    return equalsIgnoringCase(read(file, key, byDefault ? kOn : kOff, kFlagBufferChars), kOn);
 }
 
 // Empty, or a folder that ends in a separator and fits a path buffer.
@@ -47,6 +47,7 @@ void loadSettingsFrom(NativeView file, ConversionOptions& options) {
     options.div100MB = readFlag(file, POMU_T("div100MB"));
     if (!options.div100MB) options.div1GB = readFlag(file, POMU_T("div1GB"));
     options.zip = readFlag(file, POMU_T("zip"));
+    options.keepDate = readFlag(file, POMU_T("keepDate"), true);
 }
 
 bool saveSettingsTo(NativeView file, const ConversionOptions& options) {
@@ -58,6 +59,7 @@ bool saveSettingsTo(NativeView file, const ConversionOptions& options) {
     saved &= writeFlag(file, POMU_T("div100MB"), options.div100MB);
     saved &= writeFlag(file, POMU_T("div1GB"), options.div1GB);
     saved &= writeFlag(file, POMU_T("zip"), options.zip);
+    saved &= writeFlag(file, POMU_T("keepDate"), options.keepDate);
     return saved;
 }
 

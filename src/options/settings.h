@@ -10,8 +10,8 @@ namespace pomu {
 // the default. div1GB is not read when div100MB is on, so the two never load both on.
 void loadSettingsFrom(NativeView file, ConversionOptions& options);
 
-// Writes dir, deleteAlready, deleteProcessed, div100MB, div1GB and zip, in that order; level
-// and show stay as the file holds them. True when every write succeeded.
+// Writes dir, deleteAlready, deleteProcessed, div100MB, div1GB, zip and keepDate, in that order;
+// level and show stay as the file holds them. True when every write succeeded.
 bool saveSettingsTo(NativeView file, const ConversionOptions& options);
 
 // The same on the program's own settings file. loadSettings gives the defaults and false when

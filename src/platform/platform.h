@@ -51,6 +51,9 @@ inline constexpr std::int64_t kModifiedTicksPerSecond = 1'000'000'000;
 // The entry itself (a link is not followed); empty when nothing can be found there.
 std::optional<FileIdentity> fileIdentity(NativeView path);
 
+// Sets the file's modification time, in FileIdentity::modified's units; its other times stay.
+bool setModifiedTime(NativeView path, std::int64_t modified);
+
 bool createFolder(NativeView path);
 
 // Removes an empty folder (the path may end in a separator).

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "convert/archiver.h"
 #include "faults/fault_rows.h"
 #include "faults/zip_writer.h"
 #include "support/environment.h"
@@ -336,6 +337,33 @@ std::vector<Row> archiveRows() {
          .report = {"new.rar: converted"},
          .outputs = {"new.7z"},
          .trashed = {"new.rar"}},
+        // Debian's p7zip-full without p7zip-rar: it lists a RAR archive and unpacks stored data,
+        // but cannot decompress.
+        {.name = "RarWithAnArchiverThatLacksTheRarCodec",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+#ifdef _WIN32
+                 s.skip = "the official 7-Zip always reads RAR";
+#else
+                 if (!rarFixture(s, "packed.rar", "packed.rar")) return;
+                 if (!rarFixture(s, "single.rar", "stored.rar")) return;
+                 const fs::path archiver = s.outside / "7-Zip without RAR";
+                 fs::create_directories(archiver);
+                 for (const NativeView file : {archiver::kProgramName, archiver::kLibraryName}) {
+                     fs::copy_file(fs::path(test::archiverFolder()) / file, archiver / file);
+                 }
+                 s.options.sevenZipFolder = archiver.native() + "/";
+                 fs::create_directory(s.files / "album.rar");
+                 s.dropped = {s.file("packed.rar"), s.file("album.rar"), s.file("stored.rar")};
+#endif
+             },
+         .converted = 1,
+         .texts = {kProcessing + kBreak + "(1/3)", kProcessing + kBreak + "(2/3)",
+                   kProcessing + kBreak + "(3/3)", "1 7z complete!"},
+         .report = {"packed.rar: this 7-Zip cannot read RAR (install 7zip-rar or p7zip-rar)",
+                    "album.rar: folder, not an archive", "stored.rar: converted"},
+         .outputs = {"stored.7z"}},
         {.name = "RarWithEncryptedHeaders",
          .act = Act::convert,
          .arrange =

@@ -104,6 +104,18 @@ class JobTest : public testing::Test {
         return result;
     }
 
+    static constexpr std::int64_t kDay = 86400 * platform::kModifiedTicksPerSecond;
+    static std::int64_t modifiedTime(const NativeString& file) {
+        const std::optional<platform::FileIdentity> identity = platform::fileIdentity(file);
+        return identity ? identity->modified : -1;
+    }
+    // Dates the file a year back, with a fraction of a second, and returns that date.
+    static std::int64_t makeOld(const NativeString& file) {
+        const std::int64_t old = modifiedTime(file) - 365 * kDay - 1234567;
+        EXPECT_TRUE(platform::setModifiedTime(file, old));
+        return modifiedTime(file);
+    }
+
     // The archive's files as the archiver unpacks them.
     std::vector<std::pair<std::string, std::string>> unpacked(const NativeString& archive) {
         ScratchFolder out;
@@ -126,6 +138,7 @@ TEST_F(JobTest, ConvertsToTheTargetFormatBesideTheSource) {
         bool zip;
         std::string target;
         std::vector<NativeString> switches;
+        bool keepDate = true;
     };
     const Case cases[] = {
         {"photos.zip", false, "photos.7z", {POMU_T("-tzip")}},
@@ -139,6 +152,7 @@ TEST_F(JobTest, ConvertsToTheTargetFormatBesideTheSource) {
         {"album.tar", true, "album.zip", {POMU_T("-ttar")}},
         {"logs.tar.bz2", false, "logs.tar.7z", {POMU_T("-tbzip2")}},
         {"絵文字 😀.7z", true, "絵文字 😀.zip", {POMU_T("-t7z")}},
+        {"dated today.zip", false, "dated today.7z", {POMU_T("-tzip")}, false},
     };
     for (const auto& c : cases) {
         const bool gzip = c.source.ends_with(".gz") || c.source.ends_with(".bz2");
@@ -150,11 +164,18 @@ TEST_F(JobTest, ConvertsToTheTargetFormatBesideTheSource) {
         const NativeString made = makeArchive(c.source + ".made", files, c.switches);
         const NativeString source = folder.file(c.source);
         test::fs::rename(made, source);
+        const std::int64_t sourceDate = makeOld(source);
         const std::string before = test::readFile(source).value();
         options.zip = c.zip;
+        options.keepDate = c.keepDate;
 
         EXPECT_EQ(convert(source), ConversionResult::converted) << c.source;
         const NativeString target = folder.file(c.target);
+        if (c.keepDate) {
+            EXPECT_EQ(modifiedTime(target), sourceDate) << c.target;
+        } else {
+            EXPECT_GT(modifiedTime(target), sourceDate + 300 * kDay) << c.target << " is new";
+        }
         EXPECT_EQ(unpacked(target), test::fingerprints(files)) << c.target;
         EXPECT_TRUE(test::archiveTests(target));
         EXPECT_EQ(test::readFile(source), before) << "the source stays as it was";
@@ -274,17 +295,25 @@ TEST_F(JobTest, ReasonSaysWhyAFileWasNotConverted) {
         Reason reason;
         ProofFailure proof;
         std::optional<int> exitCode;
+        std::optional<bool> readsRar = std::nullopt;  // as the archiver's "i" listing told it
     };
     const Case cases[] = {
         {"damaged.zip", flipped, Reason::extractionFailed, ProofFailure::none, 2},
         {"sealed.arc", sealed, Reason::needsPassword, ProofFailure::none, std::nullopt},
         {"tail.zip", good + "appended", Reason::proofFailed, ProofFailure::warning, std::nullopt},
         {"text.zip", "not an archive", Reason::sourceUnreadable, ProofFailure::none, 2},
+        // Without the RAR codec a RAR source fails as a damaged one would: the reason says so.
+        {"text.rar", "not an archive", Reason::sourceUnreadable, ProofFailure::none, 2, true},
+        {"codec.rar", "not an archive", Reason::noRarCodec, ProofFailure::none, {}, false},
+        {"codec.r01", "not an archive", Reason::noRarCodec, ProofFailure::none, {}, false},
+        {"codec.zip", "not an archive", Reason::sourceUnreadable, ProofFailure::none, 2, false},
+        {"codec-damaged.rar", flipped, Reason::noRarCodec, ProofFailure::none, {}, false},
     };
     options.zip = false;
     for (const Case& c : cases) {
         const NativeString source = folder.file(c.name);
         test::writeFile(source, c.content);
+        runState.archiverReadsRar = c.readsRar;
         const ConversionOutcome outcome = convertFile(window, source, 0, 1, options, runState);
         EXPECT_EQ(outcome.reason, c.reason) << c.name;
         EXPECT_EQ(outcome.proof, c.proof) << c.name;
@@ -366,9 +395,12 @@ TEST_F(JobTest, SplitOutputIsAVolumeSetTheArchiverReads) {
     const std::vector<std::pair<std::string, std::string>> files{
         {"big.bin", test::noise(210'000'000)}};
     const NativeString source = makeArchive("split.zip", files, {POMU_T("-tzip"), POMU_T("-mx=0")});
+    const std::int64_t sourceDate = makeOld(source);
     EXPECT_EQ(convert(source), ConversionResult::converted);
     EXPECT_FALSE(platform::pathExists(folder.file("split.7z")));
-    EXPECT_TRUE(platform::pathExists(folder.file("split.7z.003")));
+    for (const char* volume : {"split.7z.001", "split.7z.002", "split.7z.003"}) {
+        EXPECT_EQ(modifiedTime(folder.file(volume)), sourceDate) << volume;
+    }
     EXPECT_FALSE(platform::pathExists(folder.file("split.7z.004")));
     EXPECT_TRUE(test::archiveTests(folder.file("split.7z.001")));
     EXPECT_EQ(unpacked(folder.file("split.7z.001")), test::fingerprints(files));

@@ -32,11 +32,11 @@ std::string describe(const ConversionOptions& o) {
            " show=" + std::to_string(o.show) + " already=" + std::to_string(o.deleteAlready) +
            " processed=" + std::to_string(o.deleteProcessed) +
            " 100MB=" + std::to_string(o.div100MB) + " 1GB=" + std::to_string(o.div1GB) +
-           " zip=" + std::to_string(o.zip);
+           " zip=" + std::to_string(o.zip) + " keep=" + std::to_string(o.keepDate);
 }
 
 std::string defaultsWithFolder(const std::string& folder) {
-    return "dir=" + folder + " level=5 show=0 already=0 processed=0 100MB=0 1GB=0 zip=0";
+    return "dir=" + folder + " level=5 show=0 already=0 processed=0 100MB=0 1GB=0 zip=0 keep=1";
 }
 
 // The bytes of a file the profile functions create: UTF-16 with a byte-order mark and CRLF on
@@ -96,23 +96,28 @@ TEST_F(SettingsFile, LoadsEachKeyByItsRule) {
     const LoadCase cases[] = {
         {"other section only", "[Other]\r\nzip=ON\r\nlevel=1\r\n", defaultsWithFolder("")},
         {"both splits on", "[SystemSetting]\r\ndiv100MB=ON\r\ndiv1GB=ON\r\n",
-         "dir= level=5 show=0 already=0 processed=0 100MB=1 1GB=0 zip=0"},
+         "dir= level=5 show=0 already=0 processed=0 100MB=1 1GB=0 zip=0 keep=1"},
         {"1GB alone", "[SystemSetting]\r\ndiv100MB=OFF\r\ndiv1GB=on\r\n",
-         "dir= level=5 show=0 already=0 processed=0 100MB=0 1GB=1 zip=0"},
+         "dir= level=5 show=0 already=0 processed=0 100MB=0 1GB=1 zip=0 keep=1"},
         {"folder gains separator", "[SystemSetting]\r\ndir=" + bare + "\r\n",
          defaultsWithFolder(bare + std::string(1, char(kSeparator)))},
         {"show on", "[SystemSetting]\r\nshow=on\r\n",
-         "dir= level=5 show=1 already=0 processed=0 100MB=0 1GB=0 zip=0"},
+         "dir= level=5 show=1 already=0 processed=0 100MB=0 1GB=0 zip=0 keep=1"},
         {"show yes", "[SystemSetting]\r\nshow=yes\r\n", defaultsWithFolder("")},
         {"empty level", "[SystemSetting]\r\nlevel=\r\n",
-         "dir= level= show=0 already=0 processed=0 100MB=0 1GB=0 zip=0"},
+         "dir= level= show=0 already=0 processed=0 100MB=0 1GB=0 zip=0 keep=1"},
         {"long level", "[SystemSetting]\r\nlevel=123456\r\n",
-         "dir= level=1234 show=0 already=0 processed=0 100MB=0 1GB=0 zip=0"},
+         "dir= level=1234 show=0 already=0 processed=0 100MB=0 1GB=0 zip=0 keep=1"},
         {"flags any case",
          "[systemsetting]\r\nDELETEALREADY=On\r\ndeleteProcessed = oN \r\nzip=\"ON\"\r\n",
-         "dir= level=5 show=0 already=1 processed=1 100MB=0 1GB=0 zip=1"},
+         "dir= level=5 show=0 already=1 processed=1 100MB=0 1GB=0 zip=1 keep=1"},
         {"near misses", "[SystemSetting]\r\nzip=ONX\r\nshow=1\r\ndeleteAlready=OFF\r\n",
          defaultsWithFolder("")},
+        {"keepDate off", "[SystemSetting]\r\nkeepDate=off\r\n",
+         "dir= level=5 show=0 already=0 processed=0 100MB=0 1GB=0 zip=0 keep=0"},
+        {"keepDate empty", "[SystemSetting]\r\nkeepDate=\r\n",
+         "dir= level=5 show=0 already=0 processed=0 100MB=0 1GB=0 zip=0 keep=0"},
+        {"keepDate in another section", "[Other]\r\nkeepDate=OFF\r\n", defaultsWithFolder("")},
     };
     for (const auto& c : cases) {
         ScratchFolder scratch;
@@ -151,37 +156,39 @@ TEST_F(SettingsFile, SaveKeepsHandWrittenLinesAndAppendsKeys) {
               "show=ON\r\ndir=" +
                   std::string(kFolder) +
                   "\r\ndeleteAlready=OFF\r\ndeleteProcessed=OFF\r\ndiv100MB=OFF\r\n"
-                  "div1GB=OFF\r\nzip=ON\r\n[Other]\r\ny=2\r\n");
-    EXPECT_EQ(describe(load()), "dir=" + std::string(kFolder) +
-                                    " level=9 show=1 already=0 processed=0 100MB=0 1GB=0 zip=1");
+                  "div1GB=OFF\r\nzip=ON\r\nkeepDate=ON\r\n[Other]\r\ny=2\r\n");
+    EXPECT_EQ(describe(load()),
+              "dir=" + std::string(kFolder) +
+                  " level=9 show=1 already=0 processed=0 100MB=0 1GB=0 zip=1 keep=1");
 }
 
-TEST_F(SettingsFile, LevelOnlySectionGainsTheSixKeys) {
+TEST_F(SettingsFile, LevelOnlySectionGainsTheSevenKeys) {
     writeText("[SystemSetting]\r\nlevel=9\r\n");
     ASSERT_TRUE(saveSettingsTo(file(), load()));
     EXPECT_EQ(text(),
               "[SystemSetting]\r\nlevel=9\r\ndir=\r\ndeleteAlready=OFF\r\ndeleteProcessed=OFF\r\n"
-              "div100MB=OFF\r\ndiv1GB=OFF\r\nzip=OFF\r\n");
+              "div100MB=OFF\r\ndiv1GB=OFF\r\nzip=OFF\r\nkeepDate=ON\r\n");
 }
 
 TEST_F(SettingsFile, FirstSaveWritesTheDocumentedLayout) {
     ConversionOptions options;
     options.sevenZipFolder = native(kFolder);
     ASSERT_TRUE(saveSettingsTo(file(), options));
-    EXPECT_EQ(text(),
-              newFileBytes({"[SystemSetting]", "dir=" + std::string(kFolder), "deleteAlready=OFF",
-                            "deleteProcessed=OFF", "div100MB=OFF", "div1GB=OFF", "zip=OFF"}));
+    EXPECT_EQ(text(), newFileBytes({"[SystemSetting]", "dir=" + std::string(kFolder),
+                                    "deleteAlready=OFF", "deleteProcessed=OFF", "div100MB=OFF",
+                                    "div1GB=OFF", "zip=OFF", "keepDate=ON"}));
     EXPECT_EQ(describe(load()), describe(options));
 }
 
 TEST_F(SettingsFile, EveryWrittenFlagRoundTrips) {
-    for (int bits = 0; bits < 16; ++bits) {
+    for (int bits = 0; bits < 32; ++bits) {
         ConversionOptions options;
         options.sevenZipFolder = native(kFolder);
         options.deleteAlready = bits & 1;
         options.deleteProcessed = bits & 2;
         options.div1GB = bits & 4;
         options.zip = bits & 8;
+        options.keepDate = bits & 16;
         ASSERT_TRUE(saveSettingsTo(file(), options));
         EXPECT_EQ(describe(load()), describe(options)) << bits;
     }
@@ -249,7 +256,8 @@ TEST_F(SettingsFile, LineBreakInFolderIsNeverWritten) {
     options.sevenZipFolder = native(std::string(kRoot) + "a\n[SystemSetting]\nzip=ON\n");
     options.deleteAlready = true;
     EXPECT_FALSE(saveSettingsTo(file(), options));
-    EXPECT_EQ(describe(load()), "dir= level=5 show=0 already=1 processed=0 100MB=0 1GB=0 zip=0");
+    EXPECT_EQ(describe(load()),
+              "dir= level=5 show=0 already=1 processed=0 100MB=0 1GB=0 zip=0 keep=1");
 }
 
 }  // namespace

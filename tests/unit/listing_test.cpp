@@ -5,6 +5,7 @@
 
 #include "convert/listing.h"
 #include "convert/proof.h"
+#include "convert/rar_support.h"
 #include "support/environment.h"
 #include "support/test_files.h"
 
@@ -84,6 +85,50 @@ TEST(Listing, RecordedOutputsOfBothArchivers) {
             EXPECT_EQ(checkSource(listing).failure, c.sourceCheck) << archiver << "/" << c.file;
         }
     }
+}
+
+// The "i" output of each archiver build: does it list a RAR format and the RAR decoders?
+TEST(InfoListing, TellsWhetherTheArchiverReadsRar) {
+    const std::pair<const char*, bool> cases[] = {
+        {"linux-7z-26.02", true},         // p7zip-full with p7zip-rar
+        {"linux-7z-26.02-norar", false},  // p7zip-full alone: the format, not the decoders
+        {"linux-7zz-26.02", false},       // Debian's 7zip: neither
+        {"win-7z-26.03", true},           // the official build
+    };
+    for (const auto& [archiver, rar] : cases) {
+        const std::optional<std::string> text = recorded(archiver, "info.txt");
+        ASSERT_TRUE(text) << archiver << "/info.txt (POMU_SOURCE_DIR unset?)";
+        EXPECT_EQ(readsRar(*text), std::optional(rar)) << archiver;
+        // The same build with its RAR decoders left out.
+        std::string withoutCodecs;
+        std::size_t at = 0;
+        while (at < text->size()) {
+            std::size_t end = text->find('\n', at);
+            end = end == std::string::npos ? text->size() : end + 1;
+            const std::string_view line(text->data() + at, end - at);
+            if (line.find(" Rar1") == std::string::npos &&
+                line.find(" Rar2") == std::string::npos &&
+                line.find(" Rar3") == std::string::npos &&
+                line.find(" Rar5") == std::string::npos) {
+                withoutCodecs += line;
+            }
+            at = end;
+        }
+        EXPECT_EQ(readsRar(withoutCodecs), std::optional(false)) << archiver;
+    }
+    const std::pair<const char*, std::optional<bool>> texts[] = {
+        {"", std::nullopt},
+        {"Command Line Error:\nUnknown command: i\n", std::nullopt},
+        // A file name or a hasher called Rar5 is no codec, and names outside the sections count
+        // for nothing.
+        {"Rar5 rar\nFormats:\n 0 ...F  7z 7z\nCodecs:\n 0 ED 21 LZMA2\nHashers:\n 4 1 Rar5\n",
+         false},
+        {"Formats:\n 0 ...F  Rar5  rar r00 R a r\nCodecs:\n 1  D 40305 Rar5\n", true},
+        {"Formats:\r\n 0 ...F  Rar  rar r00\r\nCodecs:\r\n 1  D 40303 Rar3\r\n", true},
+        {"Formats:\n 0 ...F  Rar5  rar r00\n", false},
+        {"Codecs:\n 1  D 40305 Rar5\n", std::nullopt},
+    };
+    for (const auto& [text, expected] : texts) EXPECT_EQ(readsRar(text), expected) << text;
 }
 
 TEST(Listing, TextThatIsNoListingProvesNothing) {

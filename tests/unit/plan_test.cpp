@@ -3,6 +3,7 @@
 
 #include "convert/archiver.h"
 #include "convert/plan.h"
+#include "convert/rar_support.h"
 #include "support/test_files.h"
 
 namespace pomu {
@@ -161,6 +162,26 @@ TEST(Commands, ExtractionLine) {
                                  POMU_T("\" -o\"") + p("C:\\Temp\\pomu\\") + POMU_T("\" -r"));
     expectLineMatchesArguments(*command);
     EXPECT_EQ(command->arguments.at(2), POMU_T("-o") + p("C:\\Temp\\pomu\\"));
+}
+
+TEST(Commands, InfoLine) {
+    const auto command = infoCommand(p("C:\\Program Files\\7-Zip\\"));
+    ASSERT_TRUE(command);
+    expectLineMatchesArguments(*command);
+    EXPECT_EQ(command->arguments, std::vector<NativeString>{POMU_T("i")});
+}
+
+// Only these names get the reason that the archiver lacks the RAR codec.
+TEST(RarRule, RarSourcesByTheirEnding) {
+    const std::pair<const char*, bool> cases[] = {
+        {"D:\\a\\photos.rar", true},     {"D:\\a\\movie.part2.RAR", true},
+        {"D:\\a\\old.r00", true},        {"D:\\a\\old.R17", true},
+        {"D:\\a\\photos.zip", false},    {"D:\\a\\rar", false},
+        {"D:\\a.rar\\file", false},      {"D:\\a\\old.r1", false},
+        {"D:\\a\\old.r100", false},      {"D:\\a\\old.rx0", false},
+        {"D:\\a\\photos.rar.7z", false}, {"D:\\a\\photos.rar ", false},
+    };
+    for (const auto& [path, rar] : cases) EXPECT_EQ(isRarSource(p(path)), rar) << path;
 }
 
 TEST(Commands, SixCompressionFormsInTheirOrder) {

@@ -15,9 +15,11 @@ using test::utf8;
 #ifdef _WIN32
 const std::string kTrash = "the Recycle Bin";
 const std::string kBreak = "\r\n";
+const std::string kNoRarCodec = "this 7-Zip cannot read RAR (use the official 7-Zip)";
 #else
 const std::string kTrash = "the Trash";
 const std::string kBreak = "\n";
+const std::string kNoRarCodec = "this 7-Zip cannot read RAR (install 7zip-rar or p7zip-rar)";
 #endif
 
 ConversionOutcome record(Reason reason, std::optional<int> exitCode = {}, int count = 0,
@@ -58,6 +60,7 @@ TEST(BatchReport, SaysWhyInPlainWords) {
          "the setting level cannot be used"},
         {record(Reason::stopped), "stopped"},
         {record(Reason::pathTooLong), "path too long"},
+        {record(Reason::noRarCodec), kNoRarCodec},
     };
     for (const ReasonCase& c : cases) {
         EXPECT_EQ(utf8(reasonText(c.outcome)), c.text);

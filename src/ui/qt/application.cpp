@@ -10,7 +10,7 @@
 namespace pomu::ui {
 
 int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runState,
-                   const QString& instanceName, NativeView systemArchiverFolder) {
+                   const QString& instanceName, std::span<const NativeView> systemArchiverFolders) {
     // Listening starts before set-up, so a second start during the folder choice ends too.
     SingleInstance instance(instanceName);
     // Only the window's own close ends the run, never a message box closing.
@@ -26,7 +26,7 @@ int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runSt
     // batch has returned.
     QObject::connect(&window, &MainWindow::closed, &window, [] { QApplication::exit(0); });
 
-    window.setUp(systemArchiverFolder);
+    window.setUp(systemArchiverFolders);
     // Closed during set-up: the loop has not started, and an exit request would be lost.
     if (window.isClosed()) return 0;
     window.show();

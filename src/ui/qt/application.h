@@ -14,6 +14,6 @@ namespace pomu::ui {
 // during its set-up or in the middle of a batch.
 int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runState,
                    const QString& instanceName,
-                   NativeView systemArchiverFolder = kSystemArchiverFolder);
+                   std::span<const NativeView> systemArchiverFolders = kSystemArchiverFolders);
 
 }  // namespace pomu::ui

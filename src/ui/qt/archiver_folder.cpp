@@ -27,11 +27,14 @@ bool holdsArchiver(NativeView folder) {
 }
 
 ArchiverFolder locateArchiver(ConversionOptions& options, Prompts& prompts, QWidget* owner,
-                              NativeView systemFolder) {
+                              std::span<const NativeView> systemFolders) {
     // An empty folder would make the program a bare name found somewhere on the search path,
     // not the file tested here; it never stays empty when the archiver is used.
     NativeString folder = options.sevenZipFolder;
-    if (folder.empty() && holdsArchiver(systemFolder)) folder = systemFolder;
+    for (const NativeView systemFolder : systemFolders) {
+        if (!folder.empty()) break;
+        if (holdsArchiver(systemFolder)) folder = systemFolder;
+    }
     if (folder.empty() || !holdsFile(folder, archiver::kProgramName)) {
         const std::optional<QString> chosen =
             prompts.chooseFolder(owner, QStringLiteral("Select 7-Zip Folder"));

@@ -99,9 +99,9 @@ void MainWindow::layOut() {
     }
 }
 
-void MainWindow::setUp(NativeView systemArchiverFolder) {
+void MainWindow::setUp(std::span<const NativeView> systemArchiverFolders) {
     loadSettings(options_);
-    switch (locateArchiver(options_, prompts_, this, systemArchiverFolder)) {
+    switch (locateArchiver(options_, prompts_, this, systemArchiverFolders)) {
         case ArchiverFolder::ready:
             setAcceptDrops(true);
             menu_ = new OptionsMenu(options_, this);

@@ -24,7 +24,7 @@ class MainWindow : public QWidget {
 
     // Loads the settings and finds the archiver. Afterwards the window takes drops and has its
     // menu; without the archiver it has closed, and after a cancelled choice it stays inert.
-    void setUp(NativeView systemArchiverFolder = kSystemArchiverFolder);
+    void setUp(std::span<const NativeView> systemArchiverFolders = kSystemArchiverFolders);
 
     bool isReady() const { return menu_ != nullptr; }
     bool isClosed() const { return closed_; }

@@ -6,6 +6,75 @@
 #include "ui/win32/guards.h"
 
 namespace pomu::ui {
+namespace {
+
+// Where the 7-Zip installers (exe and msi) record their folder under Software\7-Zip, in the
+// order tried: the x64 installer's Path64, then Path, which every installer writes; this user's
+// first. Path32 names the 32-bit installer's folder; it is not asked for, but a Path the 32-bit
+// installer left is taken: its 7z.exe reads and writes the same archives, only with less memory.
+struct RecordedFolder {
+    HKEY root;
+    const wchar_t* value;
+};
+const RecordedFolder kRecordedFolders[] = {
+    {HKEY_CURRENT_USER, L"Path64"},
+    {HKEY_CURRENT_USER, L"Path"},
+    {HKEY_LOCAL_MACHINE, L"Path64"},
+    {HKEY_LOCAL_MACHINE, L"Path"},
+};
+constexpr const wchar_t* kInstallerKey = L"Software\\7-Zip";
+constexpr const wchar_t* kDefaultFolderName = L"7-Zip";
+
+// A folder prefix that fits with the archiver's file names after it; empty otherwise.
+std::optional<NativeString> asPrefix(NativeString folder) {
+    if (folder.empty()) return std::nullopt;
+    if (folder.back() != kSeparator) folder += kSeparator;
+    if (!fitsPath(archiverPath(folder, archiver::kProgramName))) return std::nullopt;
+    return folder;
+}
+
+// The 64-bit view, where the x64 installer writes, also if pomu runs as a 32-bit program.
+std::optional<NativeString> recordedFolder(const RecordedFolder& recorded) {
+    wchar_t folder[MAX_PATH] = {};
+    DWORD bytes = sizeof folder;
+    const LSTATUS status =
+        RegGetValueW(recorded.root, kInstallerKey, recorded.value,
+                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, folder, &bytes);
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    return asPrefix(folder);
+}
+
+// %ProgramFiles%\7-Zip\, where the installers put it when asked nothing.
+std::optional<NativeString> defaultFolder() {
+    wchar_t programFiles[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"ProgramFiles", programFiles, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::nullopt;
+    NativeString folder(programFiles, length);
+    if (folder.back() != kSeparator) folder += kSeparator;
+    return asPrefix(folder + kDefaultFolderName);
+}
+
+// The first installed folder with both files; a lone 7z.exe there would fail at the first run.
+std::optional<NativeString> installedArchiver() {
+    for (const NativeString& folder : installedArchiverFolders()) {
+        if (archiverFileExists(folder, archiver::kProgramName) &&
+            archiverFileExists(folder, archiver::kLibraryName)) {
+            return folder;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<NativeString> installedArchiverFolders() {
+    std::vector<NativeString> folders;
+    for (const RecordedFolder& recorded : kRecordedFolders) {
+        if (auto folder = recordedFolder(recorded)) folders.push_back(std::move(*folder));
+    }
+    if (auto folder = defaultFolder()) folders.push_back(std::move(*folder));
+    return folders;
+}
 
 FolderChoice chooseArchiverFolder(HWND owner) {
     const ComApartment com;
@@ -47,6 +116,11 @@ std::optional<NativeString> workingFolderPrefix() {
 ArchiverCheck locateArchiver(HWND owner, ConversionOptions& options,
                              bool& folderFromWorkingFolder) {
     folderFromWorkingFolder = false;
+    if (options.sevenZipFolder.empty() &&
+        !archiverFileExists(options.sevenZipFolder, archiver::kProgramName)) {
+        // Found here, the folder is saved on close like a chosen one.
+        if (auto installed = installedArchiver()) options.sevenZipFolder = std::move(*installed);
+    }
     if (!archiverFileExists(options.sevenZipFolder, archiver::kProgramName)) {
         const FolderChoice choice = chooseArchiverFolder(owner);
         if (choice.cancelled) return ArchiverCheck::chooserCancelled;

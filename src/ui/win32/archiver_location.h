@@ -1,9 +1,11 @@
-// Finding the 7-Zip folder at set-up: the setting, the working folder, or the folder chooser.
+// Finding the 7-Zip folder at set-up: the setting, the working folder, the installed one, or the
+// chooser.
 #pragma once
 
 #include <windows.h>
 
 #include <optional>
+#include <vector>
 
 #include "options/options.h"
 
@@ -31,8 +33,13 @@ bool archiverFileExists(NativeView folder, NativeView fileName);
 // started by its full path; empty otherwise.
 std::optional<NativeString> workingFolderPrefix();
 
-// Checks the folder in options, asking for it when 7z.exe is not there. A cancelled choice
-// leaves the folder exactly as it was loaded.
+// The folders 7-Zip's installers record or use, in the order they are tried, each ending in a
+// separator; whether they hold 7-Zip is not looked at here.
+std::vector<NativeString> installedArchiverFolders();
+
+// Checks the folder in options, asking for it when 7z.exe is not there. An empty folder first
+// takes the working folder's 7z.exe, then the first installed folder that holds 7z.exe and
+// 7z.dll. A cancelled choice leaves the folder exactly as it was loaded.
 ArchiverCheck locateArchiver(HWND owner, ConversionOptions& options, bool& folderFromWorkingFolder);
 
 }  // namespace pomu::ui

@@ -41,7 +41,9 @@ class ApplicationTest : public WindowTest {
                 action(*found);
             });
         }
-        return ui::runApplication(prompts, options, runState, instanceName, "/nonexistent/pomu/");
+        constexpr NativeView kNoSystemArchiver = "/nonexistent/pomu/";
+        return ui::runApplication(prompts, options, runState, instanceName,
+                                  {&kNoSystemArchiver, 1});
     }
 
     ScratchFolder runtime;

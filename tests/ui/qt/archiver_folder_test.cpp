@@ -34,8 +34,9 @@ TEST(ArchiverFolderTest, FindsOrAsksForTheFolderAndReportsWhatIsMissing) {
         std::optional<Contents> chosen;  // the chooser's answer; nullopt: cancelled
         bool asked;
         ArchiverFolder result;
-        const char* folderIs;  // "loaded", "system", "chosen" or "blank"
+        const char* folderIs;  // "loaded", "system", "later", "chosen" or "blank"
         const char* error;
+        Contents laterSystem = empty;  // the system folder tried after the first
     };
     const Case cases[] = {
         {"loaded folder complete", both, false, both, std::nullopt, false, ArchiverFolder::ready,
@@ -46,6 +47,16 @@ TEST(ArchiverFolderTest, FindsOrAsksForTheFolderAndReportsWhatIsMissing) {
          ArchiverFolder::ready, "chosen", nullptr},
         {"blank, no system folder: cancelled", empty, true, empty, std::nullopt, true,
          ArchiverFolder::cancelled, "blank", nullptr},
+        {"blank, first system folder lacks 7z.so: the next", empty, true, programOnly, std::nullopt,
+         false, ArchiverFolder::ready, "later", nullptr, both},
+        {"blank, first system folder lacks 7z: the next", empty, true, libraryOnly, std::nullopt,
+         false, ArchiverFolder::ready, "later", nullptr, both},
+        {"blank, two system folders: the first", empty, true, both, std::nullopt, false,
+         ArchiverFolder::ready, "system", nullptr, both},
+        {"blank, no system folder complete: asked", empty, true, programOnly, both, true,
+         ArchiverFolder::ready, "chosen", nullptr, libraryOnly},
+        {"loaded lacks 7z: system folders not taken", libraryOnly, false, both, both, true,
+         ArchiverFolder::ready, "chosen", nullptr, both},
         {"loaded lacks 7z: asked, cancelled", libraryOnly, false, both, std::nullopt, true,
          ArchiverFolder::cancelled, "loaded", nullptr},
         {"loaded lacks 7z: chosen complete", empty, false, both, both, true, ArchiverFolder::ready,
@@ -63,6 +74,8 @@ TEST(ArchiverFolderTest, FindsOrAsksForTheFolderAndReportsWhatIsMissing) {
         const NativeString loaded =
             c.loadedIsBlank ? NativeString() : archiverLike(scratch, "loaded", c.loaded);
         const NativeString system = archiverLike(scratch, "system", c.system);
+        const NativeString later = archiverLike(scratch, "later", c.laterSystem);
+        const NativeView systemFolders[] = {system, later};
         NativeString chosen = archiverLike(scratch, "chosen", c.chosen.value_or(empty));
         chosen.pop_back();  // the chooser gives the folder without a separator
 
@@ -70,7 +83,7 @@ TEST(ArchiverFolderTest, FindsOrAsksForTheFolderAndReportsWhatIsMissing) {
         if (c.chosen) prompts.folderAnswer = QFile::decodeName(QByteArray::fromStdString(chosen));
         ConversionOptions options;
         options.sevenZipFolder = loaded;
-        EXPECT_EQ(locateArchiver(options, prompts, nullptr, system), c.result);
+        EXPECT_EQ(locateArchiver(options, prompts, nullptr, systemFolders), c.result);
 
         EXPECT_EQ(prompts.chooserTitles,
                   c.asked ? std::vector<QString>{QStringLiteral("Select 7-Zip Folder")}
@@ -78,6 +91,7 @@ TEST(ArchiverFolderTest, FindsOrAsksForTheFolderAndReportsWhatIsMissing) {
         const std::string folderIs = c.folderIs;
         const NativeString expected = folderIs == "loaded"   ? loaded
                                       : folderIs == "system" ? system
+                                      : folderIs == "later"  ? later
                                       : folderIs == "chosen" ? chosen + "/"
                                                              : NativeString();
         EXPECT_EQ(options.sevenZipFolder, expected);
@@ -96,7 +110,9 @@ TEST(ArchiverFolderTest, AChosenRootFolderGetsItsSeparatorToo) {
     prompts.folderAnswer = QStringLiteral("/");
     ConversionOptions options;
     ScratchFolder scratch;
-    EXPECT_EQ(locateArchiver(options, prompts, nullptr, archiverLike(scratch, "none", empty)),
+    const NativeString none = archiverLike(scratch, "none", empty);
+    const NativeView systemFolders[] = {none};
+    EXPECT_EQ(locateArchiver(options, prompts, nullptr, systemFolders),
               ArchiverFolder::programMissing);
     EXPECT_EQ(options.sevenZipFolder, "//");
 }

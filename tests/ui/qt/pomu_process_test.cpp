@@ -204,9 +204,10 @@ TEST_F(PomuProcessTest, RunsOnceShowsItsWindowAndClosesOnEscape) {
     for (const QString& line : QString::fromStdString(*text).split('\n', Qt::SkipEmptyParts)) {
         lines.push_back(line.trimmed().toStdString());
     }
-    EXPECT_EQ(lines, (std::vector<std::string>{"[SystemSetting]", "dir=" + folder,
-                                               "deleteAlready=OFF", "deleteProcessed=OFF",
-                                               "div100MB=OFF", "div1GB=OFF", "zip=OFF"}));
+    EXPECT_EQ(lines,
+              (std::vector<std::string>{"[SystemSetting]", "dir=" + folder, "deleteAlready=OFF",
+                                        "deleteProcessed=OFF", "div100MB=OFF", "div1GB=OFF",
+                                        "zip=OFF", "keepDate=ON"}));
 }
 
 // A new user's first start: no settings at all, the system's 7-Zip found without asking, and

@@ -48,7 +48,7 @@ ui::MainWindow& WindowTest::openWindow(NativeView systemArchiverFolder) {
     QObject::connect(&window->statusLine(), &ui::StatusLine::written,
                      [this](const QString& text) { statuses << text; });
     QObject::connect(window.get(), &ui::MainWindow::closed, [this] { ++closes; });
-    window->setUp(systemArchiverFolder);
+    window->setUp({&systemArchiverFolder, 1});
     if (!window->isClosed()) window->show();
     return *window;
 }

@@ -223,9 +223,9 @@ TEST_F(WindowTest, MenuChoicesToggleTheOptionsAndAreSavedOnClose) {
         at = end + 1;
     }
     EXPECT_EQ(keys, (std::vector<std::string>{"dir", "level", "deleteAlready", "deleteProcessed",
-                                              "div100MB", "div1GB", "zip"}));
+                                              "div100MB", "div1GB", "zip", "keepDate"}));
     for (const char* line : {"deleteAlready=OFF", "deleteProcessed=ON", "div100MB=ON", "div1GB=OFF",
-                             "zip=ON", "level=1"}) {
+                             "zip=ON", "level=1", "keepDate=ON"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
     }
 }

@@ -269,7 +269,7 @@ TEST(WholeProgram, secondStartEndsWhileTheFirstRunsAndEscapeClosesItWithItsSetti
     EXPECT_EQ(readFile(program.settings()).value_or(""),
               "[SystemSetting]\r\ndir=" + utf8(program.folder()) +
                   "\r\ndeleteAlready=OFF\r\ndeleteProcessed=OFF\r\ndiv100MB=OFF\r\ndiv1GB=OFF"
-                  "\r\nzip=OFF\r\n");
+                  "\r\nzip=OFF\r\nkeepDate=ON\r\n");
 }
 
 TEST(WholeProgram, secondStartEndsWhileTheFirstStillAsksForTheFolder) {

@@ -26,7 +26,7 @@ class ClosingTest : public MainWindowTest {
     }
 };
 
-TEST_F(ClosingTest, closeWhenIdleSavesTheSixKeysInOrderAndEndsTheLoop) {
+TEST_F(ClosingTest, closeWhenIdleSavesTheSevenKeysInOrderAndEndsTheLoop) {
     DialogAnswerer answerer(answerToGoOn);
     ASSERT_NE(open(settingsText(archiverFolder())), nullptr);
     const HMENU menu = state_->optionsMenu;
@@ -41,7 +41,7 @@ TEST_F(ClosingTest, closeWhenIdleSavesTheSixKeysInOrderAndEndsTheLoop) {
     EXPECT_TRUE(answerer.seen().empty());
     const std::string expected = "[SystemSetting]\r\ndir=" + utf8(archiverFolder()) +
                                  "\r\ndeleteAlready=OFF\r\ndeleteProcessed=ON\r\ndiv100MB=OFF\r\n"
-                                 "div1GB=ON\r\nzip=ON\r\n";
+                                 "div1GB=ON\r\nzip=ON\r\nkeepDate=ON\r\n";
     EXPECT_EQ(settings_.read().value_or(""), expected);
 }
 
@@ -52,7 +52,8 @@ TEST_F(ClosingTest, handWrittenLevelAndShowStayAsTheyAre) {
     EXPECT_EQ(runLoop(5000), 0);
     const std::string expected = "[SystemSetting]\r\ndir=" + utf8(archiverFolder()) +
                                  "\r\nlevel=9\r\nshow=OFF\r\ndeleteAlready=OFF\r\n"
-                                 "deleteProcessed=OFF\r\ndiv100MB=OFF\r\ndiv1GB=OFF\r\nzip=OFF\r\n";
+                                 "deleteProcessed=OFF\r\ndiv100MB=OFF\r\ndiv1GB=OFF\r\nzip=OFF\r\n"
+                                 "keepDate=ON\r\n";
     EXPECT_EQ(settings_.read().value_or(""), expected);
 }
 

@@ -229,5 +229,90 @@ TEST_F(SetUpTest, emptyFolderStartsTheArchiverFoundInTheWorkingFolderAndStaysEmp
     EXPECT_EQ(savedKey(settings_.read().value_or(""), "dir"), "") << "saved as it was loaded";
 }
 
+// A value under HKCU\\Software\\7-Zip, as an installer writes it, for the test's duration.
+class InstallerRecord {
+  public:
+    InstallerRecord(const wchar_t* value, const NativeString& folder) : value_(value) {
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, value, REG_SZ, folder.c_str(),
+                                  DWORD((folder.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+    ~InstallerRecord() {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, value_);
+        RegDeleteKeyW(HKEY_CURRENT_USER, kKey);  // only goes when nothing else is left in it
+    }
+    InstallerRecord(const InstallerRecord&) = delete;
+    InstallerRecord& operator=(const InstallerRecord&) = delete;
+
+  private:
+    static constexpr const wchar_t* kKey = L"Software\\7-Zip";
+    const wchar_t* value_;
+};
+
+// The ProgramFiles variable pointing elsewhere for the test's duration.
+class ProgramFilesAt {
+  public:
+    explicit ProgramFilesAt(const fs::path& folder) {
+        wchar_t old[MAX_PATH] = {};
+        if (GetEnvironmentVariableW(L"ProgramFiles", old, MAX_PATH) > 0) previous_ = old;
+        SetEnvironmentVariableW(L"ProgramFiles", folder.c_str());
+    }
+    ~ProgramFilesAt() {
+        SetEnvironmentVariableW(L"ProgramFiles", previous_ ? previous_->c_str() : nullptr);
+    }
+    ProgramFilesAt(const ProgramFilesAt&) = delete;
+    ProgramFilesAt& operator=(const ProgramFilesAt&) = delete;
+
+  private:
+    std::optional<std::wstring> previous_;
+};
+
+TEST_F(SetUpTest, emptyFolderTakesTheInstalledArchiverAndSavesIt) {
+    const std::vector<NativeView> both{archiver::kProgramName, archiver::kLibraryName};
+    const std::vector<NativeView> programOnly{archiver::kProgramName};
+    struct Case {
+        const char* name;
+        std::vector<std::pair<const wchar_t*, std::vector<NativeView>>> records;
+        std::vector<NativeView> programFiles;  // what %ProgramFiles%\\7-Zip holds
+        const char* found;  // the record whose folder is taken, "ProgramFiles", or none: asked
+    };
+    const Case cases[] = {
+        {"x64 installer", {{L"Path64", both}, {L"Path", both}}, {}, "Path64"},
+        {"Path alone", {{L"Path", both}}, {}, "Path"},
+        {"Path64 lacks 7z.dll", {{L"Path64", programOnly}, {L"Path", both}}, both, "Path"},
+        {"default folder", {}, both, "ProgramFiles"},
+        {"32-bit installer's value", {{L"Path32", both}}, {}, nullptr},
+        {"nothing complete", {{L"Path64", programOnly}}, programOnly, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch;
+        std::vector<std::unique_ptr<InstallerRecord>> records;
+        NativeString expected;
+        for (const auto& [value, files] : c.records) {
+            std::string name(value, value + wcslen(value));
+            NativeString folder = archiverCopy(scratch, name, files);
+            if (c.found && name == c.found) expected = folder;
+            // Path64 as the installer writes it; the others without the backslash it must get.
+            if (name != "Path64") folder.pop_back();
+            records.push_back(std::make_unique<InstallerRecord>(value, folder));
+        }
+        const NativeString programFiles = archiverCopy(scratch, "programs\\7-Zip", c.programFiles);
+        if (c.found && std::string(c.found) == "ProgramFiles") expected = programFiles;
+        const ProgramFilesAt programs(scratch.path() / "programs");
+
+        DialogAnswerer answerer([](const SeenDialog&) { return IDCANCEL; });
+        ASSERT_NE(open(settingsText(L"")), nullptr);
+        EXPECT_EQ(answerer.seen().size(), c.found ? 0u : 1u) << "the chooser, only when none";
+        EXPECT_EQ(state_->ready(), c.found != nullptr);
+        EXPECT_EQ(theOptions().sevenZipFolder, expected);
+        send(WM_CLOSE);
+        EXPECT_EQ(runLoop(5000), 0);
+        EXPECT_EQ(savedKey(settings_.read().value_or(""), "dir"), utf8(expected));
+        TearDown();
+        SetUp();
+    }
+}
+
 }  // namespace
 }  // namespace pomu::test::win32
