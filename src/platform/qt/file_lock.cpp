@@ -25,6 +25,16 @@ bool namesFile(const std::string& path, int fd) {
 // A holder that let go can remove the file meanwhile; then the lock is tried on the new one.
 constexpr int kLockTries = 3;
 
+// Once let go, the file goes too, so the temp folder keeps no lock of an instance gone; but
+// only when nobody holds it any more (an archiver that outlived its pomu still does). It is
+// removed while locked again, and an instance that opened it meanwhile sees the name gone
+// once it holds the lock.
+void removeIfFree(const std::string& path) {
+    const posix::UniqueFd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) return;
+    if (namesFile(path, fd.get())) ::unlink(path.c_str());
+}
+
 }  // namespace
 
 struct FileLock::Impl {
@@ -37,9 +47,8 @@ struct FileLock::Impl {
     Impl& operator=(const Impl&) = delete;
     ~Impl() {
         posix::stopKeepingInChildren(fd.get());
-        // Removed while still held, so the temp folder keeps no lock of an instance gone; an
-        // instance that opened it meanwhile sees the name gone once it holds the lock.
-        if (namesFile(path, fd.get())) ::unlink(path.c_str());
+        fd.reset();
+        removeIfFree(path);
     }
     // The lock lives as long as this open file description; closing releases it.
     posix::UniqueFd fd;
