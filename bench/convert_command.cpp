@@ -49,21 +49,29 @@ class RunNotingWindow : public HeadlessWindow {
 };
 
 // The job's runs, in order: the source's listing, the extraction, the compression, the new
-// archive's listing.
+// archive's listing, and with delete-processed the new archive's test.
 constexpr std::size_t kSourceListing = 0;
 constexpr std::size_t kExtraction = 1;
 constexpr std::size_t kCompression = 2;
 constexpr std::size_t kNewListing = 3;
+constexpr std::size_t kTest = 4;
 constexpr std::size_t kRuns = 4;
+
+constexpr NativeView kDeleteProcessed = POMU_T("delete-processed");
 
 }  // namespace
 
 int convertCommand(const Arguments& arguments) {
-    if (arguments.size() != 3) {
-        std::fputs("usage: pomu_bench convert <source> <level> <archiverFolder>\n", stderr);
+    const bool deleteProcessed = arguments.size() == 4 && arguments[3] == kDeleteProcessed;
+    if (arguments.size() != 3 && !deleteProcessed) {
+        std::fputs(
+            "usage: pomu_bench convert <source> <level> <archiverFolder> [delete-processed]\n",
+            stderr);
         return kUsage;
     }
     ConversionOptions options;
+    // The source then goes to the Trash: the caller gives it a Trash of its own.
+    options.deleteProcessed = deleteProcessed;
     options.level = arguments[1];
     options.sevenZipFolder = withTrailingSeparator(arguments[2]);
     const RunState runState;
@@ -83,7 +91,8 @@ int convertCommand(const Arguments& arguments) {
         .cpu(watch.cpu())
         .number("cpu_share", watch.wallMs() > 0 ? watch.cpu().totalMs() / watch.wallMs() : 0)
         .count("runs", static_cast<long long>(runs.size()));
-    if (runs.size() == kRuns) {
+    const std::size_t expectedRuns = deleteProcessed ? kRuns + 1 : kRuns;
+    if (runs.size() == expectedRuns) {
         const RunSpan& source = runs[kSourceListing];
         const RunSpan& packed = runs[kNewListing];
         // Between the compression's end and the new listing's start: the workspace walked for
@@ -96,8 +105,13 @@ int convertCommand(const Arguments& arguments) {
                                       millisecondsBetween(packed.start, packed.end))
             // After each listing up to what follows it: its output read and parsed, the source
             // checked (and the extraction started), the archives compared.
-            .number("after_listings_ms", millisecondsBetween(source.end, runs[kExtraction].start) +
-                                             millisecondsBetween(packed.end, end));
+            .number("after_listings_ms",
+                    millisecondsBetween(source.end, runs[kExtraction].start) +
+                        millisecondsBetween(packed.end, deleteProcessed ? runs[kTest].start : end));
+        if (deleteProcessed) {
+            // From the test's first pass to its last: the archiver reading the archive back.
+            line.number("test_ms", millisecondsBetween(runs[kTest].start, runs[kTest].end));
+        }
     }
     line.text("status", utf8(window.status())).print();
     return converted ? kMeasured : kFailed;

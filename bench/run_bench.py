@@ -13,11 +13,11 @@ from bench_results import Figure
 from bench_runs import (BenchError, Platform, bare_batch, remove_tree, time_rm_rf, time_wine_rd,
                         windows_path)
 
-FULL = {"pairs": 5, "conversion_pairs": 7, "clear_pairs": 7, "force_runs": 10,
+FULL = {"pairs": 5, "conversion_pairs": 7, "test_runs": 5, "clear_pairs": 7, "force_runs": 10,
         "diagnostic_pairs": 3, "delay_ms": 500, "clear_files": 100000,
         "sizes": {"tree_bytes": 150 << 20, "mixed_bytes": 1 << 30, "batch_count": 200}}
 # Two of everything, so both orders of a pair run.
-QUICK = {"pairs": 2, "conversion_pairs": 2, "clear_pairs": 2, "force_runs": 2,
+QUICK = {"pairs": 2, "conversion_pairs": 2, "test_runs": 2, "clear_pairs": 2, "force_runs": 2,
          "diagnostic_pairs": 2, "delay_ms": 50, "clear_files": 2000,
          "sizes": {"tree_bytes": 2 << 20, "mixed_bytes": 48 << 20, "batch_count": 5}}
 LEVEL = "5"
@@ -70,6 +70,11 @@ copy of its input.
    commands and starting them (fork and exec, before each one's first pass; the second
    falls in row 2r's stretch). Beside it, the listings' time seen from outside (row 1o's
    watch) checks the in-process one.
+   Row 2t (Linux) is the new archive's test (`7z t`, run only with delete-processed on) over
+   the wall time of the same conversion: separate runs of `pomu_bench convert ...
+   delete-processed`, from the test's first pump pass to its last. The source then goes to
+   a Trash of the run's own (HOME and XDG_DATA_HOME in the scratch folder, on the inputs'
+   file system) and is put back from a hard link made before the run.
 3. `pomu_bench force-exit` extracts the mixed-data ZIP through the tool runner. Once the
    archiver has run for the delay a helper thread posts an event to the window's queue (as a
    click on the close button arrives), and the event's handling sets force exit; nothing else
@@ -206,6 +211,40 @@ def conversion_figures(p, source, pairs, scratch, wine):
         proof.error = str(e)
     remove_tree(walk_tree)
     return [ratio, unix, share] if wine else [ratio, outside, share, beyond, proof]
+
+
+def test_figure(p, source, runs, scratch):
+    f = Figure("2t", "the new archive's test run's share of the conversion wall time", "Linux",
+               "%", "<= 15 %", lambda m: m <= 0.15, ["run", "test ms", "wall ms", "share"])
+    target = os.path.splitext(source)[0] + ".7z"
+    home = os.path.join(scratch, "test-home")
+    env = dict(p.env, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"))
+    deleting = Platform(p.name, p.bench_exe, p.archiver_dir, p.workspace_parent, env)
+    kept = source + ".kept"
+    try:
+        for i in range(runs):
+            remove_file(target)
+            remove_file(kept)
+            remove_tree(home)
+            os.makedirs(home)
+            os.link(source, kept)
+            sync()
+            try:
+                a = deleting.pomu("convert", p.path(source), LEVEL, p.folder(p.archiver_dir),
+                                  "delete-processed")
+            finally:
+                os.replace(kept, source)
+            if not os.listdir(os.path.join(home, "data", "Trash", "files")):
+                raise BenchError("the source did not go to the run's own Trash")
+            if int(a["runs"]) != 5:
+                raise BenchError("pomu_bench told %s archiver runs apart, not 5" % a["runs"])
+            wall, test = float(a["wall_ms"]), float(a["test_ms"])
+            f.add(i + 1, test, wall, test / wall)
+    except (BenchError, OSError, subprocess.CalledProcessError) as e:
+        f.error = str(e)
+    remove_file(target)
+    remove_tree(home)
+    return f
 
 
 def force_exit_figure(p, source, runs, delay_ms, wine):
@@ -353,6 +392,8 @@ def main():
     parser.add_argument("--scratch", required=True)
     parser.add_argument("--out", required=True)
     parser.add_argument("--findings", help="hand-written notes appended to the page")
+    parser.add_argument("--only", help="comma-separated steps to run: conversion, test, "
+                        "force, clear, batch (Linux only; the others are left out)")
     args = parser.parse_args()
     mode = QUICK if args.quick else FULL
     started = time.time()
@@ -374,22 +415,34 @@ def main():
     def step(text):
         print("bench: %s" % text, flush=True)
 
-    step("1-2 conversion (Linux)")
-    figures += conversion_figures(linux, inputs["tree_zip"], mode["conversion_pairs"], linux_temp,
-                                  False)
-    step("3 force exit (Linux)")
-    figures.append(force_exit_figure(linux, inputs["mixed_zip"], mode["force_runs"],
-                                     mode["delay_ms"], False))
-    step("4 clear (Linux)")
-    clear, clear_made = clear_figures(linux, mode["clear_pairs"], mode["clear_files"],
-                                      args.scratch)
-    figures += clear
-    step("5 batch (Linux)")
-    figures.append(batch_figure(linux, inputs["batch"], mode["pairs"], linux_temp))
+    only = set(args.only.split(",")) if args.only else None
+
+    def wanted(name):
+        return only is None or name in only
+
+    if wanted("conversion"):
+        step("1-2 conversion (Linux)")
+        figures += conversion_figures(linux, inputs["tree_zip"], mode["conversion_pairs"],
+                                      linux_temp, False)
+    if wanted("test"):
+        step("2t the new archive's test (Linux)")
+        figures.append(test_figure(linux, inputs["tree_zip"], mode["test_runs"], args.scratch))
+    if wanted("force"):
+        step("3 force exit (Linux)")
+        figures.append(force_exit_figure(linux, inputs["mixed_zip"], mode["force_runs"],
+                                         mode["delay_ms"], False))
+    if wanted("clear"):
+        step("4 clear (Linux)")
+        clear, clear_made = clear_figures(linux, mode["clear_pairs"], mode["clear_files"],
+                                          args.scratch)
+        figures += clear
+    if wanted("batch"):
+        step("5 batch (Linux)")
+        figures.append(batch_figure(linux, inputs["batch"], mode["pairs"], linux_temp))
 
     archivers = [("Linux archiver", bench_results.archiver_version(
         os.path.join(args.linux_archiver, "7z")))]
-    if args.windows_bench:
+    if args.windows_bench and only is None:
         try:
             windows = wine_platform(args, args.scratch)
             archivers.append(("Windows archiver (7z.exe under %s)" % subprocess.run(

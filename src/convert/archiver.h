@@ -32,6 +32,9 @@ inline constexpr NativeView kList = POMU_T("l");
 inline constexpr NativeView kTechnicalSwitch = POMU_T("-slt");
 inline constexpr NativeView kUtf8OutputSwitch = POMU_T("-sccUTF-8");
 
+// Reads every file of an archive back and checks its CRC, writing nothing.
+inline constexpr NativeView kTest = POMU_T("t");
+
 // Only 0 counts: "a" ends with 1 when it left out files it could not open, and a process
 // ended from outside (Task Manager, taskkill) ends with 1 too.
 inline constexpr bool runSucceeded(int exitCode) {

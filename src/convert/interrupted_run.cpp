@@ -1,8 +1,6 @@
 // Finding the outputs a noted job wrote and moving them to the Recycle Bin / Trash.
 #include "convert/interrupted_run.h"
 
-#include <vector>
-
 #include "convert/plan.h"
 #include "fs/recycle.h"
 #include "fs/workspace.h"
@@ -10,33 +8,21 @@
 namespace pomu {
 namespace {
 
-constexpr int kMaxVolumes = 9999;
-// FAT keeps modification times to 2 seconds; the job made sure nothing stood at the output
-// when it noted it, so a file this new there is the archiver's.
-constexpr std::int64_t kTimeSlack = 2 * platform::kModifiedTicksPerSecond;
-
-bool writtenAfter(NativeView path, std::int64_t noted) {
-    const std::optional<platform::FileIdentity> identity = platform::fileIdentity(path);
-    return identity && identity->modified >= noted - kTimeSlack;
+std::optional<NativeString> outputPath(const OutputNote& note, int number) {
+    if (number == 0) return note.split ? std::nullopt : std::optional(note.target);
+    return note.split ? volumePath(note.target, number) : std::nullopt;
 }
 
-// The target, or its volumes from .001 up to the first one missing or older than the note.
-std::vector<NativeString> outputsOf(const OutputNote& note) {
-    if (!note.split) return {note.target};
-    std::vector<NativeString> volumes;
-    for (int number = 1; number <= kMaxVolumes; ++number) {
-        const std::optional<NativeString> volume = volumePath(note.target, number);
-        if (!volume || !platform::pathExists(*volume) || !writtenAfter(*volume, note.noted)) break;
-        volumes.push_back(*volume);
-    }
-    return volumes;
-}
-
+// Only the files the job saw the archiver create, still the same files: a file made at the
+// name after pomu ended, or one that stood there before, stays.
 bool undoOutput(const OutputNote& note) {
     bool undone = true;
-    for (const NativeString& output : outputsOf(note)) {
-        if (!platform::pathExists(output) || !writtenAfter(output, note.noted)) continue;
-        if (!recycleFile(output)) undone = false;
+    for (const auto& [number, seen] : note.written) {
+        const std::optional<NativeString> output = outputPath(note, number);
+        if (!output) continue;
+        const std::optional<platform::FileIdentity> now = platform::fileIdentity(*output);
+        if (!now || !isWrittenOutput(*now, seen)) continue;
+        if (!recycleFile(*output)) undone = false;
     }
     return undone;
 }

@@ -6,6 +6,7 @@
 
 #include "convert/archiver.h"
 #include "convert/listing.h"
+#include "convert/output_watch.h"
 #include "convert/plan.h"
 #include "convert/proof.h"
 #include "convert/rar_support.h"
@@ -50,10 +51,13 @@ std::vector<int> volumesPresent(NativeView target) {
 }
 
 // Removes what a failed compression wrote: the target, or the run of volumes from .001 up to
-// the first one that is missing or was there before the job.
+// the first one that is missing or was there before the job. Split mode never writes the bare
+// target: a file by that name is someone else's.
 void removePartialOutput(NativeView target, bool split, const std::vector<int>& before) {
-    platform::removeFile(target);
-    if (!split) return;
+    if (!split) {
+        platform::removeFile(target);
+        return;
+    }
     for (int number = 1; number <= kMaxVolumes; ++number) {
         const std::optional<NativeString> volume = volumePath(target, number);
         if (!volume || !platform::pathExists(*volume)) break;
@@ -84,9 +88,10 @@ using SourceIdentities = std::vector<std::pair<NativeString, platform::FileIdent
 SourceIdentities identitiesOf(const std::vector<NativeString>& sources) {
     SourceIdentities identities;
     for (const NativeString& source : sources) {
-        if (auto identity = platform::fileIdentity(source)) {
-            identities.emplace_back(source, *identity);
-        }
+        // In order and without a gap: the set's sizes are added up from these.
+        const std::optional<platform::FileIdentity> identity = platform::fileIdentity(source);
+        if (!identity) break;
+        identities.emplace_back(source, *identity);
     }
     return identities;
 }
@@ -200,10 +205,35 @@ std::optional<std::vector<UnpackedFile>> unpackedFiles(NativeView workspace) {
     return unpacked;
 }
 
-// A ".part1.rar" set moves only as far as the archiver read it; without its count, only the
-// first volume is known to have been read.
-int volumesRead(const Listing& source) {
-    return source.volumes.value_or(1);
+// The new archive's data read back in full; a write error or a bad drive shows here, while
+// the source is still in place.
+std::optional<ConversionOutcome> failedTest(NativeView archive, const ConversionOptions& options,
+                                            StatusWindow& window, const RunState& runState) {
+    const std::optional<ToolCommand> command = testCommand(options.sevenZipFolder, archive);
+    if (!command) return notConverted(Reason::pathTooLong);
+    const ToolRun run = runTool(*command, false, window, runState);
+    if (ranToTheEnd(run)) return std::nullopt;
+    return failedRun(run, Reason::testFailed);
+}
+
+ConversionOutcome convertedOutcome(Reason reason) {
+    ConversionOutcome outcome;
+    outcome.result = ConversionResult::converted;
+    outcome.reason = reason;
+    return outcome;
+}
+
+// The converted source to the Recycle Bin: its set whole as the archiver read it, each file
+// only when it is still the one that was read.
+ConversionOutcome moveSourcesAway(NativeView source, const SourceIdentities& before,
+                                  const Listing& listing) {
+    std::vector<SetMember> members;
+    for (const auto& [path, identity] : before) members.push_back({path, identity.size});
+    const std::vector<NativeString> leaving = leavingSources(source, members, listing);
+    for (const NativeString& member : leaving) {
+        if (wasConverted(member, before)) recycleFile(member);
+    }
+    return convertedOutcome(leaving.empty() ? Reason::setKept : Reason::converted);
 }
 
 }  // namespace
@@ -260,6 +290,10 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
 
     std::optional<Workspace> workspace = prepareWorkspace();
     if (!workspace) return notConverted(Reason::noWorkspace);
+    // What could not be cleared would be packed with this source's files.
+    if (platform::folderHasEntries(workspace->path())) {
+        return notConverted(Reason::workspaceNotEmpty);
+    }
 
     const std::optional<ToolCommand> extract =
         extractCommand(options.sevenZipFolder, source, workspace->path());
@@ -292,8 +326,14 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     // Noted before the archiver writes, so the next start undoes a run cut short; an output
     // that took the name meanwhile is not the archiver's to write into.
     if (!workspace->noteOutput(*target, snapshot.split())) return notConverted(Reason::noWorkspace);
-    if (platform::pathExists(*firstOutput)) return notConverted(Reason::targetExists, *firstOutput);
-    const ToolRun compression = runTool(*compress, snapshot.show, window, runState);
+    // A target saved meanwhile counts as one that stood there: in split mode too, where the
+    // archiver would try to update it.
+    for (const NativeString& output : {*target, *firstOutput}) {
+        if (platform::pathExists(output)) return notConverted(Reason::targetExists, output);
+    }
+    OutputWatch watch(window, *workspace, *target, snapshot.split(), strayVolumes);
+    const ToolRun compression = runTool(*compress, snapshot.show, watch, runState);
+    watch.noteCreated();
     // Walked before the folder goes: the new archive must hold exactly these files.
     const std::optional<std::vector<UnpackedFile>> unpacked =
         compression.started ? unpackedFiles(workspace->path()) : std::nullopt;
@@ -320,21 +360,19 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!proof.holds()) {
         return withoutOutput(proofFailed(proof, proof.ofSource ? source : *firstOutput));
     }
+    if (snapshot.deleteProcessed) {
+        if (auto failed = failedTest(*firstOutput, options, window, runState)) {
+            return withoutOutput(*failed);
+        }
+    }
     if (snapshot.keepDate && sourceFile) {
         dateOutput(*target, snapshot.split(), strayVolumes, sourceFile->modified);
     }
     // Proven: from here a run cut short leaves a finished archive, not one to undo.
     workspace->forgetOutput();
 
-    if (snapshot.deleteProcessed) {
-        for (const NativeString& member : volumeSet(source, volumesRead(sourceListing.listing))) {
-            if (wasConverted(member, sources)) recycleFile(member);
-        }
-    }
-    ConversionOutcome outcome;
-    outcome.result = ConversionResult::converted;
-    outcome.reason = Reason::converted;
-    return outcome;
+    if (!snapshot.deleteProcessed) return convertedOutcome(Reason::converted);
+    return moveSourcesAway(source, sources, sourceListing.listing);
 }
 
 }  // namespace pomu

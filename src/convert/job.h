@@ -30,6 +30,9 @@ enum class Reason {
     compressionFailed,  // exitCode
     noOutput,           // no first output, or an empty one
     proofFailed,        // proof: what did not match
+    workspaceNotEmpty,  // the working folder still held files before the extraction
+    testFailed,         // exitCode: the new archive's data did not read back clean
+    setKept,            // converted, but the volume set stays: its sizes do not add up
     stopped,            // force exit ended the archiver
 };
 

@@ -105,6 +105,13 @@ void readArchiveProperty(const Pair& pair, Listing& listing, bool& volumesSeen) 
         listing.unsupported = true;
     }
     if (key == "encrypted" && pair.value == "+") listing.encrypted = true;
+    // An archive inside another one prints a block of its own after the top one's.
+    if (key == "type" && listing.type.empty()) listing.type = std::string(pair.value);
+    if (key == "multivolume" && pair.value == "+") listing.multivolume = true;
+    if (key == "total physical size" && !listing.totalPhysicalSize) {
+        listing.totalPhysicalSize = decimal(pair.value);
+    }
+    if (key == "physical size" && !listing.physicalSize) listing.physicalSize = decimal(pair.value);
     if (key == "volumes") {
         const std::optional<std::uint64_t> count = decimal(pair.value);
         const std::optional<int> volumes =

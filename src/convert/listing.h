@@ -29,6 +29,10 @@ struct Listing {
     bool encrypted = false;      // encrypted headers or entries, or a password was asked for
     bool missingVolume = false;  // the archiver looked for a volume that is not there
     std::optional<int> volumes;  // how many volumes the archiver opened
+    std::string type;            // the top archive's type, as the archiver names it
+    bool multivolume = false;    // the archive's own block says it is a volume of a set
+    std::optional<std::uint64_t> totalPhysicalSize;  // of every volume opened, when more than one
+    std::optional<std::uint64_t> physicalSize;       // of the archive, or its first volume
     std::vector<ListedEntry> entries;
 
     bool anyEncrypted() const;

@@ -189,21 +189,54 @@ std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView arc
     return finish(std::move(command));
 }
 
+std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView archive) {
+    ToolCommand command;
+    command.program = archiverPath(sevenZipFolder, archiver::kProgramName);
+    command.arguments = {NativeString(archiver::kTest), asPathArgument(archive)};
+    command.line = quoted(command.program) + POMU_T(" ") + NativeString(archiver::kTest) +
+                   POMU_T(" ") + quoted(command.arguments.back());
+    return finish(std::move(command));
+}
+
 std::vector<NativeString> volumeSet(NativeView source, int opened) {
-    const std::optional<NativeString> base = volumeSetBase(source);
-    if (!base) return {NativeString(source)};
+    if (!volumeSetBase(source)) return {NativeString(source)};
+    // The archiver counts on the digits before ".rar" and keeps every other character as
+    // dropped: on a file system that tells case apart, "x.part2.rar" beside "X.PART1.RAR"
+    // is another set's.
+    const NativeView ending = source.substr(source.size() - 4);
+    const NativeView before = source.substr(0, source.size() - 5);
     std::vector<NativeString> members;
     for (int k = 1; k <= kMaxVolumeSetMembers && k <= opened; ++k) {
-        NativeString member = *base;
-        member += POMU_T(".part");
+        NativeString member(before);
         member += toNative(k);
-        member += POMU_T(".rar");
-        if (!fitsPath(member)) break;
-        std::optional<NativeString> found = platform::findPathIgnoringCase(member);
-        if (!found) break;
-        members.push_back(std::move(*found));
+        member += ending;
+        if (!fitsPath(member) || !platform::pathExists(member)) break;
+        members.push_back(std::move(member));
     }
     return members;
+}
+
+std::vector<NativeString> leavingSources(NativeView source, const std::vector<SetMember>& members,
+                                         const Listing& listing) {
+    if (!volumeSetBase(source) || !listing.multivolume) return {NativeString(source)};
+    if (!listing.volumes || *listing.volumes < 1 ||
+        members.size() < std::size_t(*listing.volumes)) {
+        return {};
+    }
+    const std::size_t count = std::size_t(*listing.volumes);
+    // One volume has no total of its own: its physical size is all that was read.
+    const std::optional<std::uint64_t> total =
+        count == 1 ? listing.physicalSize : listing.totalPhysicalSize;
+    if (!total) return {};
+    std::uint64_t sum = 0;
+    std::vector<NativeString> leaving;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (members[i].size > *total - sum) return {};
+        sum += members[i].size;
+        leaving.push_back(members[i].path);
+    }
+    if (sum != *total) return {};
+    return leaving;
 }
 
 }  // namespace pomu

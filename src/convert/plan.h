@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "convert/listing.h"
 #include "options/options.h"
 #include "platform/platform.h"
 
@@ -60,9 +61,26 @@ std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView
 // "<folder>7z.exe" l -slt -sccUTF-8 "<archive>": the listing the proof reads.
 std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView archive);
 
-// The source files a processed source stands for: every existing "<base>.partN.rar" from 1 up
-// to 99 (and to at most `opened`), stopping at the first missing one, for a ".part1.rar"
-// source; otherwise the source.
+// "<folder>7z.exe" t "<archive>": reads the new archive's data back before any source moves.
+std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView archive);
+
+// The source files a processed source stands for, for a ".part1.rar" source: the names the
+// archiver itself opens after it, the dropped name with its number counted on ("X.PART2.RAR"
+// after "X.PART1.RAR"), from 1 up to 99 (and to at most `opened`), stopping at the first
+// missing one; otherwise the source.
 std::vector<NativeString> volumeSet(NativeView source, int opened = kMaxVolumeSetMembers);
+
+// A file of the set as it stood before the archiver read it.
+struct SetMember {
+    NativeString path;
+    std::uint64_t size = 0;
+};
+
+// What leaves with a converted source: a ".part1.rar" set whole or not at all, as many
+// members as its listing says the archiver read and their sizes adding up to the listed
+// total, so every byte moved was read; a lone archive of that name, or any other source, by
+// itself. `members`: volumeSet's files in order, with their sizes.
+std::vector<NativeString> leavingSources(NativeView source, const std::vector<SetMember>& members,
+                                         const Listing& listing);
 
 }  // namespace pomu

@@ -127,6 +127,8 @@ NativeString reasonText(const ConversionOutcome& outcome) {
                    POMU_T(" to ") + NativeString(kTrashName);
         case Reason::noWorkspace:
             return POMU_T("no working folder could be prepared");
+        case Reason::workspaceNotEmpty:
+            return POMU_T("the working folder holds files that could not be removed");
         case Reason::settingRefused:
             return POMU_T("the setting ") + outcome.detail + POMU_T(" cannot be used");
         case Reason::nameRefused:
@@ -151,6 +153,11 @@ NativeString reasonText(const ConversionOutcome& outcome) {
             return POMU_T("the new archive is missing or empty");
         case Reason::proofFailed:
             return proofText(outcome);
+        case Reason::testFailed:
+            if (!outcome.exitCode) return POMU_T("the new archive failed its test");
+            return withCode(POMU_T("the new archive failed its test"), *outcome.exitCode);
+        case Reason::setKept:
+            return POMU_T("the volumes stay: their sizes do not add up to what 7-Zip read");
         case Reason::stopped:
             return POMU_T("stopped");
     }
@@ -182,6 +189,8 @@ NativeString reportLine(const FileReport& file) {
     line += POMU_T(": ");
     switch (file.outcome) {
         case FileOutcome::converted:
+            // A converted file whose source stayed says why.
+            if (!file.reason.empty()) return line + POMU_T("converted, ") + file.reason;
             return line + POMU_T("converted");
         case FileOutcome::skipped:
             return line + POMU_T("skipped, ") + file.reason;

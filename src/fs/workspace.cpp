@@ -1,6 +1,9 @@
 // Computing, preparing, clearing and removing the working folder.
 #include "fs/workspace.h"
 
+#include <algorithm>
+#include <sstream>
+
 namespace pomu {
 namespace {
 
@@ -37,27 +40,53 @@ std::optional<NativeString> notePath(int slot) {
     return besidePath(slot, POMU_T(".note"));
 }
 
-// The header, the split flag on a line, then the target's own bytes (UTF-16 on Windows).
-std::string noteText(NativeView target, bool split) {
+// The header, the split flag on a line, a line per output seen ("w number volume index size
+// modified"), "t", then the target's own bytes (UTF-16 on Windows).
+std::string noteText(const OutputNote& note) {
     std::string text(kNoteHeader);
-    text += split ? "1\n" : "0\n";
-    text.append(reinterpret_cast<const char*>(target.data()), target.size() * sizeof(Char));
+    text += note.split ? "1\n" : "0\n";
+    for (const auto& [number, identity] : note.written) {
+        text += "w " + std::to_string(number) + " " + std::to_string(identity.volume) + " " +
+                std::to_string(identity.index) + " " + std::to_string(identity.size) + " " +
+                std::to_string(identity.modified) + "\n";
+    }
+    text += "t\n";
+    text.append(reinterpret_cast<const char*>(note.target.data()),
+                note.target.size() * sizeof(Char));
     return text;
 }
 
+std::optional<std::pair<int, platform::FileIdentity>> parseWritten(const std::string& line) {
+    std::istringstream fields(line.substr(2));
+    int number = -1;
+    platform::FileIdentity identity;
+    fields >> number >> identity.volume >> identity.index >> identity.size >> identity.modified;
+    if (!fields || number < 0 || !(fields >> std::ws).eof()) return std::nullopt;
+    return std::pair(number, identity);
+}
+
 // Empty for a note cut short (a power cut while it was written: nothing was compressed yet).
-std::optional<OutputNote> parseNote(const std::string& text, std::int64_t noted) {
-    const std::size_t head = kNoteHeader.size() + 2;
-    if (text.size() <= head || !text.starts_with(kNoteHeader) || text[head - 1] != '\n' ||
-        (text[head - 2] != '0' && text[head - 2] != '1') ||
-        (text.size() - head) % sizeof(Char) != 0) {
+// A note of an earlier version names no output seen, so nothing of it is moved.
+std::optional<OutputNote> parseNote(const std::string& text) {
+    std::size_t at = kNoteHeader.size() + 2;
+    if (text.size() <= at || !text.starts_with(kNoteHeader) || text[at - 1] != '\n' ||
+        (text[at - 2] != '0' && text[at - 2] != '1')) {
         return std::nullopt;
     }
     OutputNote note;
-    note.split = text[head - 2] == '1';
-    note.target.resize((text.size() - head) / sizeof(Char));
-    text.copy(reinterpret_cast<char*>(note.target.data()), text.size() - head, head);
-    note.noted = noted;
+    note.split = text[at - 2] == '1';
+    while (text.compare(at, 2, "w ") == 0) {
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) return std::nullopt;
+        const auto written = parseWritten(text.substr(at, end - at));
+        if (!written) return std::nullopt;
+        note.written.push_back(*written);
+        at = end + 1;
+    }
+    if (text.compare(at, 2, "t\n") == 0) at += 2;
+    if (text.size() <= at || (text.size() - at) % sizeof(Char) != 0) return std::nullopt;
+    note.target.resize((text.size() - at) / sizeof(Char));
+    text.copy(reinterpret_cast<char*>(note.target.data()), text.size() - at, at);
     if (note.target.find(Char('\0')) != NativeString::npos) return std::nullopt;
     return note;
 }
@@ -103,8 +132,28 @@ void Workspace::remove() {
     platform::removeFolder(path_);
 }
 
+bool isWrittenOutput(const platform::FileIdentity& now, const platform::FileIdentity& seen) {
+    // The archiver only adds to its file after creating it; a file put in its place later is
+    // another one, and one with an older time was there first.
+    return now.volume == seen.volume && now.index == seen.index && now.size >= seen.size &&
+           now.modified >= seen.modified;
+}
+
 bool Workspace::noteOutput(NativeView target, bool split) {
-    return !removed_ && platform::writePrivateFile(notePath_, noteText(target, split));
+    note_ = OutputNote{NativeString(target), split, {}};
+    return !removed_ && platform::writePrivateFile(notePath_, noteText(note_));
+}
+
+bool Workspace::noteWritten(int number, const platform::FileIdentity& identity) {
+    if (notePath_.empty()) return false;
+    auto seen = std::find_if(note_.written.begin(), note_.written.end(),
+                             [number](const auto& output) { return output.first == number; });
+    if (seen == note_.written.end()) {
+        note_.written.emplace_back(number, identity);
+    } else {
+        seen->second = identity;
+    }
+    return platform::writePrivateFile(notePath_, noteText(note_));
 }
 
 void Workspace::forgetOutput() {
@@ -142,13 +191,14 @@ void clearLeftWorkspaces(const std::function<bool(const OutputNote&)>& undo) {
         const std::optional<NativeString> lockFile = lockPath(slot);
         const std::optional<NativeString> note = notePath(slot);
         if (!path || !lockFile || !note) return;
+        // Nothing left in this slot: no lock file is made for it.
+        if (!platform::pathExists(*path) && !platform::pathExists(*note)) continue;
         const std::optional<platform::FileLock> lock = platform::tryLockFile(*lockFile);
         if (!lock) continue;  // in use by a running instance or its archiver
         if (platform::pathExists(*note)) {
             const std::optional<std::string> text = platform::readPrivateFile(*note, kNoteLimit);
-            const std::optional<platform::FileIdentity> identity = platform::fileIdentity(*note);
-            if (!text || !identity) continue;  // not ours: left alone, as a foreign folder is
-            const std::optional<OutputNote> left = parseNote(*text, identity->modified);
+            if (!text) continue;  // not ours: left alone, as a foreign folder is
+            const std::optional<OutputNote> left = parseNote(*text);
             if (!left || undo(*left)) platform::removeFile(*note);
         }
         if (platform::pathExists(*path) && platform::isPrivateFolder(*path)) {

@@ -3,6 +3,8 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -16,9 +18,14 @@ std::optional<NativeString> workspacePath(int slot = 1);
 // job never finished (pomu killed, a crash, a power cut).
 struct OutputNote {
     NativeString target;
-    bool split = false;      // the output is the target's volumes from .001 on
-    std::int64_t noted = 0;  // when, as the file system's modification times count
+    bool split = false;  // the output is the target's volumes from .001 on
+    // Each output as it was seen once the archiver had created it: 0 for the target, n for
+    // its n-th volume. Only these are this run's own; a file made there later is not.
+    std::vector<std::pair<int, platform::FileIdentity>> written;
 };
+
+// The file standing at an output now is the one seen: the same file, grown or not.
+bool isWrittenOutput(const platform::FileIdentity& now, const platform::FileIdentity& seen);
 
 // Removes everything inside the folder, recursively, and leaves the folder itself.
 void clearFolder(NativeView folder);
@@ -27,7 +34,7 @@ void clearFolder(NativeView folder);
 // against other instances. It is cleared and removed when the object goes, however the job
 // ends, so no unpacked data stays in the temp folder.
 class Workspace {
-public:
+  public:
     Workspace(Workspace&& other) noexcept;
     Workspace& operator=(Workspace&&) noexcept = delete;
     Workspace(const Workspace&) = delete;
@@ -42,13 +49,16 @@ public:
     // Before compression: notes beside the folder which output is about to be written, so a
     // run cut short can be undone. False when the note cannot be written.
     bool noteOutput(NativeView target, bool split);
+    // Adds (or updates) the identity of an output the archiver has created to the note.
+    bool noteWritten(int number, const platform::FileIdentity& identity);
     // The noted output is proven (or removed): nothing is left for a later start to undo.
     void forgetOutput();
 
-private:
+  private:
     Workspace(NativeString path, NativeString notePath, platform::FileLock lock);
     NativeString path_;
     NativeString notePath_;
+    OutputNote note_;
     std::optional<platform::FileLock> lock_;
     bool removed_ = false;
     friend std::optional<Workspace> prepareWorkspace();

@@ -437,6 +437,20 @@ std::vector<Row> archiveRows() {
     for (Row& row : rarRows) rows.push_back(std::move(row));
 #ifndef _WIN32
     std::vector<Row> linuxRows{
+        // Another set's first volume differs only in case: the archiver never opened it.
+        {.name = "RarSetBesideItsNameInLowerCase",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (!rarSet(s, "cut.part#.RAR")) return;
+                 s.write("cut.part1.rar", "the first volume of another set");
+                 s.dropped = {s.file("cut.part1.RAR")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .outputs = {"cut.7z"},
+         .trashed = {"cut.part1.RAR", "cut.part2.RAR", "cut.part3.RAR", "cut.part4.RAR"}},
         // Made with -snl: the link is stored as a link and points two levels up.
         {.name = "SevenZipHoldingALinkOut",
          .act = Act::convert,

@@ -4,6 +4,8 @@
 #include <unistd.h>
 #endif
 
+#include <fstream>
+
 #include "faults/fault_rows.h"
 #include "fs/workspace.h"
 
@@ -54,6 +56,32 @@ struct RefusedQuestion : Hold {
     test::ShellQuestionAnswer answer{IDNO};
 };
 #endif
+
+const std::string kUsersOwn = "the user's own archive, saved while pomu ran";
+
+// Split mode: the user saves an archive under the bare target's name, which the archiver
+// never writes in that mode, when `moment` says; `stop` then asks for force exit too.
+void bareTargetSaved(Scene& s, bool (*moment)(Scene&), bool stop) {
+    largeSource(s, "saved.zip");
+    s.options.div100MB = true;
+    s.duringRun = [moment, stop](Scene& s) {
+        if (s.hookActed || !moment(s)) return;
+        s.hookReached = true;
+        s.write("saved.7z", kUsersOwn);
+        s.hookActed = true;
+        if (stop) s.runState.forceExit = true;
+    };
+}
+
+bool unpacking(Scene& s) {
+    const std::optional<NativeString> workspace = workspacePath();
+    return workspace && platform::folderHasEntries(*workspace) &&
+           !fs::exists(s.file("saved.7z.001"));
+}
+
+bool packing(Scene& s) {
+    return fs::exists(s.file("saved.7z.001"));
+}
 
 void expectHookActedOnLinux([[maybe_unused]] const Scene& s) {
 #ifndef _WIN32
@@ -128,6 +156,67 @@ std::vector<Row> environmentRows() {
                  s.dropped = {s.archive("homeless.zip", sampleFiles(), {POMU_T("-tzip")})};
              },
          .texts = {kProcessing}},
+        // Split mode writes only volumes: the archive the user saved is theirs, never removed.
+        {.name = "BareTargetSavedWhileUnpackingInSplitMode",
+         .act = Act::convert,
+         .arrange = [](Scene& s) { bareTargetSaved(s, unpacking, false); },
+         .texts = {kProcessing},
+         .report = {"saved.zip: already exists: saved.7z"},
+         .touched = {"saved.7z"},
+         .check =
+             [](Scene& s) {
+                 EXPECT_TRUE(s.hookActed) << "the extraction was over before the hook could act";
+                 EXPECT_EQ(s.read("saved.7z"), kUsersOwn);
+             },
+         .seconds = 120},
+        {.name = "BareTargetSavedBeforeForceExitInSplitMode",
+         .act = Act::convert,
+         .arrange = [](Scene& s) { bareTargetSaved(s, packing, true); },
+         .texts = {kProcessing},
+         .report = {"saved.zip: stopped"},
+         .touched = {"saved.7z"},
+         .check =
+             [](Scene& s) {
+                 EXPECT_TRUE(s.hookActed) << "the compression was over before the hook could act";
+                 EXPECT_EQ(s.read("saved.7z"), kUsersOwn);
+             },
+         .seconds = 120},
+        // A bad drive or a write error: the new archive lists well, but its data do not read
+        // back; it is no conversion, and the source stays.
+        {.name = "NewArchiveDamagedBeforeItsTest",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.options.level = POMU_T("0");
+                 // Many small files: the new archive's listing lasts several passes.
+                 Files files{{"big.bin", test::noise(20'000'000, 5)}};
+                 for (int i = 0; i < 1000; ++i)
+                     files.emplace_back("small/" + std::to_string(i), "x");
+                 s.dropped = {s.archive("spoilt.zip", files, {POMU_T("-tzip"), POMU_T("-mx=0")})};
+                 s.duringRun = [](Scene& s) {
+                     const std::optional<NativeString> workspace = workspacePath();
+                     if (s.hookReached || !workspace || platform::pathExists(*workspace) ||
+                         !fs::exists(s.file("spoilt.7z"))) {
+                         return;
+                     }
+                     s.hookReached = true;
+                     // In the big file's stored data, far from the headers at the end,
+                     // written in place while the archive is listed.
+                     std::error_code error;
+                     const std::uintmax_t size = fs::file_size(s.file("spoilt.7z"), error);
+                     std::fstream file(fs::path(s.file("spoilt.7z")),
+                                       std::ios::in | std::ios::out | std::ios::binary);
+                     if (error || size < 1'000'000 || !file) return;
+                     file.seekp(std::streamoff(size / 3));
+                     file.write(std::string(64, '\x5A').data(), 64);
+                     s.hookActed = bool(file.flush());
+                 };
+             },
+         .texts = {kProcessing},
+         .report = {"spoilt.zip: the new archive failed its test (7-Zip exit code 2)"},
+         .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the archive was not caught"; },
+         .seconds = 120},
     };
 #ifndef _WIN32
     std::vector<Row> platformRows{
@@ -154,6 +243,24 @@ std::vector<Row> environmentRows() {
                  s.dropped = {s.file("locked.tar")};
              },
          .texts = {kProcessing}},
+        // What the clearing cannot remove (here a mount inside) is never packed with the
+        // next source's files.
+        {.name = "LeftoverInTheWorkingFolder",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.dropped = {s.archive("next.zip", sampleFiles(), {POMU_T("-tzip")})};
+                 const fs::path left = s.tmp / "pomu" / "left";
+                 fs::create_directories(left);
+                 fs::permissions(s.tmp / "pomu", fs::perms::owner_all);
+                 std::string why;
+                 s.need(smallDisk(left, 1u << 20, why), why);
+                 if (s.skip.empty()) test::writeFile(left / "earlier.txt", "an earlier file's");
+             },
+         .texts = {kProcessing},
+         .report = {"next.zip: the working folder holds files that could not be removed"},
+         .workspaceStays = true},
         {.name = "ReadOnlyTargetFolder",
          .act = Act::convert,
          .arrange =

@@ -484,9 +484,12 @@ TEST_F(JobTest, AKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
         bool leavesOutput;
         bool archiverRuns;  // a listing may have printed its last line and ended
     };
+    // The job notes the new archive once it sees it; killed on the pass after that.
+    bool seen = false;
     const Case cases[] = {
         {"during extraction", [&] { return platform::folderHasEntries(workspace); }, false, true},
-        {"during compression", [&] { return platform::pathExists(target); }, true, true},
+        {"during compression", [&] { return std::exchange(seen, platform::pathExists(target)); },
+         true, true},
         // Packed in full, but not proven yet: it must not look finished either.
         {"while the new archive is listed",
          [&] { return platform::pathExists(target) && !platform::pathExists(workspace); }, true,
@@ -525,7 +528,7 @@ TEST_F(JobTest, AKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
     }
 }
 
-// The next start moves only what appeared at the noted output after the note.
+// The next start moves only the outputs the job saw the archiver create after the note.
 TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
     const ScratchFolder temp;
     const test::TempFolderOverride override(temp.folder());
@@ -533,16 +536,26 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
         const char* what;
         bool split;
         std::vector<std::string> before, after, moved;
+        std::vector<std::string> seen;  // noted by the job as written
     };
     const Case cases[] = {
-        {"target written after the note", false, {}, {"n0.7z"}, {"n0.7z"}},
-        {"target that stood there before", false, {"n1.7z"}, {}, {}},
+        {"target written after the note", false, {}, {"n0.7z"}, {"n0.7z"}, {"n0.7z"}},
+        {"target that stood there before", false, {"n1.7z"}, {}, {}, {}},
         {"volumes, a stray older one",
          true,
          {"n2.7z", "n2.7z.003"},
          {"n2.7z.001", "n2.7z.002"},
+         {"n2.7z.001", "n2.7z.002"},
          {"n2.7z.001", "n2.7z.002"}},
-        {"nothing written yet", true, {}, {}, {}},
+        {"nothing written yet", true, {}, {}, {}, {}},
+        // pomu killed before the archiver made it: the user's own file, made afterwards.
+        {"a file made at the name later", false, {}, {"n4.7z"}, {}, {}},
+        {"volumes, only the first seen",
+         true,
+         {},
+         {"n5.7z.001", "n5.7z.002"},
+         {"n5.7z.001"},
+         {"n5.7z.001"}},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
@@ -557,15 +570,24 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
             std::optional<Workspace> workspace = prepareWorkspace();
             if (!workspace || !workspace->noteOutput(target, c.split)) return;
             for (const std::string& name : c.after) test::writeFile(folder.file(name), "half");
+            for (const std::string& name : c.seen) {
+                const std::size_t dot = name.rfind(".00");
+                const int number = dot == std::string::npos ? 0 : std::stoi(name.substr(dot + 1));
+                const auto identity = platform::fileIdentity(folder.file(name));
+                if (!identity || !workspace->noteWritten(number, *identity)) return;
+            }
             killMe();
         }));
         cleanUpInterruptedRuns();
         for (const std::string& name : c.before) {
             EXPECT_EQ(test::readFile(folder.file(name)), "the user's own " + name) << name;
         }
-        for (const std::string& name : c.moved) {
-            EXPECT_FALSE(platform::pathExists(folder.file(name))) << name;
-            EXPECT_EQ(trashed(folder.file(name)), test::fingerprint("half")) << name;
+        for (const std::string& name : c.after) {
+            const bool moved = std::ranges::find(c.moved, name) != c.moved.end();
+            EXPECT_EQ(platform::pathExists(folder.file(name)), !moved) << name;
+            EXPECT_EQ(trashed(folder.file(name)),
+                      moved ? test::fingerprint("half") : std::string(kNotTrashed))
+                << name;
         }
         EXPECT_FALSE(platform::pathExists(workspacePath().value()));
         // Undone once: the note is gone, so a new file there later is never moved.

@@ -117,6 +117,11 @@ TEST_F(WorkspaceTest, TwoAtOnceGetDifferentFolders) {
     first.reset();
     EXPECT_FALSE(test::fs::exists(expectedPath("pomu")));
     EXPECT_TRUE(test::fs::exists(path(second->path()) / "busy.txt"));
+    // Nothing of either stays in the temp folder: no folder, no lock file, none made by the
+    // clean-up of a later start.
+    second.reset();
+    clearLeftWorkspaces([](const OutputNote&) { return true; });
+    EXPECT_TRUE(isEmptyFolder(scratch.folder()));
 }
 
 // Links inside are removed as links; what they point to stays as it was.

@@ -61,6 +61,9 @@ TEST(BatchReport, SaysWhyInPlainWords) {
         {record(Reason::stopped), "stopped"},
         {record(Reason::pathTooLong), "path too long"},
         {record(Reason::noRarCodec), kNoRarCodec},
+        {record(Reason::testFailed, 2), "the new archive failed its test (7-Zip exit code 2)"},
+        {record(Reason::workspaceNotEmpty),
+         "the working folder holds files that could not be removed"},
     };
     for (const ReasonCase& c : cases) {
         EXPECT_EQ(utf8(reasonText(c.outcome)), c.text);

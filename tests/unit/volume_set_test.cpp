@@ -30,13 +30,22 @@ TEST(VolumeSet, StopsAtTheFirstMissingMember) {
         {{"m.part1.rar", "m.part3.rar"}, "m.part1.rar", {"m.part1.rar"}},
         {{"x.part01.rar", "x.part02.rar"}, "x.part01.rar", {"x.part01.rar"}},
         {{"plain.rar"}, "plain.rar", {"plain.rar"}},
-        // Members are looked for ignoring the case of A-Z, as Windows finds them.
+        // Members are the names the archiver opens, the dropped name counted on: Windows finds
+        // them ignoring case, Linux only as spelled.
         {{"X.PART1.RAR", "X.PART2.RAR", "x.part3.rar"},
          "X.PART1.RAR",
 #ifdef _WIN32
          {"x.part1.rar", "x.part2.rar", "x.part3.rar"}
 #else
-         {"X.PART1.RAR", "X.PART2.RAR", "x.part3.rar"}
+         {"X.PART1.RAR", "X.PART2.RAR"}
+#endif
+        },
+        {{"f.part1.RAR", "f.part2.RAR", "f.part1.rar", "f.part2.rar", "f.part3.rar"},
+         "f.part1.RAR",
+#ifdef _WIN32
+         {"f.part1.rar", "f.part2.rar", "f.part3.rar"}
+#else
+         {"f.part1.RAR", "f.part2.RAR"}
 #endif
         },
         {{"ビデオ 1.part1.rar", "ビデオ 1.part2.rar"},
@@ -70,6 +79,49 @@ TEST(VolumeSet, EnumeratesAtMostNinetyNineMembers) {
     EXPECT_EQ(names(volumeSet(folder.file("big.part1.rar"), 3)),
               (std::vector<std::string>{"big.part1.rar", "big.part2.rar", "big.part3.rar"}));
     EXPECT_EQ(names(volumeSet(folder.file("big.part1.rar"), 0)), std::vector<std::string>{});
+}
+
+// The rule alone: which of the members found leave, given what the listing says was read.
+TEST(VolumeSet, LeavesWholeOnlyWhenItsSizesAddUp) {
+    struct Case {
+        const char* what;
+        std::string source;
+        std::vector<std::uint64_t> sizes;  // of "<base>.part1.rar" ... as found
+        bool multivolume;
+        std::optional<int> volumes;
+        std::optional<std::uint64_t> total, physical;
+        std::size_t leaving;  // the first this many members leave
+    };
+    const Case cases[] = {
+        {"read whole", "s.part1.rar", {100, 100, 50}, true, 3, 250, 100, 3},
+        {"a stale part beyond", "s.part1.rar", {100, 100, 50, 7}, true, 3, 250, 100, 3},
+        {"sizes short of the total", "s.part1.rar", {100, 100, 40}, true, 3, 250, 100, 0},
+        {"sizes beyond the total", "s.part1.rar", {100, 100, 60}, true, 3, 250, 100, 0},
+        {"fewer found than read", "s.part1.rar", {100, 100}, true, 3, 250, 100, 0},
+        {"no total listed", "s.part1.rar", {100, 100, 50}, true, 3, {}, 100, 0},
+        {"no count listed", "s.part1.rar", {100, 100, 50}, true, {}, 250, 100, 0},
+        {"one volume read", "s.part1.rar", {100}, true, 1, {}, 100, 1},
+        {"one volume, not all of it read", "s.part1.rar", {120}, true, 1, {}, 100, 0},
+        {"sizes that wrap", "s.part1.rar", {UINT64_MAX, 2}, true, 2, 1, 100, 0},
+        {"a lone archive of a set's name", "s.part1.rar", {100}, false, {}, {}, 100, 1},
+        {"any other source", "plain.rar", {100}, true, 3, 250, 100, 1},
+    };
+    for (const Case& c : cases) {
+        std::vector<SetMember> members;
+        for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+            const std::string name =
+                c.source == "plain.rar" ? c.source : "s.part" + std::to_string(i + 1) + ".rar";
+            members.push_back({test::native(name), c.sizes[i]});
+        }
+        Listing listing;
+        listing.multivolume = c.multivolume;
+        listing.volumes = c.volumes;
+        listing.totalPhysicalSize = c.total;
+        listing.physicalSize = c.physical;
+        std::vector<NativeString> expected;
+        for (std::size_t i = 0; i < c.leaving; ++i) expected.push_back(members[i].path);
+        EXPECT_EQ(leavingSources(test::native(c.source), members, listing), expected) << c.what;
+    }
 }
 
 }  // namespace
