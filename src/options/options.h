@@ -5,9 +5,11 @@
 
 namespace pomu {
 
+class BatchProgress;
+
 // Persisted options. Flags are plain bools, so they can only be on or off.
 struct ConversionOptions {
-    NativeString sevenZipFolder;     // empty, or ending in a separator
+    NativeString sevenZipFolder;       // empty, or ending in a separator
     NativeString level = POMU_T("5");  // at most 4 characters, passed to "-mx=" unchanged
     bool show = false;
     bool deleteAlready = false;
@@ -20,6 +22,8 @@ struct ConversionOptions {
 struct RunState {
     bool busy = false;
     bool forceExit = false;  // never cleared once set
+    // While a file is converted: how far the batch is, which the tool runner moves on.
+    BatchProgress* progress = nullptr;
 };
 
 // The two split options stay exclusive: turning one on turns the other off.
