@@ -1,10 +1,11 @@
 // The status control and progress bar written through the window, and the pump while a tool runs.
+#include "res/resource.h"
+#include "ui/win32/window_state.h"
+
+// After windows.h, which the window state brings.
 #include <commctrl.h>
 
 #include <cmath>
-
-#include "res/resource.h"
-#include "ui/win32/window_state.h"
 
 namespace pomu::ui {
 
