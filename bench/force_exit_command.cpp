@@ -24,6 +24,7 @@ class ForcingWindow : public StatusWindow {
     explicit ForcingWindow(const RunState& runState) : runState_(runState) {}
 
     void writeStatus(NativeView) override {}
+    void showProgress(std::optional<double>) override {}
     void handleEvents(platform::RunningTool& tool) override {
         // The first pass after the flag comes once the runner has sent the end to the tool.
         if (runState_.forceExit && !passAfterForce_) passAfterForce_ = Clock::now();

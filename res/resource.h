@@ -7,6 +7,8 @@
 #define IDR_OPTIONS_MENU 105
 
 #define IDC_STATUS 1001
+// Made in code at set-up, along the bottom edge of the client area.
+#define IDC_PROGRESS 1002
 
 #define ID_ESCAPE 27
 #define ID_DELETE_ALREADY 40003

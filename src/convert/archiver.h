@@ -22,6 +22,8 @@ inline constexpr NativeView kZipSwitch = POMU_T("-tzip");
 inline constexpr NativeView kVolumes100MBSwitch = POMU_T("-v100m");
 inline constexpr NativeView kVolumes1GBSwitch = POMU_T("-v1g");
 inline constexpr NativeView kAllFiles = POMU_T("*");
+// Progress on standard output even when that is a pipe, the line rewritten in place.
+inline constexpr NativeView kProgressSwitch = POMU_T("-bsp1");
 
 inline constexpr NativeView kSevenZipExtension = POMU_T(".7z");
 inline constexpr NativeView kZipExtension = POMU_T(".zip");

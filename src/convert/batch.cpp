@@ -1,4 +1,4 @@
-// Running drop batches in turn, with the summary line, the report and log, and force-exit stop.
+// Drop batches in turn: summary line, report and log, progress, and the force-exit stop.
 #include "convert/batch.h"
 
 #include <chrono>
@@ -15,6 +15,20 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Lets the tool runner move the batch's progress on while one file is converted.
+class ProgressFeed {
+  public:
+    ProgressFeed(RunState& runState, BatchProgress& progress) : runState_(runState) {
+        runState_.progress = &progress;
+    }
+    ProgressFeed(const ProgressFeed&) = delete;
+    ProgressFeed& operator=(const ProgressFeed&) = delete;
+    ~ProgressFeed() { runState_.progress = nullptr; }
+
+  private:
+    RunState& runState_;
+};
+
 }  // namespace
 
 NativeString summaryText(int converted, bool zip) {
@@ -26,20 +40,28 @@ NativeString summaryText(int converted, bool zip) {
 
 BatchEnd DropBatches::drop(std::vector<NativeString> paths) {
     if (runState_.busy) {
-        if (!runState_.forceExit) queue_.push_back(std::move(paths));
+        if (!runState_.forceExit) {
+            progress_.addFiles(int(paths.size()));
+            queue_.push_back(std::move(paths));
+        }
         return BatchEnd::queued;
     }
+    progress_ = BatchProgress();
+    progress_.addFiles(int(paths.size()));
     queue_.push_back(std::move(paths));
     runState_.busy = true;
+    showProgressWhenDue();
     while (!queue_.empty()) {
         const std::vector<NativeString> batch = std::move(queue_.front());
         queue_.pop_front();
         if (!runBatch(batch)) {
             queue_.clear();  // force exit drops whatever waits
+            window_.showProgress(std::nullopt);
             return BatchEnd::forceExit;
         }
     }
     runState_.busy = false;
+    window_.showProgress(std::nullopt);
     return BatchEnd::finished;
 }
 
@@ -50,7 +72,15 @@ FileReport DropBatches::convertOne(const NativeString& path, int index, int coun
     const Clock::time_point start = Clock::now();
     // Asked only when a RAR source comes, so a start without one never runs it.
     if (isRarSource(path)) learnRarSupport(options_, window_, runState_);
-    const ConversionOutcome outcome = convertFile(window_, path, index, count, options_, runState_);
+    // The new archive is tested before its source moves, and only then.
+    progress_.fileStarts(options_.deleteProcessed);
+    ConversionOutcome outcome;
+    {
+        const ProgressFeed feed(runState_, progress_);
+        outcome = convertFile(window_, path, index, count, options_, runState_);
+    }
+    progress_.fileEnds();
+    showProgressWhenDue();
     const double seconds = secondsSince(start);
     NativeString target;
     if (outcome.reason != Reason::skipped && outcome.reason != Reason::pathTooLong) {
@@ -58,6 +88,12 @@ FileReport DropBatches::convertOne(const NativeString& path, int index, int coun
     }
     const bool folder = !outcome.converted() && platform::isFolder(path);
     return describeFile(path, target, outcome, folder, seconds);
+}
+
+void DropBatches::showProgressWhenDue() {
+    if (const std::optional<double> shown = progress_.due(BatchProgress::Clock::now())) {
+        window_.showProgress(*shown);
+    }
 }
 
 bool DropBatches::runBatch(const std::vector<NativeString>& paths) {

@@ -6,6 +6,7 @@
 
 #include "convert/batch_log.h"
 #include "convert/job.h"
+#include "convert/progress.h"
 #include "convert/report.h"
 
 namespace pomu {
@@ -22,6 +23,7 @@ enum class BatchEnd {
 // Runs drops one batch after another. A drop that arrives while a batch runs (the tool runner
 // handles window events) is queued and converted afterwards as a batch of its own, never
 // inside the running one. Each batch keeps a line per dropped path and writes them to the log.
+// The window's progress covers every file from the first drop until the queue is empty.
 class DropBatches {
   public:
     DropBatches(StatusWindow& window, const ConversionOptions& options, RunState& runState,
@@ -40,12 +42,14 @@ class DropBatches {
     bool runBatch(const std::vector<NativeString>& paths);
     // One dropped path through the job, timed and described.
     FileReport convertOne(const NativeString& path, int index, int count);
+    void showProgressWhenDue();
 
     StatusWindow& window_;
     const ConversionOptions& options_;
     RunState& runState_;
     BatchLog log_;
     std::deque<std::vector<NativeString>> queue_;
+    BatchProgress progress_;
     int lastConverted_ = 0;
     BatchReport lastReport_;
 };

@@ -7,6 +7,8 @@
 
 namespace pomu {
 
+class BatchProgress;
+
 // Persisted options. Flags are plain bools, so they can only be on or off.
 struct ConversionOptions {
     NativeString sevenZipFolder;       // empty, or ending in a separator
@@ -26,6 +28,8 @@ struct RunState {
     // What the archiver's "i" listing said once it was read: empty until then, or when it told
     // nothing either way.
     std::optional<bool> archiverReadsRar;
+    // While a file is converted: how far the batch is, which the tool runner moves on.
+    BatchProgress* progress = nullptr;
 };
 
 // The two split options stay exclusive: turning one on turns the other off.

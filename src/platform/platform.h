@@ -166,6 +166,9 @@ class RunningTool {
     std::optional<int> exitCode();
     // A listing's output, read to its end once the tool has ended; empty for other tools.
     std::string takeOutput();
+    // What a tool started with startWithProgress wrote last, as far as handlePendingEvents has
+    // read it (its progress line among it); empty for other tools.
+    std::string_view latestOutput() const;
 
     struct Impl;
     Impl& impl() { return *impl_; }
@@ -175,6 +178,7 @@ class RunningTool {
     std::unique_ptr<Impl> impl_;
     friend std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
     friend std::optional<RunningTool> startListing(const ToolCommand& command);
+    friend std::optional<RunningTool> startWithProgress(const ToolCommand& command);
 };
 
 // Starts the tool with no shell, inheriting the environment and the current folder. With
@@ -186,7 +190,12 @@ std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
 // fills, since a long listing is more than a pipe holds.
 std::optional<RunningTool> startListing(const ToolCommand& command);
 
-// Waits until a window event arrives, the tool ends or a listing's output arrives, then reads
+// Starts a hidden tool as a listing is started, but keeps only the latest bytes of its output
+// (kLatestOutputBytes): enough for the progress line the archiver rewrites in place.
+inline constexpr std::size_t kLatestOutputBytes = 1024;
+std::optional<RunningTool> startWithProgress(const ToolCommand& command);
+
+// Waits until a window event arrives, the tool ends or output on its pipe arrives, then reads
 // that output and handles every pending event of this thread. A quit request taken here is
 // handed back when the tool is destroyed.
 void handlePendingEvents(RunningTool& tool);

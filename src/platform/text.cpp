@@ -1,4 +1,4 @@
-// Number formatting and UTF-8 conversion for native strings.
+// Number formatting, UTF-8 conversion and cutting a tool's output to its latest bytes.
 #include "platform/text.h"
 
 namespace pomu {
@@ -85,5 +85,12 @@ NativeString fromUtf8(std::string_view text) {
     return NativeString(text);
 }
 #endif
+
+void keepLatestOutput(std::string& text, std::size_t limit) {
+    if (text.size() <= limit) return;
+    text.erase(0, text.size() - limit);
+    const std::size_t lineEnd = text.find_first_of("\b\r\n");
+    text.erase(0, lineEnd == std::string::npos ? text.size() : lineEnd + 1);
+}
 
 }  // namespace pomu

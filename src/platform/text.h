@@ -61,4 +61,8 @@ std::string toUtf8(NativeView text);
 // A native string from UTF-8 (unchanged bytes on Linux); a malformed sequence becomes U+FFFD.
 NativeString fromUtf8(std::string_view text);
 
+// Cuts a tool's output down to its latest bytes, at most `limit`: when anything is cut, the
+// text starts after a line break, carriage return or backspace, so no line is left cut short.
+void keepLatestOutput(std::string& text, std::size_t limit);
+
 }  // namespace pomu

@@ -47,8 +47,20 @@ struct Outcome {
     std::vector<std::string> texts;
     std::vector<std::string> report;
     bool hung = false;
-    std::string skip;  // why the act could not be set up here
+    std::string skip;           // why the act could not be set up here
+    std::string progressFault;  // batch: what the progress shown got wrong
 };
+
+// A batch shows its progress from 0 up, never back, and hides it once, at the end.
+std::string progressFault(const std::vector<std::optional<double>>& shown) {
+    if (shown.empty() || shown.front() != 0.0) return "not shown from 0 at the start";
+    if (shown.back()) return "still shown at the end";
+    for (std::size_t i = 1; i + 1 < shown.size(); ++i) {
+        if (!shown[i]) return "hidden before the end";
+        if (*shown[i] < *shown[i - 1] || *shown[i] > 1) return "went back or past 100 %";
+    }
+    return {};
+}
 
 #ifdef _WIN32
 const std::string kSavedFolder = "C:\\7-Zip\\";
@@ -132,6 +144,7 @@ Outcome act(const Row& row, Scene& scene) {
         DropBatches batches(window, scene.options, scene.runState, scene.logFile);
         batches.drop(scene.dropped);
         outcome.converted = batches.lastConvertedCount();
+        outcome.progressFault = progressFault(window.progress());
         for (const FileReport& file : batches.lastReport().files) {
             outcome.report.push_back(test::utf8(reportLine(file)));
         }
@@ -244,6 +257,7 @@ TEST_P(FaultMatrix, EndsSafely) {
         EXPECT_EQ(outcome.report, row.report);
     }
     if (row.act == Act::batch) checkLog(scene, outcome.report);
+    EXPECT_EQ(outcome.progressFault, "");
     if (!row.workspaceStays) {
         TempFolderOverride temp(scene.tempFolder);
         const std::optional<NativeString> workspace = workspacePath();

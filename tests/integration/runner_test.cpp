@@ -7,6 +7,7 @@
 
 #include "convert/listing.h"
 #include "convert/plan.h"
+#include "convert/progress.h"
 #include "convert/runner.h"
 #include "support/test_files.h"
 #include "support/wakeup.h"
@@ -238,6 +239,38 @@ TEST_F(RunnerTest, TimerKeepsFiringDuringRunWithoutBusyWaiting) {
     EXPECT_LT(cpuUsed, 0.3 * wall) << cpuUsed << " s of CPU over " << wall << " s";
     // One pass per wake-up, not a loop that keeps passing on its own.
     EXPECT_LE(window.passes, timer.fired() + 10);
+}
+
+// Hidden, the archiver's own progress line moves the batch's fraction while it packs; a line
+// with no room left for the progress switch still runs, counted only when it ends.
+TEST_F(RunnerTest, ProgressRisesDuringTheRunAndALineAtTheLimitStillRuns) {
+    struct Case {
+        const char* label;
+        bool padToLimit;
+        bool middleValues;
+    };
+    const Case cases[] = {{"room for the switch", false, true}, {"line at the limit", true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        test::fs::remove(slowArchive());
+        ToolCommand command = slowCompression(3);
+        if (c.padToLimit) command.line.resize(kMaxCommandChars, Char(' '));
+        BatchProgress progress;
+        progress.addFiles(1);
+        progress.fileStarts(false);
+        runState.progress = &progress;
+        HeadlessWindow shown;
+        const ToolRun result = runTool(command, false, shown, runState);
+        runState.progress = nullptr;
+        ASSERT_EQ(result.exitCode, 0);
+        std::vector<double> values;
+        for (const std::optional<double>& value : shown.progress()) values.push_back(value.value());
+        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+        const auto middle = std::count_if(values.begin(), values.end(), [](double v) {
+            return v > (1 + 24 + 0.05 * 60) / 86 && v < (1 + 24 + 0.95 * 60) / 86;
+        });
+        EXPECT_EQ(middle > 0, c.middleValues) << middle << " values within the compression";
+    }
 }
 
 // A listing is several times what a pipe holds: it must be drained as it comes, whole.

@@ -88,6 +88,7 @@ class PumpingWindow : public StatusWindow {
         if (process) CloseHandle(process);
     }
     void writeStatus(NativeView) override {}
+    void showProgress(std::optional<double>) override {}
     void handleEvents(platform::RunningTool& tool) override {
         if (!process) {
             DuplicateHandle(GetCurrentProcess(), tool.impl().process.get(), GetCurrentProcess(),

@@ -19,7 +19,7 @@ constexpr int kFallbackSliceMs = 20;
 void pumpQtEvents(RunningTool::Impl& tool) {
     const QEventLoop::ProcessEventsFlags waitForEvent =
         QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents;
-    // A listing blocks once its pipe is full, so its output wakes the wait and is read here.
+    // A tool blocks once its pipe is full, so its output wakes the wait and is read here.
     std::optional<QSocketNotifier> output;
     if (tool.output.watched()) {
         output.emplace(tool.output.pipe.get(), QSocketNotifier::Read);

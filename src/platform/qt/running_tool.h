@@ -25,7 +25,7 @@ struct RunningTool::Impl {
     bool reaped = false;
     bool statusKnown = false;  // false when someone else reaped it
     int status = 0;
-    ToolOutput output;  // a listing's pipe
+    ToolOutput output;  // the pipe of a listing or of a tool read for its progress
 };
 
 // Starts the tool; with an output descriptor (hidden only) its standard output and error go

@@ -1,4 +1,4 @@
-// Draining a listing's pipe as it fills, and starting the listing with its output on that pipe.
+// Draining a tool's pipe as it fills, and starting a listing or a tool read for its progress.
 #include "platform/qt/tool_output.h"
 
 #include <fcntl.h>
@@ -17,6 +17,7 @@ void ToolOutput::readAvailable() {
         const ssize_t got = ::read(pipe.get(), buffer, sizeof buffer);
         if (got > 0) {
             text.append(buffer, std::size_t(got));
+            if (keep != std::string::npos) keepLatestOutput(text, keep);
         } else if (got == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
             pipe.reset();
         } else if (errno != EINTR) {
@@ -41,15 +42,36 @@ std::string RunningTool::takeOutput() {
     return std::move(output.text);
 }
 
-std::optional<RunningTool> startListing(const ToolCommand& command) {
+std::string_view RunningTool::latestOutput() const {
+    return impl_->output.keep == std::string::npos ? std::string_view() : impl_->output.text;
+}
+
+namespace {
+
+std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::size_t keep) {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
+    if (::pipe2(ends, O_CLOEXEC) != 0) return nullptr;
     posix::UniqueFd readEnd(ends[0]);
     const posix::UniqueFd writeEnd(ends[1]);
-    if (::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0) return std::nullopt;
+    if (::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0) return nullptr;
     std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, writeEnd.get());
-    if (!impl) return std::nullopt;
+    if (!impl) return nullptr;
     impl->output.pipe = std::move(readEnd);
+    impl->output.keep = keep;
+    return impl;
+}
+
+}  // namespace
+
+std::optional<RunningTool> startListing(const ToolCommand& command) {
+    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, std::string::npos);
+    if (!impl) return std::nullopt;
+    return RunningTool(std::move(impl));
+}
+
+std::optional<RunningTool> startWithProgress(const ToolCommand& command) {
+    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, kLatestOutputBytes);
+    if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }
 

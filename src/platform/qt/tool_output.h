@@ -1,7 +1,9 @@
-// A listing's standard output: the read end of its pipe and what has been read so far.
+// A tool's standard output on a pipe: the read end and what has been read so far.
 #pragma once
 
 #include <string>
+
+#include "platform/text.h"
 
 #include "platform/qt/posix_handles.h"
 
@@ -10,6 +12,7 @@ namespace pomu::platform {
 struct ToolOutput {
     posix::UniqueFd pipe;  // non-blocking; invalid when the tool writes elsewhere or at its end
     std::string text;
+    std::size_t keep = std::string::npos;  // only the latest bytes are kept
 
     bool watched() const { return pipe.valid(); }
     // Reads what the pipe holds now, without waiting; closes it at its end.

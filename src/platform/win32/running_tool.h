@@ -16,7 +16,7 @@ struct RunningTool::Impl {
     bool terminated = false;
     // A quit request the event pump took while the tool ran; posted again when it goes.
     std::optional<int> quitCode;
-    ToolOutput output;  // a listing's pipe; destroyed first, it may have a read under way
+    ToolOutput output;  // a listing's or progress pipe; destroyed first, a read may be under way
 };
 
 // Starts the tool; with an output handle (hidden only) its standard output and error go there

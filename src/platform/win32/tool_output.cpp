@@ -1,4 +1,4 @@
-// Draining a listing's overlapped pipe, and starting the listing with its output on that pipe.
+// Draining a tool's overlapped pipe, and starting a listing or a tool read for its progress.
 #include "platform/win32/tool_output.h"
 
 #include <atomic>
@@ -37,13 +37,18 @@ void ToolOutput::finish() {
     pipe_.reset();
 }
 
+void ToolOutput::append(DWORD got) {
+    text_.append(buffer_.data(), got);
+    if (keepsLatest()) keepLatestOutput(text_, keep_);
+}
+
 void ToolOutput::startReads() {
     while (pipe_.valid() && !pending_) {
         overlapped_ = OVERLAPPED{};
         overlapped_.hEvent = event_.get();
         DWORD got = 0;
         if (ReadFile(pipe_.get(), buffer_.data(), DWORD(buffer_.size()), &got, &overlapped_)) {
-            text_.append(buffer_.data(), got);  // done at once; the event is set too
+            append(got);  // done at once; the event is set too
             ResetEvent(event_.get());
             continue;
         }
@@ -63,7 +68,7 @@ bool ToolOutput::completeRead(bool wait) {
         return false;
     }
     pending_ = false;
-    text_.append(buffer_.data(), got);
+    append(got);
     ResetEvent(event_.get());
     startReads();
     return true;
@@ -83,22 +88,46 @@ std::string RunningTool::takeOutput() {
     return impl_->output.take();
 }
 
-std::optional<RunningTool> startListing(const ToolCommand& command) {
+std::string_view RunningTool::latestOutput() const {
+    const ToolOutput& output = impl_->output;
+    return output.keepsLatest() ? std::string_view(output.text()) : std::string_view();
+}
+
+namespace {
+
+std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::size_t keep) {
     const std::wstring name = uniquePipeName();
     win32::KernelHandle readEnd(CreateNamedPipeW(
         name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0, 65536,
         0, nullptr));
-    if (!readEnd.valid()) return std::nullopt;
+    if (!readEnd.valid()) return nullptr;
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     // The tool's end is the only inheritable one; this program keeps no copy of it once started,
     // so the pipe ends when the tool does.
     win32::KernelHandle writeEnd(CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inheritable,
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!writeEnd.valid()) return std::nullopt;
+    if (!writeEnd.valid()) return nullptr;
     std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, writeEnd.get());
     writeEnd.reset();
-    if (!impl || !impl->output.watch(std::move(readEnd))) return std::nullopt;
+    if (!impl) return nullptr;
+    // Set before the first read starts, so no more than the latest bytes are ever held.
+    impl->output.keepLatest(keep);
+    if (!impl->output.watch(std::move(readEnd))) return nullptr;
+    return impl;
+}
+
+}  // namespace
+
+std::optional<RunningTool> startListing(const ToolCommand& command) {
+    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, std::string::npos);
+    if (!impl) return std::nullopt;
+    return RunningTool(std::move(impl));
+}
+
+std::optional<RunningTool> startWithProgress(const ToolCommand& command) {
+    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, kLatestOutputBytes);
+    if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }
 

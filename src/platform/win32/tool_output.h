@@ -1,4 +1,4 @@
-// A listing's standard output on Windows: an overlapped pipe, its read event, the text so far.
+// A tool's standard output on Windows: an overlapped pipe, its read event, the text so far.
 #pragma once
 
 #include <windows.h>
@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
 #include "platform/win32/unique_handle.h"
 
 namespace pomu::platform {
@@ -28,6 +29,10 @@ class ToolOutput {
     // Reads until the writer has gone (the tool has ended, so this is short).
     void readToEnd();
     std::string take() { return std::move(text_); }
+    // From now on only the latest bytes are kept.
+    void keepLatest(std::size_t limit) { keep_ = limit; }
+    bool keepsLatest() const { return keep_ != std::string::npos; }
+    const std::string& text() const { return text_; }
 
   private:
     // Starts reads until one stays pending; false once the pipe has ended.
@@ -35,6 +40,7 @@ class ToolOutput {
     // Takes the pending read's bytes and starts the next; false when none came (yet).
     bool completeRead(bool wait);
     void finish();
+    void append(DWORD got);
 
     win32::KernelHandle pipe_;
     win32::KernelHandle event_;
@@ -42,6 +48,7 @@ class ToolOutput {
     std::vector<char> buffer_ = std::vector<char>(65536);
     bool pending_ = false;
     std::string text_;
+    std::size_t keep_ = std::string::npos;
 };
 
 }  // namespace pomu::platform

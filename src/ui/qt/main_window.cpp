@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTextDocument>
 #include <QUrl>
@@ -30,6 +31,9 @@ const QString kForceExitQuestion = QStringLiteral("Now processing...\nForce exit
 // The template: a 75 x 57 window with the status line at 7,22 sized 61 x 12 dialog units.
 constexpr QSize kWindowUnits(75, 57);
 constexpr QRect kStatusUnits(7, 22, 61, 12);
+// The progress bar: the client area's whole width along its bottom edge, this many units high.
+constexpr int kProgressUnitsHigh = 2;
+constexpr int kProgressSteps = 1000;
 
 // The longest line the status shows; the label widens, still centred, when it would not fit.
 const QString kWidestLine = QStringLiteral("Processing file...");
@@ -63,7 +67,8 @@ MainWindow::MainWindow(ConversionOptions& options, RunState& runState, Prompts& 
       runState_(runState),
       prompts_(prompts),
       status_(new QLabel(QStringLiteral("Drop file here."), this)),
-      statusLine_(status_),
+      bar_(new QProgressBar(this)),
+      statusLine_(status_, bar_),
       batches_(statusLine_, options_, runState_) {
     setWindowTitle(kCaption);
     setWindowIcon(appIcon());
@@ -74,6 +79,14 @@ MainWindow::MainWindow(ConversionOptions& options, RunState& runState, Prompts& 
     status_->setWordWrap(true);
     // Right clicks and drops over the label belong to the window.
     status_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    bar_->setObjectName(QStringLiteral("progress"));
+    bar_->setRange(0, kProgressSteps);
+    bar_->setTextVisible(false);
+    bar_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    bar_->hide();
+    connect(&statusLine_, &StatusLine::progressShown, this, [this](bool visible, double fraction) {
+        launcher_.showProgress(visible ? std::optional<double>(fraction) : std::nullopt);
+    });
     layOut();
 }
 
@@ -91,6 +104,8 @@ void MainWindow::layOut() {
     label.moveCenter(centre);
     label.moveLeft((size.width() - label.width()) / 2);
     status_->setGeometry(label);
+    const int barHeight = std::max(3, units.toPixelsY(kProgressUnitsHigh));
+    bar_->setGeometry(0, size.height() - barHeight, size.width(), barHeight);
 
     // Centred on the screen, as the template asks; no window manager does it for us.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -177,7 +192,15 @@ void MainWindow::showBatchReport() {
     if (closed_) return;
     setToolTip(plainToolTip(tooltipText(batches_.lastReport())));
     // Without a duration the taskbar entry asks until the window is activated.
-    if (!isActiveWindow()) QApplication::alert(this);
+    if (!isActiveWindow()) {
+        QApplication::alert(this);
+        launcher_.setUrgent(true);
+    }
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) launcher_.setUrgent(false);
+    QWidget::changeEvent(event);
 }
 
 void MainWindow::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -5,11 +5,13 @@
 
 #include "convert/batch.h"
 #include "ui/qt/archiver_folder.h"
+#include "ui/qt/launcher_entry.h"
 #include "ui/qt/options_menu.h"
 #include "ui/qt/prompts.h"
 #include "ui/qt/status_line.h"
 
 class QLabel;
+class QProgressBar;
 
 namespace pomu::ui {
 
@@ -29,6 +31,7 @@ class MainWindow : public QWidget {
     bool isReady() const { return menu_ != nullptr; }
     bool isClosed() const { return closed_; }
     QLabel* statusLabel() const { return status_; }
+    QProgressBar* progressBar() const { return bar_; }
     OptionsMenu* optionsMenu() const { return menu_; }
     const StatusLine& statusLine() const { return statusLine_; }
     const DropBatches& batches() const { return batches_; }
@@ -49,6 +52,8 @@ class MainWindow : public QWidget {
     // Opens the log in the desktop's viewer for text files.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Activated, the taskbar entry no longer asks for attention.
+    void changeEvent(QEvent* event) override;
 
   private:
     void layOut();
@@ -65,6 +70,8 @@ class MainWindow : public QWidget {
     RunState& runState_;
     Prompts& prompts_;
     QLabel* status_;
+    QProgressBar* bar_;
+    LauncherEntry launcher_;
     StatusLine statusLine_;
     DropBatches batches_;
     OptionsMenu* menu_ = nullptr;

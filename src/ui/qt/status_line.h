@@ -1,4 +1,4 @@
-// The window's status label as the conversion job sees it.
+// The window's status label and progress bar as the conversion job sees them.
 #pragma once
 
 #include <QObject>
@@ -7,6 +7,7 @@
 #include "convert/status_window.h"
 
 class QLabel;
+class QProgressBar;
 
 namespace pomu::ui {
 
@@ -14,9 +15,11 @@ class StatusLine : public QObject, public StatusWindow {
     Q_OBJECT
 
   public:
-    explicit StatusLine(QLabel* label, QObject* parent = nullptr);
+    explicit StatusLine(QLabel* label, QProgressBar* bar = nullptr, QObject* parent = nullptr);
 
     void writeStatus(NativeView text) override;
+    // The bar along the window's bottom edge: shown with the fraction, hidden with none.
+    void showProgress(std::optional<double> fraction) override;
     void handleEvents(platform::RunningTool& tool) override;
 
     // After the window has closed, status writes no longer reach it.
@@ -24,9 +27,12 @@ class StatusLine : public QObject, public StatusWindow {
 
   signals:
     void written(const QString& text);
+    // For the taskbar entry: visible false when the bar is hidden.
+    void progressShown(bool visible, double fraction);
 
   private:
     QPointer<QLabel> label_;
+    QPointer<QProgressBar> bar_;
 };
 
 }  // namespace pomu::ui

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+
 namespace pomu::ui {
 namespace {
 
@@ -70,6 +72,12 @@ void showBatchReport(WindowState& state) {
         SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
     }
     flashWhenInBackground(state.window);
+    const std::vector<FileReport>& files = state.batches.lastReport().files;
+    if (std::any_of(files.begin(), files.end(), [](const FileReport& file) {
+            return file.outcome == FileOutcome::notConverted;
+        })) {
+        state.taskbar.showFailure();
+    }
 }
 
 void openLog(const WindowState& state) {

@@ -1,6 +1,10 @@
 // The main window's dialog procedure, its set-up, and showing, marking and decorating it.
 #include "ui/win32/main_window.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
+
 #include "options/settings.h"
 #include "res/resource.h"
 #include "ui/win32/archiver_location.h"
@@ -20,6 +24,23 @@ void refuseToRun(HWND window, const wchar_t* text) {
 IconHandle loadIcon(HINSTANCE instance, int id, int size) {
     return IconHandle(static_cast<HICON>(
         LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_LOADTRANSPARENT)));
+}
+
+// A thin bar along the bottom edge of the client area, hidden until a batch runs. Made in code
+// so the dialog template stays as it is.
+void createProgressBar(HWND window) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    RECT client{};
+    GetClientRect(window, &client);
+    RECT unitsHigh{0, 0, 0, 2};  // two dialog units
+    MapDialogRect(window, &unitsHigh);
+    const int height = std::max(3, int(unitsHigh.bottom));
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
+    const HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD, 0,
+                                     client.bottom - height, client.right, height, window,
+                                     reinterpret_cast<HMENU>(IDC_PROGRESS), instance, nullptr);
+    if (bar != nullptr) SendMessageW(bar, PBM_SETRANGE32, 0, kProgressSteps);
 }
 
 }  // namespace
@@ -56,11 +77,16 @@ INT_PTR CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         SetWindowLongPtrW(window, DWLP_USER, lParam);
         state->window = window;
         state->setUpRan = true;
+        createProgressBar(window);
         setUpWindow(*state);
         return FALSE;  // no control takes the default focus
     }
     WindowState* state = windowStateOf(window);
     if (state == nullptr || state->window != window) return FALSE;
+    if (message == state->taskbarButtonCreated) {
+        state->taskbar.created(window);
+        return FALSE;
+    }
     switch (message) {
         case WM_CONTEXTMENU:
             showOptionsMenu(*state, lParam);
@@ -73,6 +99,9 @@ INT_PTR CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             break;
         case WM_LBUTTONDBLCLK:
             openLog(*state);
+            break;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE) state->taskbar.windowActivated();
             break;
         case WM_CLOSE:
             handleClose(*state);

@@ -6,6 +6,7 @@
 #include "convert/batch.h"
 #include "options/options.h"
 #include "ui/win32/guards.h"
+#include "ui/win32/taskbar.h"
 
 namespace pomu::ui {
 
@@ -14,16 +15,22 @@ inline constexpr const wchar_t* kCaption = L"pomu";
 // The property that marks the main window of a running instance, and its value.
 inline constexpr const wchar_t* kInstanceMarker = L"pomu";
 inline constexpr ULONG_PTR kInstanceMarkerValue = 1;
+// The progress bar's range: 0 to this.
+inline constexpr int kProgressSteps = 1000;
 
-// The status line as the job sees it. Once the window is gone, writes do nothing.
+// The status line and progress bars as the job sees them. Once the window is gone, writes
+// do nothing.
 class StatusLine final : public StatusWindow {
   public:
-    explicit StatusLine(const HWND& window) : window_(window) {}
+    StatusLine(const HWND& window, TaskbarButton& taskbar) : window_(window), taskbar_(taskbar) {}
     void writeStatus(NativeView text) override;
+    // The bar along the window's bottom edge and the taskbar button's fill.
+    void showProgress(std::optional<double> fraction) override;
     void handleEvents(platform::RunningTool& tool) override;
 
   private:
     const HWND& window_;
+    TaskbarButton& taskbar_;
 };
 
 struct WindowState {
@@ -44,7 +51,9 @@ struct WindowState {
     HWND reportTip = nullptr;
     IconHandle bigIcon;
     IconHandle smallIcon;
-    StatusLine statusLine{window};
+    TaskbarButton taskbar;
+    const UINT taskbarButtonCreated = taskbarButtonCreatedMessage();
+    StatusLine statusLine{window, taskbar};
     DropBatches batches{statusLine, theOptions(), theRunState()};
 
     // Set-up finished: drops are accepted and the options menu is loaded.

@@ -1,10 +1,15 @@
 // Drops on the window: what it accepts, the status texts, the outputs, and drops mid-batch.
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QProgressBar>
+#include <QRegularExpression>
 #include <QUrl>
+#include <algorithm>
 
+#include "session_bus.h"
 #include "support/environment.h"
 #include "window_fixture.h"
 
@@ -12,6 +17,45 @@ namespace pomu::test {
 namespace {
 
 const QString kLogHint = QStringLiteral("\nDouble-click to open the log.");
+
+struct LauncherUpdates {
+    QStringList entries;                // the desktop entry each update names
+    std::vector<double> progress;       // every "progress" value, in order
+    std::vector<bool> progressVisible;  // every "progress-visible" value, in order
+};
+
+// The Update signals as dbus-monitor prints them: a key's string line, then its variant line.
+LauncherUpdates readUpdates(const QString& monitored) {
+    LauncherUpdates updates;
+    static const QRegularExpression entry(QStringLiteral("^\\s*string \"(application://[^\"]*)\""));
+    static const QRegularExpression key(QStringLiteral("^\\s*string \"([a-z-]+)\"$"));
+    static const QRegularExpression value(
+        QStringLiteral("^\\s*variant\\s+(double|boolean) (\\S+)"));
+    QString lastKey;
+    for (const QString& line : monitored.split('\n')) {
+        if (const QRegularExpressionMatch m = entry.match(line); m.hasMatch()) {
+            updates.entries << m.captured(1);
+        } else if (const QRegularExpressionMatch k = key.match(line); k.hasMatch()) {
+            lastKey = k.captured(1);
+        } else if (const QRegularExpressionMatch v = value.match(line); v.hasMatch()) {
+            if (lastKey == "progress") updates.progress.push_back(v.captured(2).toDouble());
+            if (lastKey == "progress-visible") {
+                updates.progressVisible.push_back(v.captured(2) == "true");
+            }
+        }
+    }
+    return updates;
+}
+
+// Some values strictly between none and all, never going back.
+testing::AssertionResult risesThroughTheMiddle(const std::vector<double>& values) {
+    if (!std::is_sorted(values.begin(), values.end()))
+        return testing::AssertionFailure() << "went back";
+    const auto middle =
+        std::count_if(values.begin(), values.end(), [](double v) { return v > 0.02 && v < 0.98; });
+    if (middle < 2) return testing::AssertionFailure() << middle << " values between 0 and 1";
+    return testing::AssertionSuccess();
+}
 
 TEST_F(WindowTest, ThreeDroppedFilesShowTheirProgressAndTheSummary) {
     writeUsualSettings();
@@ -169,6 +213,52 @@ TEST_F(WindowTest, ADropDuringABatchWaitsAndGetsItsOwnSummary) {
                                      "1 7z complete!"}));
     EXPECT_TRUE(archiveTests(folder.file("first.7z")));
     EXPECT_TRUE(unpacksTo(folder.file("later.7z"), sample));
+}
+
+TEST_F(WindowTest, ABatchFillsTheBarAndTheTaskbarEntryAndEmptiesThemAtTheEnd) {
+    writeUsualSettings();
+    openWindow();
+    const NativeString big = makeArchive("big.zip", {{"big.bin", noise(8 << 20)}});
+    const NativeString small = makeArchive("small.zip", sample);
+    BusMonitor monitor(
+        QStringLiteral("type='signal',interface='com.canonical.Unity.LauncherEntry'"));
+    ASSERT_TRUE(monitor.started()) << "no dbus-daemon or dbus-monitor";
+
+    std::vector<double> shown;
+    int hides = 0;
+    bool barShownMidway = false;
+    const QMetaObject::Connection seen =
+        QObject::connect(&window->statusLine(), &ui::StatusLine::progressShown, window.get(),
+                         [&](bool visible, double fraction) {
+                             if (!visible) {
+                                 ++hides;
+                                 return;
+                             }
+                             shown.push_back(fraction);
+                             if (fraction > 0.2 && fraction < 0.8 && !barShownMidway) {
+                                 barShownMidway = !window->progressBar()->isHidden();
+                                 QDir().mkpath("test-artifacts");
+                                 window->grab().save("test-artifacts/pomu-progress.png");
+                             }
+                         });
+    dropAndWait({big, small});
+    QObject::disconnect(seen);
+
+    EXPECT_TRUE(archiveTests(folder.file("big.7z")));
+    EXPECT_TRUE(barShownMidway);
+    EXPECT_TRUE(window->progressBar()->isHidden());
+    EXPECT_EQ(hides, 1);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.front(), 0.0);
+    EXPECT_TRUE(risesThroughTheMiddle(shown));
+
+    const LauncherUpdates updates = readUpdates(monitor.stop());
+    ASSERT_FALSE(updates.progressVisible.empty());
+    EXPECT_EQ(updates.entries.count("application://pomu.desktop"), updates.entries.size());
+    EXPECT_TRUE(risesThroughTheMiddle(
+        std::vector<double>(updates.progress.begin(), updates.progress.end() - 1)));
+    EXPECT_TRUE(updates.progressVisible.front());
+    EXPECT_FALSE(updates.progressVisible.back());
 }
 
 TEST_F(WindowTest, ZipChosenDuringABatchTakesEffectFromTheNextFile) {

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "res/resource.h"
 #include "ui/win32/drop_batch.h"
 #include "ui/win32/harness.h"
@@ -87,6 +89,13 @@ TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     EXPECT_TRUE(dropReleased(block));
     EXPECT_EQ(status.texts(), c.statuses);
     EXPECT_EQ(statusText(state_->window), c.statuses.back());
+    // The bar went from 0 up, never back, and was emptied and hidden at the end.
+    const std::vector<int>& positions = status.positions();
+    ASSERT_GE(positions.size(), 2u);
+    EXPECT_EQ(positions.front(), 0);
+    EXPECT_EQ(positions.back(), 0);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end() - 1));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(state_->window, IDC_PROGRESS)));
     EXPECT_EQ(state_->batches.lastConvertedCount(), int(c.converted.size()));
     EXPECT_EQ(reportTip(*state_), c.tip);
     EXPECT_FALSE(theRunState().busy);

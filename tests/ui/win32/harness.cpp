@@ -6,6 +6,9 @@
 #include "res/resource.h"
 #include "ui/win32/main_window.h"
 
+// After windows.h, which the harness brings.
+#include <commctrl.h>
+
 namespace pomu::test::win32 {
 namespace {
 
@@ -50,6 +53,9 @@ LRESULT CALLBACK recordSetText(int code, WPARAM wParam, LPARAM lParam) {
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && call->message == WM_SETTEXT && activeRecorder != nullptr) {
         activeRecorder->record(call->hwnd, reinterpret_cast<const wchar_t*>(call->lParam));
+    }
+    if (code == HC_ACTION && call->message == PBM_SETPOS && activeRecorder != nullptr) {
+        activeRecorder->recordPosition(call->hwnd, int(call->wParam));
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -169,7 +175,8 @@ void MenuProbe::onTick() {
     EndMenu();
 }
 
-StatusRecorder::StatusRecorder(HWND mainWindow) : status_(GetDlgItem(mainWindow, IDC_STATUS)) {
+StatusRecorder::StatusRecorder(HWND mainWindow)
+    : status_(GetDlgItem(mainWindow, IDC_STATUS)), bar_(GetDlgItem(mainWindow, IDC_PROGRESS)) {
     activeRecorder = this;
     hook_ = SetWindowsHookExW(WH_CALLWNDPROC, recordSetText, nullptr, GetCurrentThreadId());
 }
@@ -181,6 +188,10 @@ StatusRecorder::~StatusRecorder() {
 
 void StatusRecorder::record(HWND window, const wchar_t* text) {
     if (window == status_ && text != nullptr) texts_.emplace_back(text);
+}
+
+void StatusRecorder::recordPosition(HWND window, int position) {
+    if (window == bar_) positions_.push_back(position);
 }
 
 WhileBusy::WhileBusy(std::function<void()> action) : action_(std::move(action)) {

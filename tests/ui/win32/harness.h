@@ -97,10 +97,15 @@ class StatusRecorder {
     StatusRecorder& operator=(const StatusRecorder&) = delete;
 
     const std::vector<std::wstring>& texts() const { return texts_; }
+    // The progress bar's positions as they were set.
+    const std::vector<int>& positions() const { return positions_; }
     void record(HWND window, const wchar_t* text);
+    void recordPosition(HWND window, int position);
 
   private:
     HWND status_;
+    HWND bar_;
+    std::vector<int> positions_;
     HHOOK hook_ = nullptr;
     std::vector<std::wstring> texts_;
 };
