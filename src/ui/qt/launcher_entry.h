@@ -5,13 +5,15 @@
 #include <QVariantMap>
 #include <optional>
 
+#include "pomu_version.h"
+
 namespace pomu::ui {
 
 // What KDE Plasma's task manager and the GNOME docks show on pomu's entry: a progress fill and
 // a request for attention. Without a session bus nothing is sent and nothing fails.
 class LauncherEntry {
   public:
-    explicit LauncherEntry(QString desktopFile = QStringLiteral("pomu.desktop"));
+    explicit LauncherEntry(QString desktopFile = QStringLiteral(POMU_APP_ID ".desktop"));
 
     void showProgress(std::optional<double> fraction);
     void setUrgent(bool urgent);

@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "options/options.h"
+#include "pomu_version.h"
 #include "ui/qt/app_icon.h"
 #include "ui/qt/application.h"
 #include "ui/qt/dialog_prompts.h"
@@ -10,7 +11,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pomu"));
-    QApplication::setDesktopFileName(QStringLiteral("pomu"));
+    QApplication::setDesktopFileName(QStringLiteral(POMU_APP_ID));
     QApplication::setWindowIcon(pomu::ui::appIcon());
 
     pomu::ui::DialogPrompts prompts;

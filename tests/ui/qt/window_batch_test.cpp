@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "pomu_version.h"
 #include "session_bus.h"
 #include "support/environment.h"
 #include "window_fixture.h"
@@ -254,7 +255,7 @@ TEST_F(WindowTest, ABatchFillsTheBarAndTheTaskbarEntryAndEmptiesThemAtTheEnd) {
 
     const LauncherUpdates updates = readUpdates(monitor.stop());
     ASSERT_FALSE(updates.progressVisible.empty());
-    EXPECT_EQ(updates.entries.count("application://pomu.desktop"), updates.entries.size());
+    EXPECT_EQ(updates.entries.count("application://" POMU_APP_ID ".desktop"), updates.entries.size());
     EXPECT_TRUE(risesThroughTheMiddle(
         std::vector<double>(updates.progress.begin(), updates.progress.end() - 1)));
     EXPECT_TRUE(updates.progressVisible.front());
