@@ -35,12 +35,19 @@ std::optional<NativeString> asPrefix(NativeString folder) {
 
 // The 64-bit view, where the x64 installer writes, also if pomu runs as a 32-bit program.
 std::optional<NativeString> recordedFolder(const RecordedFolder& recorded) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(recorded.root, kInstallerKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                      &opened) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const RegistryKey key(opened);
     wchar_t folder[MAX_PATH] = {};
     DWORD bytes = sizeof folder;
-    const LSTATUS status =
-        RegGetValueW(recorded.root, kInstallerKey, recorded.value,
-                     RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, folder, &bytes);
-    if (status != ERROR_SUCCESS) return std::nullopt;
+    // RRF_RT_REG_SZ: a string, and one that ends within the buffer.
+    if (RegGetValueW(key.get(), nullptr, recorded.value, RRF_RT_REG_SZ, nullptr, folder, &bytes) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
     return asPrefix(folder);
 }
 

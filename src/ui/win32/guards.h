@@ -1,4 +1,4 @@
-// Move-only owners of the window's drops, item lists, accelerators, icons and COM apartment.
+// Move-only owners of the window's drops, item lists, accelerators, icons, registry keys and COM.
 #pragma once
 
 // windows.h first: the shell headers build on it.
@@ -46,10 +46,18 @@ struct IconTraits {
     static void close(Raw raw) noexcept { DestroyIcon(raw); }
 };
 
+struct RegistryKeyTraits {
+    using Raw = HKEY;
+    static Raw none() noexcept { return nullptr; }
+    static bool isValid(Raw raw) noexcept { return raw != nullptr; }
+    static void close(Raw raw) noexcept { RegCloseKey(raw); }
+};
+
 using DropHandle = UniqueHandle<DropTraits>;
 using ItemList = UniqueHandle<ItemListTraits>;
 using AcceleratorTable = UniqueHandle<AcceleratorTraits>;
 using IconHandle = UniqueHandle<IconTraits>;
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 // COM set up on this thread in the single-threaded apartment the folder chooser needs; undone
 // only when this guard did set it up.
