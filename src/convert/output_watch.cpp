@@ -19,6 +19,10 @@ void OutputWatch::writeStatus(NativeView text) {
     window_.writeStatus(text);
 }
 
+void OutputWatch::showProgress(std::optional<double> fraction) {
+    window_.showProgress(fraction);
+}
+
 void OutputWatch::handleEvents(platform::RunningTool& tool) {
     noteCreated();
     window_.handleEvents(tool);

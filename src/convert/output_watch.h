@@ -16,6 +16,7 @@ class OutputWatch final : public StatusWindow {
     OutputWatch(StatusWindow& window, Workspace& workspace, NativeView target, bool split,
                 const std::vector<int>& strayVolumes);
     void writeStatus(NativeView text) override;
+    void showProgress(std::optional<double> fraction) override;
     void handleEvents(platform::RunningTool& tool) override;
 
     // Notes what the archiver has created since the last call.
