@@ -237,8 +237,9 @@ TEST_F(RunnerTest, TimerKeepsFiringDuringRunWithoutBusyWaiting) {
     ASSERT_GT(wall, 0.5) << "the run was too short to judge";
     EXPECT_GE(timer.fired(), int(wall / 0.010 / 2)) << "over " << wall << " s";
     EXPECT_LT(cpuUsed, 0.3 * wall) << cpuUsed << " s of CPU over " << wall << " s";
-    // One pass per wake-up, not a loop that keeps passing on its own.
-    EXPECT_LE(window.passes, timer.fired() + 10);
+    // One pass per wake-up, not a loop that keeps passing on its own: the timer's, and the
+    // archiver's progress line (about five a second, ten allowed).
+    EXPECT_LE(window.passes, timer.fired() + 10 + int(wall * 10));
 }
 
 // Hidden, the archiver's own progress line moves the batch's fraction while it packs; a line
