@@ -31,6 +31,10 @@ inline constexpr NativeView kFirstVolumeSuffix = POMU_T(".001");
 inline constexpr NativeView kList = POMU_T("l");
 inline constexpr NativeView kTechnicalSwitch = POMU_T("-slt");
 inline constexpr NativeView kUtf8OutputSwitch = POMU_T("-sccUTF-8");
+#ifdef _WIN32
+// Lists NTFS alternate streams too, which "x" unpacks into the files they belong to.
+inline constexpr NativeView kAltStreamsSwitch = L"-sns";
+#endif
 
 // Only 0 counts: "a" ends with 1 when it left out files it could not open, and a process
 // ended from outside (Task Manager, taskkill) ends with 1 too.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "convert/archive_types.h"
 #include "convert/archiver.h"
 #include "convert/listing.h"
 #include "convert/plan.h"
@@ -138,7 +139,8 @@ ListedArchive listArchive(NativeView archive, const ConversionOptions& options,
 }
 
 // What the source's listing tells before anything is unpacked: a password is needed, a
-// volume is missing, or the archiver cannot read it faithfully.
+// volume is missing, it is no plain archive (a program, a document, a disk image), or the
+// archiver cannot read it faithfully.
 std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, NativeView path) {
     if (source.listing.anyEncrypted()) return notConverted(Reason::needsPassword);
     if (source.listing.missingVolume && source.listing.volumes) {
@@ -153,19 +155,36 @@ std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, Nati
         outcome.exitCode = source.failure->exitCode;
         return outcome;
     }
+    if (!plainArchiveType(source.listing, toUtf8(path))) {
+        return notConverted(Reason::notPlainArchive, fromUtf8(source.listing.type));
+    }
     const ProofResult readable = checkSource(source.listing);
     if (!readable.holds()) return proofFailed(readable, path);
     return std::nullopt;
 }
 
-// The working folder's files, named as the listings name them.
+// The source as the archiver lists it; a self-extracting program is read as the archive it
+// carries, though its name made the archiver try it as a program first.
+ListedArchive listSource(NativeView source, const ConversionOptions& options, StatusWindow& window,
+                         const RunState& runState) {
+    ListedArchive listed = listArchive(source, options, window, runState);
+    if (isSelfExtracting(listed.listing, toUtf8(source)) && listed.listing.triedType == "PE") {
+        listed.listing.triedType.clear();
+    }
+    return listed;
+}
+
+// The working folder's files, folders and links, named as the listings name them.
 std::optional<std::vector<UnpackedFile>> unpackedFiles(NativeView workspace) {
     const std::optional<std::vector<platform::FolderFile>> files = platform::filesBelow(workspace);
     if (!files) return std::nullopt;
     std::vector<UnpackedFile> unpacked;
     unpacked.reserve(files->size());
     for (const platform::FolderFile& file : *files) {
-        unpacked.push_back({normalizedPath(toUtf8(file.path)), file.size, file.link});
+        UnpackedFile found{normalizedPath(toUtf8(file.path)), file.size, file.link, file.folder,
+                           std::nullopt};
+        if (file.linkTarget) found.linkTarget = toUtf8(*file.linkTarget);
+        unpacked.push_back(std::move(found));
     }
     return unpacked;
 }
@@ -235,7 +254,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!extract) return notConverted(Reason::pathTooLong);
     const SourceIdentities sources =
         snapshot.deleteProcessed ? identitiesOf(volumeSet(source)) : SourceIdentities{};
-    const ListedArchive sourceListing = listArchive(source, options, window, runState);
+    const ListedArchive sourceListing = listSource(source, options, window, runState);
     if (auto refused = refusedSource(sourceListing, source)) return *refused;
 
     const ToolRun extraction = runTool(*extract, snapshot.show, window, runState);
@@ -279,21 +298,37 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
         walk.failure = ProofFailure::notWalked;
         return withoutOutput(proofFailed(walk, source));
     }
-    const ProofResult proof = proveConversion(sourceListing.listing, *unpacked, packed.listing);
-    if (!proof.holds()) {
+    const std::optional<ArchiveType> type = plainArchiveType(sourceListing.listing, toUtf8(source));
+    ProofResult proof;
+    if (type) {
+        proof = proveConversion(sourceListing.listing, *unpacked, packed.listing, *type);
+    } else {
+        // Refused before the extraction; never reached.
+        proof.failure = ProofFailure::listingFailed;
+        proof.ofSource = true;
+    }
+    if (!proof.holds() && !proof.keepsSource()) {
         return withoutOutput(proofFailed(proof, proof.ofSource ? source : *firstOutput));
     }
     // Proven: from here a run cut short leaves a finished archive, not one to undo.
     workspace->forgetOutput();
 
+    ConversionOutcome outcome;
+    outcome.result = ConversionResult::converted;
+    outcome.reason = Reason::converted;
+    if (snapshot.deleteProcessed && !proof.holds()) {
+        // Converted, but the new archive cannot be shown to hold all of the source.
+        outcome.reason = Reason::sourceKept;
+        outcome.proof = proof.failure;
+        outcome.count = proof.count;
+        outcome.detail = proof.file.empty() ? NativeString(source) : fromUtf8(proof.file);
+        return outcome;
+    }
     if (snapshot.deleteProcessed) {
         for (const NativeString& member : volumeSet(source, volumesRead(sourceListing.listing))) {
             if (wasConverted(member, sources)) recycleFile(member);
         }
     }
-    ConversionOutcome outcome;
-    outcome.result = ConversionResult::converted;
-    outcome.reason = Reason::converted;
     return outcome;
 }
 
