@@ -102,8 +102,7 @@ Outcome act(const Row& row, Scene& scene) {
                 const bool converted =
                     convertFile(window, scene.dropped.at(0), 0, 1, scene.options, scene.runState)
                         .converted();
-                std::string lines =
-                    std::to_string(converted) + " " + std::to_string(window.hung());
+                std::string lines = std::to_string(converted) + " " + std::to_string(window.hung());
                 for (const NativeString& status : window.texts()) {
                     lines += "\n" + test::utf8(status);
                 }
@@ -191,6 +190,9 @@ void checkLog(const Scene& scene, const std::vector<std::string>& report) {
         if (said == "converted") {
             EXPECT_EQ(outcome, "converted");
             EXPECT_EQ(lines[i][2], "");
+        } else if (said.starts_with("converted, ")) {
+            EXPECT_EQ(outcome, "converted");
+            EXPECT_EQ(lines[i][2], said.substr(11));
         } else if (said.starts_with("skipped, ")) {
             EXPECT_EQ(outcome, "skipped");
             EXPECT_EQ(lines[i][2], said.substr(9));
