@@ -85,16 +85,11 @@ std::vector<Row> nameRows() {
              },
          .converted = kConvertedPastTheLimit,
          .texts = kTextsPastTheLimit},
-        // The source fits, the target (".7z" appended) would not.
+        // The source fits, the target (".7z" appended) would not. Windows refuses it first;
+        // Linux reaches the listing, and a zip without its ending is not re-packed.
         {.name = "TargetPastThePathLimit",
          .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 sampleUnderLongName(s, 258, "");
-                 const std::string name = test::utf8(fs::path(s.dropped[0]).filename().native());
-                 if (kConvertedPastTheLimit) s.outputs = {name + ".7z"};
-             },
-         .converted = kConvertedPastTheLimit,
+         .arrange = [](Scene& s) { sampleUnderLongName(s, 258, ""); },
          .texts = kTextsPastTheLimit},
         // The target fits, its first volume (".001") would not.
         {.name = "FirstVolumePastThePathLimit",
