@@ -306,6 +306,19 @@ std::vector<Row> archiveRows() {
          .report = {"old.lzh: converted"},
          .outputs = {"old.7z"},
          .trashed = {"old.lzh"}},
+        // rar -oi stores the second of two equal files as a copy of the first, listing CRC 0.
+        {.name = "RarFiveFileCopy",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (copyFixture(s, "file-copy.rar")) s.dropped = {s.file("file-copy.rar")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"file-copy.rar: converted"},
+         .outputs = {"file-copy.7z"},
+         .trashed = {"file-copy.rar"}},
         // pigz and bgzip write several members; the listing gives the last member's size.
         {.name = "GzipOfTwoMembers",
          .act = Act::convert,

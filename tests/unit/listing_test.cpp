@@ -94,6 +94,8 @@ TEST(Listing, RecordedOutputsOfBothArchivers) {
         // Shift-JIS without the UTF-8 mark: raw bytes on Linux, a guessed code page on Windows.
         {"sjis.zip.txt", "complete | \x93\xFA\x96{.txt 5 A8A52717", ProofFailure::none, "zip",
          "complete | \xEE\xBE\x93\xEE\xBF\xBA\xEE\xBE\x96{.txt 5 A8A52717"},
+        {"file-copy.rar.txt", "complete | f1 1492 D6DD8621 | f2 1492 00000000 copy-of=f1",
+         ProofFailure::none, "Rar5"},
         {"fifo.tar.txt", "complete | ./ 0 | pipe 0 fifo | a.txt 3", ProofFailure::none, "tar"},
     };
     for (const std::string archiver : {"linux-7z-26.02", "win-7z-26.03"}) {
