@@ -16,6 +16,12 @@ namespace pomu::faults {
 namespace {
 
 const std::string kOutsideText = "outside the workspace";
+// The Windows archiver lists names with its own separator.
+#ifdef _WIN32
+const std::string kListedEvil = "..\\evil.txt";
+#else
+const std::string kListedEvil = "../evil.txt";
+#endif
 
 // Flips 64 bytes in the middle of the file's stream.
 void damage(Scene& s, const std::string& name) {
@@ -212,7 +218,7 @@ std::vector<Row> archiveRows() {
              },
          .converted = 1,
          .texts = {kProcessing},
-         .report = {"escape.zip: converted, source kept: name changed by 7-Zip: ../evil.txt"},
+         .report = {"escape.zip: converted, source kept: name changed by 7-Zip: " + kListedEvil},
          .outputs = {"escape.7z"},
          .check =
              [](Scene& s) {
