@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "convert/archive_types.h"
 #include "convert/archiver.h"
 #include "convert/listing.h"
 #include "convert/output_watch.h"
@@ -160,7 +161,8 @@ ListedArchive listArchive(NativeView archive, const ConversionOptions& options,
 }
 
 // What the source's listing tells before anything is unpacked: a password is needed, a
-// volume is missing, or the archiver cannot read it faithfully.
+// volume is missing, it is no plain archive (a program, a document, a disk image), or the
+// archiver cannot read it faithfully.
 std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, NativeView path) {
     if (source.listing.anyEncrypted()) return notConverted(Reason::needsPassword);
     if (source.listing.missingVolume && source.listing.volumes) {
@@ -174,6 +176,9 @@ std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, Nati
         ConversionOutcome outcome = notConverted(Reason::sourceUnreadable);
         outcome.exitCode = source.failure->exitCode;
         return outcome;
+    }
+    if (!plainArchiveType(source.listing, toUtf8(path))) {
+        return notConverted(Reason::notPlainArchive, fromUtf8(source.listing.type));
     }
     const ProofResult readable = checkSource(source.listing);
     if (!readable.holds()) return proofFailed(readable, path);
@@ -193,14 +198,28 @@ ConversionOutcome unreadableRar(ConversionOutcome outcome, NativeView source,
     return outcome;
 }
 
-// The working folder's files, named as the listings name them.
+// The source as the archiver lists it; a self-extracting program is read as the archive it
+// carries, though its name made the archiver try it as a program first.
+ListedArchive listSource(NativeView source, const ConversionOptions& options, StatusWindow& window,
+                         const RunState& runState) {
+    ListedArchive listed = listArchive(source, options, window, runState);
+    if (isSelfExtracting(listed.listing, toUtf8(source)) && listed.listing.triedType == "PE") {
+        listed.listing.triedType.clear();
+    }
+    return listed;
+}
+
+// The working folder's files, folders and links, named as the listings name them.
 std::optional<std::vector<UnpackedFile>> unpackedFiles(NativeView workspace) {
     const std::optional<std::vector<platform::FolderFile>> files = platform::filesBelow(workspace);
     if (!files) return std::nullopt;
     std::vector<UnpackedFile> unpacked;
     unpacked.reserve(files->size());
     for (const platform::FolderFile& file : *files) {
-        unpacked.push_back({normalizedPath(toUtf8(file.path)), file.size, file.link});
+        UnpackedFile found{normalizedPath(toUtf8(file.path)), file.size, file.link, file.folder,
+                           std::nullopt};
+        if (file.linkTarget) found.linkTarget = toUtf8(*file.linkTarget);
+        unpacked.push_back(std::move(found));
     }
     return unpacked;
 }
@@ -234,6 +253,27 @@ ConversionOutcome moveSourcesAway(NativeView source, const SourceIdentities& bef
         if (wasConverted(member, before)) recycleFile(member);
     }
     return convertedOutcome(leaving.empty() ? Reason::setKept : Reason::converted);
+}
+
+// The type was found plain before the extraction; the proof stands on what that type gives.
+ProofResult proveAgainstSource(const Listing& source, NativeView path,
+                               const std::vector<UnpackedFile>& unpacked, const Listing& packed) {
+    if (const std::optional<ArchiveType> type = plainArchiveType(source, toUtf8(path))) {
+        return proveConversion(source, unpacked, packed, *type);
+    }
+    ProofResult refused;
+    refused.failure = ProofFailure::listingFailed;
+    refused.ofSource = true;
+    return refused;
+}
+
+// Converted, but the new archive cannot be shown to hold all of the source: it stays.
+ConversionOutcome sourceKept(const ProofResult& proof, NativeView source) {
+    ConversionOutcome outcome = convertedOutcome(Reason::sourceKept);
+    outcome.proof = proof.failure;
+    outcome.count = proof.count;
+    outcome.detail = proof.file.empty() ? NativeString(source) : fromUtf8(proof.file);
+    return outcome;
 }
 
 }  // namespace
@@ -302,7 +342,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
         snapshot.deleteProcessed ? identitiesOf(volumeSet(source)) : SourceIdentities{};
     // Taken before the archiver reads the source: the new archive is dated as what it was made of.
     const std::optional<platform::FileIdentity> sourceFile = platform::fileIdentity(source);
-    const ListedArchive sourceListing = listArchive(source, options, window, runState);
+    const ListedArchive sourceListing = listSource(source, options, window, runState);
     if (auto refused = refusedSource(sourceListing, source)) {
         return unreadableRar(*refused, source, runState);
     }
@@ -356,11 +396,14 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
         walk.failure = ProofFailure::notWalked;
         return withoutOutput(proofFailed(walk, source));
     }
-    const ProofResult proof = proveConversion(sourceListing.listing, *unpacked, packed.listing);
-    if (!proof.holds()) {
+    const ProofResult proof =
+        proveAgainstSource(sourceListing.listing, source, *unpacked, packed.listing);
+    if (!proof.holds() && !proof.keepsSource()) {
         return withoutOutput(proofFailed(proof, proof.ofSource ? source : *firstOutput));
     }
-    if (snapshot.deleteProcessed) {
+    // Read back only when a source is to leave on its strength.
+    const bool sourcesLeave = snapshot.deleteProcessed && proof.holds();
+    if (sourcesLeave) {
         if (auto failed = failedTest(*firstOutput, options, window, runState)) {
             return withoutOutput(*failed);
         }
@@ -372,6 +415,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     workspace->forgetOutput();
 
     if (!snapshot.deleteProcessed) return convertedOutcome(Reason::converted);
+    if (!sourcesLeave) return sourceKept(proof, source);
     return moveSourcesAway(source, sources, sourceListing.listing);
 }
 

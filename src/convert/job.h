@@ -34,6 +34,8 @@ enum class Reason {
     testFailed,         // exitCode: the new archive's data did not read back clean
     setKept,            // converted, but the volume set stays: its sizes do not add up
     stopped,            // force exit ended the archiver
+    notPlainArchive,    // detail: the type the archiver reads it as (a program, a document)
+    sourceKept,         // converted, but proof: why the source cannot be shown to be held
 };
 
 // What the proof found wrong, when it failed.
@@ -48,6 +50,17 @@ enum class ProofFailure {
     warning,           // a listing ended with 0 but warned (data after the end of the archive)
     extraInArchive,    // count: files the new archive holds beyond what was unpacked
     notWalked,         // the unpacked files could not all be looked at
+    // Those below keep the new archive, but the source stays where it is.
+    uncertainListing,  // a comment of the source could not be told from the listing's fields
+    specialEntry,      // detail: "fifo: name" (a fifo, device, socket or unknown kind)
+    folderWithData,    // a folder entry that holds data
+    alternateStream,   // an NTFS alternate data stream
+    antiItem,          // an entry that deletes a file on update
+    nameChanged,       // a name the archiver changed on unpacking or packing
+    guessedCodePage,   // a name decoded with a guessed code page
+    linkChanged,       // a link whose target was not kept exactly
+    absoluteLink,      // a link whose target is absolute
+    extraUnpacked,     // the working folder held something the source does not list
 };
 
 // The job's result beside its 1/0: why, and the numbers or names that go with the reason.

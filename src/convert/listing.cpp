@@ -47,20 +47,40 @@ std::optional<std::uint32_t> hex32(std::string_view text) {
     return value;
 }
 
-// A POSIX mode such as "lrwxrwxrwx" among the words of the value.
-bool hasLinkMode(std::string_view value) {
+// The POSIX mode word of an Attributes or Mode value, such as "lrwxrwxrwx" or "prw-r--r--".
+std::string_view modeWord(std::string_view value) {
+    constexpr std::string_view kTypes = "0pc3d5b7-9lBsDEF";
     std::size_t start = 0;
     while (start < value.size()) {
         std::size_t end = value.find(' ', start);
         if (end == std::string_view::npos) end = value.size();
         const std::string_view word = value.substr(start, end - start);
-        if (word.size() == 10 && word[0] == 'l' &&
+        if (word.size() == 10 && kTypes.find(word[0]) != std::string_view::npos &&
             word.substr(1).find_first_not_of("rwxsStT-") == std::string_view::npos) {
-            return true;
+            return word;
         }
         start = end + 1;
     }
-    return false;
+    return {};
+}
+
+// What the mode's type letter says beyond a file, a folder or a link.
+std::string specialKind(char type) {
+    switch (type) {
+        case '-':
+        case 'd':
+        case 'l':
+            return {};
+        case 'p':
+            return "fifo";
+        case 'c':
+        case 'b':
+            return "device";
+        case 's':
+            return "socket";
+        default:
+            return "unknown";
+    }
 }
 
 struct Pair {
@@ -96,7 +116,8 @@ void readRunFlags(std::string_view line, Listing& listing) {
     if (line.starts_with("Warnings: ") && line != "Warnings: 0") listing.warnings = true;
 }
 
-void readArchiveProperty(const Pair& pair, Listing& listing, bool& volumesSeen) {
+// The archive's own block (the top archive) gives its type and sizes; errors count from any.
+void readArchiveProperty(const Pair& pair, Listing& listing, bool ownBlock, bool& volumesSeen) {
     const std::string key = lower(pair.key);
     if ((key == "error" || key == "errors") && !pair.value.empty()) listing.errors = true;
     if (key == "error" && pair.value.starts_with("Missing volume")) listing.missingVolume = true;
@@ -105,13 +126,12 @@ void readArchiveProperty(const Pair& pair, Listing& listing, bool& volumesSeen) 
         listing.unsupported = true;
     }
     if (key == "encrypted" && pair.value == "+") listing.encrypted = true;
-    // An archive inside another one prints a block of its own after the top one's.
+    if (!ownBlock) return;
     if (key == "type" && listing.type.empty()) listing.type = std::string(pair.value);
-    if (key == "multivolume" && pair.value == "+") listing.multivolume = true;
-    if (key == "total physical size" && !listing.totalPhysicalSize) {
-        listing.totalPhysicalSize = decimal(pair.value);
-    }
-    if (key == "physical size" && !listing.physicalSize) listing.physicalSize = decimal(pair.value);
+    if (key == "multivolume") listing.multivolume = pair.value == "+";
+    if (key == "offset") listing.offset = decimal(pair.value);
+    if (key == "physical size") listing.physicalSize = decimal(pair.value);
+    if (key == "total physical size") listing.totalPhysicalSize = decimal(pair.value);
     if (key == "volumes") {
         const std::optional<std::uint64_t> count = decimal(pair.value);
         const std::optional<int> volumes =
@@ -123,15 +143,36 @@ void readArchiveProperty(const Pair& pair, Listing& listing, bool& volumesSeen) 
     }
 }
 
+// "Open WARNING: Cannot open the file as [PE] archive": the type its name suggested, which
+// a self-extracting archive is not. Whether that is a warning depends on the source's name.
+bool readTriedType(std::string_view line, Listing& listing) {
+    constexpr std::string_view kStart = "Open WARNING: Cannot open the file as [";
+    constexpr std::string_view kEnd = "] archive";
+    if (!line.starts_with(kStart) || !line.ends_with(kEnd) || !listing.triedType.empty())
+        return false;
+    listing.triedType =
+        std::string(line.substr(kStart.size(), line.size() - kStart.size() - kEnd.size()));
+    return true;
+}
+
 void readEntryProperty(const Pair& pair, ListedEntry& entry) {
     const std::string_view key = pair.key;
     const std::string_view value = pair.value;
     if (key == "Path") entry.path = std::string(value);
     if (key == "Folder") entry.folder = value == "+";
-    // Formats without a folder field (7z) mark folders among the attribute letters.
-    if (key == "Attributes" &&
-        value.substr(0, value.find(' ')).find('D') != std::string_view::npos) {
-        entry.folder = true;
+    // Formats without a folder field (7z) mark folders among the attribute letters; a 'd'
+    // there is a device.
+    if (key == "Attributes") {
+        const std::string_view letters = value.substr(0, value.find(' '));
+        if (letters.find('D') != std::string_view::npos) entry.folder = true;
+        if (letters.find('d') != std::string_view::npos) entry.special = "device";
+    }
+    if (key == "Attributes" || key == "Mode") {
+        const std::string_view mode = modeWord(value);
+        if (!mode.empty()) {
+            if (mode[0] == 'l') entry.link = true;
+            if (entry.special.empty()) entry.special = specialKind(mode[0]);
+        }
     }
     if (key == "Size") entry.size = decimal(value);
     if (key == "CRC") entry.crc = hex32(value);
@@ -139,12 +180,63 @@ void readEntryProperty(const Pair& pair, ListedEntry& entry) {
     if ((key == "Characteristics" || key == "Method") && mentionsUnsupported(value)) {
         entry.unsupported = true;
     }
+    if (key == "Characteristics") entry.characteristics = std::string(value);
     if (key == "Error" && !value.empty()) entry.failed = true;
     if ((key == "Symbolic Link" || key == "Hard Link" || key == "Link") && !value.empty()) {
         entry.link = true;
+        entry.linkTarget = std::string(value);
+        entry.hardLink = key == "Hard Link";
     }
-    if ((key == "Attributes" || key == "Mode") && hasLinkMode(value)) entry.link = true;
+    if (key == "Copy Link") entry.copyOf = std::string(value);
+    if (key == "Anti" && value == "+") entry.anti = true;
+    if (key == "Alternate Stream" && value == "+") entry.altStream = true;
 }
+
+// Values holding a line break are printed as "Key = ", "{", their lines, "}". Their lines are
+// the archive's own text (a comment), never fields. Such a value ends at the first "}" line;
+// that reading is the only one when the listing holds at most one such value and no "{" or "}"
+// line outside it. Otherwise another reading exists and the listing is uncertain.
+class MultiLineValue {
+  public:
+    // True when the line belongs to a value; `finished` then holds a value that just ended.
+    bool take(std::string_view line, std::optional<Pair>& finished, Listing& listing) {
+        if (open_) {
+            if (line == "}") {
+                open_ = false;
+                finished = Pair{key_, text_};
+                return true;
+            }
+            if (lines_++ > 0) text_ += '\n';
+            text_ += line;
+            return true;
+        }
+        const bool opens = line == "{";
+        if (opens && emptyPairBefore_) {
+            open_ = true;
+            key_ = previousKey_;
+            text_.clear();
+            lines_ = 0;
+            if (++count_ > 1) listing.uncertain = true;
+            return true;
+        }
+        if (opens || line == "}") {
+            listing.uncertain = true;
+            return true;
+        }
+        const std::optional<Pair> pair = splitPair(line);
+        emptyPairBefore_ = pair && pair->value.empty();
+        if (emptyPairBefore_) previousKey_ = std::string(pair->key);
+        return false;
+    }
+    bool open() const { return open_; }
+
+  private:
+    bool open_ = false;
+    bool emptyPairBefore_ = false;
+    int count_ = 0;
+    int lines_ = 0;
+    std::string previousKey_, key_, text_;
+};
 
 }  // namespace
 
@@ -156,8 +248,9 @@ bool Listing::anyEncrypted() const {
 Listing parseListing(std::string_view text) {
     Listing listing;
     bool volumesSeen = false;
-    bool inMultiLineValue = false;  // an archive comment between "{" and "}"
-    bool afterEntries = false;      // a second separator: the archiver's open-error block
+    int block = -1;             // the archive blocks of the header, from "--"
+    bool afterEntries = false;  // a second separator: the archiver's open-error block
+    MultiLineValue multiLine;
     ListedEntry entry;
     bool inEntry = false;
     auto finishEntry = [&] {
@@ -174,22 +267,29 @@ Listing parseListing(std::string_view text) {
         start = end + 1;
         if (line.ends_with('\r')) line.remove_suffix(1);
 
+        std::optional<Pair> value;
+        if (multiLine.take(line, value, listing)) {
+            if (!value) continue;
+            if (!listing.complete) {
+                readArchiveProperty(*value, listing, block == 0, volumesSeen);
+            } else if (!afterEntries) {
+                inEntry = true;
+                readEntryProperty(*value, entry);
+            }
+            continue;
+        }
         if (!listing.complete) {
-            if (inMultiLineValue) {
-                inMultiLineValue = line != "}";
-                continue;
-            }
-            if (line == "{") {
-                inMultiLineValue = true;
-                continue;
-            }
+            if (line == "--") ++block;
+            // The block of the next archive in a chain (an archive inside the top one).
+            if (line == "----") ++block;
             if (line == kEntriesStart) {
                 listing.complete = true;
                 continue;
             }
+            if (block == 0 && readTriedType(line, listing)) continue;
             readRunFlags(line, listing);
             if (const std::optional<Pair> pair = splitPair(line)) {
-                readArchiveProperty(*pair, listing, volumesSeen);
+                readArchiveProperty(*pair, listing, block == 0, volumesSeen);
             }
             continue;
         }
@@ -210,6 +310,14 @@ Listing parseListing(std::string_view text) {
         readEntryProperty(*pair, entry);
     }
     finishEntry();
+    // A value still open swallowed the rest: nothing after its start can be trusted.
+    if (multiLine.open()) {
+        listing.uncertain = true;
+        listing.errors = true;
+    }
+    // Only a multi-volume archive counts its volumes.
+    if (!listing.multivolume) listing.volumes.reset();
+    if (block > 0) listing.nested = true;
     return listing;
 }
 

@@ -19,6 +19,13 @@ struct ListedEntry {
     bool unsupported = false;  // the archiver marks something of it as not understood
     bool failed = false;       // the entry carries an error of its own
     bool link = false;         // a symbolic or hard link, by its target field or its mode
+    std::string linkTarget;    // as listed; empty where the format keeps it as the link's data
+    bool hardLink = false;     // linkTarget names another entry
+    std::string copyOf;        // a file-copy entry: the path of the file it copies
+    std::string special;       // "fifo", "device", "socket" or "unknown" by its mode letter
+    bool anti = false;         // an anti-item: deletes a file on update, holds none
+    bool altStream = false;    // an alternate data stream of a file
+    std::string characteristics;
 };
 
 struct Listing {
@@ -28,11 +35,15 @@ struct Listing {
     bool unsupported = false;    // an archive characteristic or method marked unsupported
     bool encrypted = false;      // encrypted headers or entries, or a password was asked for
     bool missingVolume = false;  // the archiver looked for a volume that is not there
-    std::optional<int> volumes;  // how many volumes the archiver opened
-    std::string type;            // the top archive's type, as the archiver names it
-    bool multivolume = false;    // the archive's own block says it is a volume of a set
-    std::optional<std::uint64_t> totalPhysicalSize;  // of every volume opened, when more than one
-    std::optional<std::uint64_t> physicalSize;       // of the archive, or its first volume
+    bool uncertain = false;      // a multi-line value (a comment) could not be delimited
+    std::string type;            // "Type =" of the top archive
+    bool nested = false;         // the entries are those of an archive inside the top one
+    std::string triedType;       // "Open WARNING: Cannot open the file as [PE] archive": PE
+    bool multivolume = false;    // "Multivolume = +" in the archive's own block
+    std::optional<int> volumes;  // how many volumes the archiver opened, multi-volume only
+    std::optional<std::uint64_t> offset;
+    std::optional<std::uint64_t> physicalSize;
+    std::optional<std::uint64_t> totalPhysicalSize;
     std::vector<ListedEntry> entries;
 
     bool anyEncrypted() const;

@@ -177,7 +177,11 @@ std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView arc
     ToolCommand command;
     command.program = archiverPath(sevenZipFolder, archiver::kProgramName);
     command.arguments = {NativeString(archiver::kList), NativeString(archiver::kTechnicalSwitch),
-                         NativeString(archiver::kUtf8OutputSwitch), asPathArgument(archive)};
+                         NativeString(archiver::kUtf8OutputSwitch)};
+#ifdef _WIN32
+    command.arguments.emplace_back(archiver::kAltStreamsSwitch);
+#endif
+    command.arguments.push_back(asPathArgument(archive));
     NativeString& line = command.line;
     line = quoted(command.program);
     for (std::size_t i = 0; i + 1 < command.arguments.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 namespace pomu {
@@ -29,7 +30,9 @@ ProofResult checkListing(const Listing& listing, bool ofSource) {
         std::any_of(listing.entries.begin(), listing.entries.end(), broken)) {
         return failed(ProofFailure::listingFailed, 0, {}, ofSource);
     }
-    if (listing.warnings) return failed(ProofFailure::warning, 0, {}, ofSource);
+    // The type its name suggested failed to open: only a self-extracting program may be so.
+    if (listing.warnings || !listing.triedType.empty())
+        return failed(ProofFailure::warning, 0, {}, ofSource);
     return {};
 }
 
@@ -276,7 +279,165 @@ ProofResult checkFolderPacked(const std::vector<UnpackedFile>& unpacked, const L
     return extra ? failed(ProofFailure::extraInArchive, extra, first) : ProofResult{};
 }
 
+// The source's entries as far as their sizes and CRCs can be compared with the new archive's:
+// no anti-items or alternate streams (they hold no file of their own), no CRC that is not a
+// CRC-32, no size of a single stream (several members, or past 4 GiB, list it wrapped or
+// partial), and a file copy with the CRC of the file it copies.
+Listing comparable(const Listing& source, const ArchiveType& type) {
+    Listing result = source;
+    result.entries.clear();
+    std::map<std::string, const ListedEntry*> byPath;
+    for (const ListedEntry& entry : source.entries) byPath.emplace(entry.path, &entry);
+    for (const ListedEntry& entry : source.entries) {
+        if (entry.anti || entry.altStream) continue;
+        ListedEntry copy = entry;
+        if (!copy.copyOf.empty()) {
+            const auto original = byPath.find(copy.copyOf);
+            copy.crc = original != byPath.end() ? original->second->crc : std::nullopt;
+        }
+        if (!type.crc32) copy.crc.reset();
+        if (type.singleStream && !copy.folder) {
+            copy.size.reset();
+            copy.crc.reset();
+        }
+        result.entries.push_back(std::move(copy));
+    }
+    return result;
+}
+
+std::uint32_t crc32(std::string_view bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A listed name as it must come out: '/' separators, no "./" in front, no '/' behind.
+std::string listedName(std::string_view path) {
+    std::string name(path);
+    for (char& c : name) c = c == '\\' ? '/' : c;
+    while (name.starts_with("./")) name.erase(0, 2);
+    while (name.ends_with('/')) name.pop_back();
+    return name == "." ? std::string() : name;
+}
+
+// A name the archiver would not unpack as it stands: absolute, with a drive, or with "..".
+bool isCleanedOnUnpacking(std::string_view name) {
+    if (name.starts_with('/') || (name.size() >= 2 && name[1] == ':')) return true;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('/', start);
+        if (end == std::string_view::npos) end = name.size();
+        const std::string_view part = name.substr(start, end - start);
+        if (part == ".." || part == "." || (part.empty() && end != name.size())) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+bool isAbsoluteTarget(std::string_view target) {
+    return target.starts_with('/') || target.starts_with('\\') ||
+           (target.size() >= 2 && target[1] == ':');
+}
+
+// A zip name with bytes beyond ASCII and without the UTF-8 mark was decoded with a code page
+// the archiver guessed.
+bool hasGuessedCodePage(const ListedEntry& entry, const Listing& listing) {
+    if (listing.type != "zip") return false;
+    const bool ascii = std::all_of(entry.path.begin(), entry.path.end(),
+                                   [](char c) { return (unsigned char)c < 0x80; });
+    if (ascii) return false;
+    const std::string marks = " " + entry.characteristics + " ";
+    return marks.find(" UTF8 ") == std::string::npos;
+}
+
+// A link target against an entry that holds it as its data, or lists it.
+bool sameTarget(const ListedEntry& entry, const std::string& target) {
+    if (!entry.linkTarget.empty()) return entry.linkTarget == target;
+    if (entry.size && *entry.size != target.size()) return false;
+    return !entry.crc || *entry.crc == crc32(target);
+}
+
+// Every entry is a file, a folder without data or a link.
+ProofResult checkKinds(const Listing& source) {
+    if (source.uncertain) return failed(ProofFailure::uncertainListing, 0, {}, true);
+    for (const ListedEntry& entry : source.entries) {
+        if (entry.anti) return failed(ProofFailure::antiItem, 1, entry.path, true);
+        if (entry.altStream) return failed(ProofFailure::alternateStream, 1, entry.path, true);
+        if (!entry.special.empty()) {
+            return failed(ProofFailure::specialEntry, 1, entry.special + ": " + entry.path, true);
+        }
+        if (entry.folder && ((entry.size && *entry.size > 0) || entry.crc)) {
+            return failed(ProofFailure::folderWithData, 1, entry.path, true);
+        }
+    }
+    return {};
+}
+
+// Every listed name came out and went in as it is listed; links with their targets; and the
+// working folder held nothing the source does not list.
+ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& unpacked,
+                       const Listing& packed) {
+    std::map<std::string, const UnpackedFile*> unpackedByName;
+    for (const UnpackedFile& file : unpacked) unpackedByName.emplace(listedName(file.path), &file);
+    std::map<std::string, const ListedEntry*> packedByName;
+    for (const ListedEntry& entry : packed.entries) {
+        packedByName.emplace(listedName(entry.path), &entry);
+    }
+    std::set<std::string> listed;
+    for (const ListedEntry& entry : source.entries) {
+        if (entry.path.empty() || entry.path == "." || entry.path == "./") continue;
+        if (hasGuessedCodePage(entry, source))
+            return failed(ProofFailure::guessedCodePage, 1, entry.path);
+        const std::string name = listedName(entry.path);
+        const auto out = unpackedByName.find(name);
+        const auto in = packedByName.find(name);
+        if (isCleanedOnUnpacking(name) || out == unpackedByName.end() || in == packedByName.end())
+            return failed(ProofFailure::nameChanged, 1, entry.path);
+        for (std::size_t cut = name.find('/'); cut != std::string::npos;
+             cut = name.find('/', cut + 1)) {
+            listed.insert(name.substr(0, cut));
+        }
+        listed.insert(name);
+        if (!entry.link || entry.hardLink) continue;
+        if (isAbsoluteTarget(entry.linkTarget))
+            return failed(ProofFailure::absoluteLink, 1, entry.path);
+        const UnpackedFile& file = *out->second;
+        if (!file.link || !file.linkTarget || !sameTarget(entry, *file.linkTarget) ||
+            !in->second->link || !sameTarget(*in->second, *file.linkTarget)) {
+            return failed(ProofFailure::linkChanged, 1, entry.path);
+        }
+        if (isAbsoluteTarget(*file.linkTarget))
+            return failed(ProofFailure::absoluteLink, 1, entry.path);
+    }
+    for (const UnpackedFile& file : unpacked) {
+        if (!listed.contains(listedName(file.path)))
+            return failed(ProofFailure::extraUnpacked, 1, file.path);
+    }
+    return {};
+}
+
 }  // namespace
+
+bool ProofResult::keepsSource() const {
+    switch (failure) {
+        case ProofFailure::uncertainListing:
+        case ProofFailure::specialEntry:
+        case ProofFailure::folderWithData:
+        case ProofFailure::alternateStream:
+        case ProofFailure::antiItem:
+        case ProofFailure::nameChanged:
+        case ProofFailure::guessedCodePage:
+        case ProofFailure::linkChanged:
+        case ProofFailure::absoluteLink:
+        case ProofFailure::extraUnpacked:
+            return true;
+        default:
+            return false;
+    }
+}
 
 std::string normalizedPath(std::string_view path) {
     std::string result(path);
@@ -300,14 +461,23 @@ ProofResult checkSource(const Listing& source) {
 }
 
 ProofResult proveConversion(const Listing& source, const std::vector<UnpackedFile>& unpacked,
-                            const Listing& packed) {
+                            const Listing& packed, const ArchiveType& type) {
     ProofResult result = checkSource(source);
     if (result.holds()) result = checkListing(packed, false);
     if (!result.holds()) return result;
+    // Folders are for the names; the content is the files and links.
+    std::vector<UnpackedFile> files;
+    for (const UnpackedFile& file : unpacked) {
+        if (!file.folder) files.push_back(file);
+    }
+    const Listing content = comparable(source, type);
     std::vector<SourceFile> sourceFiles;
-    result = checkUnpacked(source, unpacked, sourceFiles);
-    if (result.holds()) result = checkPacked(sourceFiles, source, packed);
-    if (result.holds()) result = checkFolderPacked(unpacked, packed);
+    result = checkUnpacked(content, files, sourceFiles);
+    if (result.holds()) result = checkPacked(sourceFiles, content, packed);
+    if (result.holds()) result = checkFolderPacked(files, packed);
+    if (result.holds()) result = checkKinds(source);
+    // A single stream is named after the archive, not by an entry.
+    if (result.holds() && !type.singleStream) result = checkNames(source, unpacked, packed);
     return result;
 }
 

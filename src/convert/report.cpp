@@ -64,6 +64,49 @@ NativeString compressionText(const ConversionOutcome& outcome) {
     return withCode(POMU_T("the new archive could not be written"), *code);
 }
 
+// Why a converted source stays: what the proof could not show the new archive to hold.
+NativeString keptText(const ConversionOutcome& outcome) {
+    const NativeString& name = outcome.detail;
+    switch (outcome.proof) {
+        case ProofFailure::uncertainListing:
+            return POMU_T("its comment cannot be told apart from 7-Zip's listing");
+        case ProofFailure::specialEntry: {
+            // "fifo: name"
+            const std::size_t cut = name.find(POMU_T(": "));
+            if (cut == NativeString::npos) return name + POMU_T(" is a special file");
+            return name.substr(cut + 2) + POMU_T(" is a special file (") + name.substr(0, cut) +
+                   POMU_T(")");
+        }
+        case ProofFailure::folderWithData:
+            return POMU_T("the folder ") + name + POMU_T(" holds data");
+        case ProofFailure::alternateStream:
+            return name + POMU_T(" is an alternate data stream");
+        case ProofFailure::antiItem:
+            return name + POMU_T(" is an anti-item (a deletion)");
+        case ProofFailure::nameChanged:
+            return POMU_T("name changed by 7-Zip: ") + name;
+        case ProofFailure::guessedCodePage:
+            return POMU_T("name decoded with a guessed code page: ") + name;
+        case ProofFailure::linkChanged:
+            return POMU_T("the link ") + name + POMU_T(" did not keep its target");
+        case ProofFailure::absoluteLink:
+            return POMU_T("the link ") + name + POMU_T(" points to an absolute path");
+        case ProofFailure::extraUnpacked:
+            return POMU_T("7-Zip unpacked what the archive does not list: ") + name;
+        case ProofFailure::none:
+        case ProofFailure::listingFailed:
+        case ProofFailure::unsupported:
+        case ProofFailure::notUnpacked:
+        case ProofFailure::missingInArchive:
+        case ProofFailure::different:
+        case ProofFailure::warning:
+        case ProofFailure::extraInArchive:
+        case ProofFailure::notWalked:
+            break;
+    }
+    return POMU_T("the new archive could not be shown to hold all of it");
+}
+
 NativeString proofText(const ConversionOutcome& outcome) {
     switch (outcome.proof) {
         case ProofFailure::none:
@@ -93,6 +136,17 @@ NativeString proofText(const ConversionOutcome& outcome) {
             return POMU_T("the new archive differs from the source (") +
                    counted(outcome.count, POMU_T("file differs"), POMU_T("files differ")) +
                    POMU_T(")");
+        case ProofFailure::uncertainListing:
+        case ProofFailure::specialEntry:
+        case ProofFailure::folderWithData:
+        case ProofFailure::alternateStream:
+        case ProofFailure::antiItem:
+        case ProofFailure::nameChanged:
+        case ProofFailure::guessedCodePage:
+        case ProofFailure::linkChanged:
+        case ProofFailure::absoluteLink:
+        case ProofFailure::extraUnpacked:
+            return keptText(outcome);
     }
     return POMU_T("the new archive could not be checked");
 }
@@ -160,6 +214,11 @@ NativeString reasonText(const ConversionOutcome& outcome) {
             return POMU_T("the volumes stay: their sizes do not add up to what 7-Zip read");
         case Reason::stopped:
             return POMU_T("stopped");
+        case Reason::notPlainArchive:
+            if (outcome.detail.empty()) return POMU_T("not an archive pomu re-packs");
+            return POMU_T("not an archive pomu re-packs: 7-Zip reads it as ") + outcome.detail;
+        case Reason::sourceKept:
+            return POMU_T("source kept: ") + keptText(outcome);
     }
     return POMU_T("not converted");
 }
@@ -205,7 +264,7 @@ NativeString tooltipText(const BatchReport& batch) {
     std::size_t shown = 0;
     std::size_t more = 0;
     for (const FileReport& file : batch.files) {
-        if (file.outcome == FileOutcome::converted) continue;
+        if (file.outcome == FileOutcome::converted && file.reason.empty()) continue;
         if (shown == kTooltipFileLines) {
             ++more;
             continue;

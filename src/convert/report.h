@@ -13,7 +13,7 @@ struct FileReport {
     NativeString source;
     NativeString target;  // empty when no target could be named
     FileOutcome outcome = FileOutcome::notConverted;
-    NativeString reason;  // in plain words; empty for a converted file
+    NativeString reason;  // in plain words; for a converted file, why its source stayed
     double seconds = 0;
 };
 
@@ -29,14 +29,14 @@ struct BatchReport {
 FileReport describeFile(NativeView source, NativeView target, const ConversionOutcome& outcome,
                         bool sourceIsFolder, double seconds);
 
-// The reason in the words a user would use; empty for a converted file.
+// The reason in the words a user would use; empty for a converted file whose source could go.
 NativeString reasonText(const ConversionOutcome& outcome);
 
-// "<file name>: <reason>", or "<file name>: skipped, <reason>".
+// "<file name>: <reason>", "<file name>: skipped, <reason>" or "<file name>: converted, <reason>".
 NativeString reportLine(const FileReport& file);
 
-// Empty when every file was converted. Otherwise one line per file not converted (at most
-// ten, then "and N more"), ending with the hint that a double click opens the log.
+// Empty when every file was converted and could go. Otherwise one line per file not converted
+// or kept (at most ten, then "and N more"), ending with the hint that a double click opens the log.
 NativeString tooltipText(const BatchReport& batch);
 
 inline constexpr std::size_t kTooltipFileLines = 10;

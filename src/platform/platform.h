@@ -81,15 +81,17 @@ bool renameFile(NativeView from, NativeView to);
 // True when the folder holds at least one entry; false when it is empty or cannot be listed.
 bool folderHasEntries(NativeView folder);
 
-// A file (or link) below a folder, as a walk of that folder found it.
+// A file, folder or link below a folder, as a walk of that folder found it.
 struct FolderFile {
     NativeString path;  // relative to the folder, with the platform's separator
     std::uint64_t size = 0;
     bool link = false;  // a link or junction, not followed; its size is the link's own
+    bool folder = false;
+    std::optional<NativeString> linkTarget = std::nullopt;  // what a link holds
 };
 
-// Every entry below the folder that is not a folder, links not followed. Empty when the
-// folder or one of its subfolders cannot be listed in full.
+// Every entry below the folder, links not followed, each folder before what it holds. Empty
+// when the folder or one of its subfolders cannot be listed in full.
 std::optional<std::vector<FolderFile>> filesBelow(NativeView folder);
 
 // The user's temp folder, ending in a separator; empty when it cannot be read.

@@ -1,4 +1,4 @@
-// Writing stored ZIP and RAR 4 entries byte by byte.
+// Writing stored ZIP, RAR 4 and LZH entries byte by byte.
 #include "faults/zip_writer.h"
 
 namespace pomu::faults {
@@ -49,9 +49,19 @@ std::string rarBlock(std::uint32_t type, std::uint32_t flags, const std::string&
     return block + header;
 }
 
+// CRC-16 as LZH uses it (polynomial 0xA001, reflected, starting at 0).
+std::uint32_t crc16(const std::string& bytes) {
+    std::uint32_t crc = 0;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xA001u & (0u - (crc & 1u)));
+    }
+    return crc;
+}
+
 }  // namespace
 
-std::string zipBytes(const std::vector<ZipEntry>& entries) {
+std::string zipBytes(const std::vector<ZipEntry>& entries, const std::string& comment) {
     std::string out;
     std::string central;
     for (const ZipEntry& entry : entries) {
@@ -62,12 +72,12 @@ std::string zipBytes(const std::vector<ZipEntry>& entries) {
         out += entry.data;
 
         put32(central, 0x02014B50);
-        put16(central, (3u << 8) | 20u);  // made on Unix
+        put16(central, entry.fatAttributes ? 20u : (3u << 8) | 20u);  // made on FAT or Unix
         putCommon(central, entry);
         put16(central, 0);  // comment length
         put16(central, 0);  // disk
         put16(central, 0);  // internal attributes
-        put32(central, entry.unixMode << 16);
+        put32(central, entry.fatAttributes ? entry.fatAttributes : entry.unixMode << 16);
         put32(central, offset);
         central += entry.name;
     }
@@ -80,8 +90,8 @@ std::string zipBytes(const std::vector<ZipEntry>& entries) {
     put16(out, std::uint32_t(entries.size()));
     put32(out, std::uint32_t(central.size()));
     put32(out, centralOffset);
-    put16(out, 0);
-    return out;
+    put16(out, std::uint32_t(comment.size()));
+    return out + comment;
 }
 
 std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files) {
@@ -104,6 +114,29 @@ std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>&
         out += rarBlock(0x74, 0x8000, fields + name) + data;
     }
     return out + rarBlock(0x7B, 0x4000, "");  // end of archive
+}
+
+std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string out;
+    for (const auto& [path, data] : files) {
+        std::string name = path;
+        for (char& c : name) c = c == '/' ? '\\' : c;
+        std::string header("-lh0-");
+        put32(header, std::uint32_t(data.size()));  // packed
+        put32(header, std::uint32_t(data.size()));  // original
+        put32(header, 0x00210000);                  // 1980-01-01 00:00
+        header += char(0x20);                       // archive attribute
+        header += char(0);                          // level 0
+        header += char(name.size());
+        header += name;
+        put16(header, crc16(data));
+        unsigned sum = 0;
+        for (const char c : header) sum += static_cast<unsigned char>(c);
+        out += char(header.size());
+        out += char(sum & 0xFF);
+        out += header + data;
+    }
+    return out + std::string(1, '\0');
 }
 
 }  // namespace pomu::faults

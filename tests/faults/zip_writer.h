@@ -1,5 +1,5 @@
 // Hand-made ZIP archives, for entries no archiver would write (links out, "../" names), and RAR 4
-// archives, which rar no longer writes.
+// and LZH archives, which no archiver here writes.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +13,17 @@ struct ZipEntry {
     std::string name;  // stored as given, with no cleaning
     std::string data;
     std::uint32_t unixMode = 0100644;  // 0120777 makes a symbolic link whose target is data
+    std::uint32_t fatAttributes = 0;   // when set, made on FAT with these attributes instead
 };
 
 // The bytes of a ZIP holding the entries uncompressed, each with its CRC and a central
 // directory entry made on Unix, so the mode is honoured.
-std::string zipBytes(const std::vector<ZipEntry>& entries);
+std::string zipBytes(const std::vector<ZipEntry>& entries, const std::string& comment = {});
 
 // The bytes of a RAR 4 archive holding the files (path with '/', data) stored, made on Windows.
 std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files);
+
+// The bytes of an LZH archive holding the files stored (-lh0-, level 0 headers, CRC-16).
+std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& files);
 
 }  // namespace pomu::faults

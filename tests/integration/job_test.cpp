@@ -144,7 +144,7 @@ TEST_F(JobTest, ConvertsToTheTargetFormatBesideTheSource) {
         {"photos.zip", false, "photos.7z", {POMU_T("-tzip")}},
         {"pictures.7z", true, "pictures.zip", {POMU_T("-t7z")}},
         {"data.tar.gz", false, "data.tar.7z", {POMU_T("-tgzip")}},
-        {"backup", false, "backup.7z", {POMU_T("-tzip")}},
+        {"backup.ZIP", false, "backup.7z", {POMU_T("-tzip")}},
         {"with blanks and 日本語 名前.zip",
          false,
          "with blanks and 日本語 名前.7z",

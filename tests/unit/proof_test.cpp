@@ -45,6 +45,20 @@ Listing flagged(Listing result, bool errors, bool warnings) {
     return result;
 }
 
+const ArchiveType kSevenZip{"7z", ".7z", true, false};
+const ArchiveType kGzip{"gzip", ".gz", true, true};
+const ArchiveType kLzh{"Lzh", ".lzh", false, false};
+
+UnpackedFile unpackedLink(std::string path, std::string target) {
+    const std::uint64_t size = target.size();
+    return {std::move(path), size, true, false, std::move(target)};
+}
+
+ListedEntry kind(ListedEntry entry, std::string special) {
+    entry.special = std::move(special);
+    return entry;
+}
+
 TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
     struct Case {
         const char* name;
@@ -53,17 +67,86 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
         Listing packed;
         ProofFailure failure;
         int count;
+        ArchiveType type = kSevenZip;
     };
     const Listing sample =
         listing({folder("sub"), file("a.txt", 6, 0xA1), file("sub/b.bin", 5000, 0xB2)});
-    const std::vector<UnpackedFile> sampleTree{{"a.txt", 6}, {"sub/b.bin", 5000}};
+    const std::vector<UnpackedFile> sampleTree{
+        {"sub", 0, false, true}, {"a.txt", 6}, {"sub/b.bin", 5000}};
     const Case cases[] = {
         {"same files", sample, sampleTree, sample, ProofFailure::none, 0},
-        // The archiver cleans "../evil.txt" on unpacking; the content still matches.
+        // The archiver cleans "../evil.txt" on unpacking: the content matches, the name not.
         {"cleaned names",
          listing({file("../evil.txt", 4, 0xE1), file("/abs.txt", 8, 0xE2)}),
          {{"evil.txt", 4}, {"abs.txt", 8}},
          listing({file("evil.txt", 4, 0xE1), file("abs.txt", 8, 0xE2)}),
+         ProofFailure::nameChanged,
+         1},
+        // Windows writes "a:b.txt" as "a_b.txt", and merges "Dir/" into "dir/".
+        {"renamed on unpacking",
+         listing({file("a:b.txt", 4, 0xE1), file("Dir/x", 1, 0x1)}),
+         {{"a_b.txt", 4}, {"dir", 0, false, true}, {"dir/x", 1}},
+         listing({file("a_b.txt", 4, 0xE1), file("dir/x", 1, 0x1)}),
+         ProofFailure::nameChanged,
+         1},
+        {"a leftover in the working folder",
+         sample,
+         {{"sub", 0, false, true}, {"a.txt", 6}, {"sub/b.bin", 5000}, {"old", 0, false, true}},
+         listing(
+             {folder("sub"), file("a.txt", 6, 0xA1), file("sub/b.bin", 5000, 0xB2), folder("old")}),
+         ProofFailure::extraUnpacked,
+         1},
+        // A FAT-host zip entry with the folder attribute holds data 7-Zip does not unpack.
+        {"folder with data",
+         listing({[] {
+             ListedEntry e = folder("data");
+             e.size = 7;
+             e.crc = 0x7;
+             return e;
+         }()}),
+         {{"data", 0, false, true}},
+         listing({folder("data")}),
+         ProofFailure::folderWithData,
+         1},
+        {"fifo unpacked as an empty file",
+         listing({kind(file("pipe", 0), "fifo")}),
+         {{"pipe", 0}},
+         listing({file("pipe", 0)}),
+         ProofFailure::specialEntry,
+         1},
+        // LZH lists a CRC-16: never compared with the new archive's CRC-32.
+        {"lzh CRC-16",
+         listing({file("a", 5, 0xE7A4)}),
+         {{"a", 5}},
+         listing({file("a", 5, 0x12345678)}),
+         ProofFailure::none,
+         0,
+         kLzh},
+        {"CRC-32 of another size",
+         listing({file("a", 5, 0xE7A4)}),
+         {{"a", 5}},
+         listing({file("a", 5, 0x12345678)}),
+         ProofFailure::different,
+         1},
+        // Several gzip members, or more than 4 GiB: the listed size is the last member's, or
+        // wrapped; the stream's own check and the unpacked size stand instead.
+        {"gzip size wrapped",
+         listing({file("big.tar", 4096, 0x1)}),
+         {{"big.tar", 4294971392}},
+         listing({file("big.tar", 4294971392, 0x2)}),
+         ProofFailure::none,
+         0,
+         kGzip},
+        // A RAR5 file copy lists CRC 0: proven by the file it copies.
+        {"file copy",
+         listing({file("a", 5, 0xA),
+                  [] {
+                      ListedEntry e = file("b", 5, 0);
+                      e.copyOf = "a";
+                      return e;
+                  }()}),
+         {{"a", 5}, {"b", 5}},
+         listing({file("a", 5, 0xA), file("b", 5, 0xA)}),
          ProofFailure::none,
          0},
         {"a file not unpacked",
@@ -114,7 +197,8 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          {{"stream.txt", 14}},
          listing({file("stream.txt", 14, 0x3)}),
          ProofFailure::none,
-         0},
+         0,
+         kGzip},
         {"single stream packed short",
          listing({file("", std::nullopt)}),
          {{"stream.txt", 14}},
@@ -127,13 +211,41 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          listing({file("z", 3, 0x3), file("y", 1, 0x1)}),
          ProofFailure::notUnpacked,
          1},
-        // A link unpacks with another size (an absolute target made relative): kept by name.
+        // A link unpacks with another size (an absolute target made relative): packed by name,
+        // but its target is not the source's.
         {"link by name",
          listing({link("escape", 18), file("a", 1, 0x1)}),
-         {{"escape", 35, true}, {"a", 1}},
+         {unpackedLink("escape", std::string(35, 'x')), {"a", 1}},
          listing({link("escape", 35), file("a", 1, 0x1)}),
+         ProofFailure::linkChanged,
+         1},
+        {"link with its target",
+         listing({[] {
+                      ListedEntry e = link("rel", 5);
+                      e.linkTarget = "a.txt";
+                      return e;
+                  }(),
+                  file("a.txt", 1, 0x1)}),
+         {unpackedLink("rel", "a.txt"), {"a.txt", 1}},
+         listing({[] {
+                      ListedEntry e = link("rel", 5);
+                      e.crc = 0xC1EBF7BA;
+                      return e;
+                  }(),
+                  file("a.txt", 1, 0x1)}),
          ProofFailure::none,
          0},
+        {"absolute link",
+         listing(
+             {[] {
+                 ListedEntry e = link("abs", 4);
+                 e.linkTarget = "/etc";
+                 return e;
+             }()}),
+         {unpackedLink("abs", "/etc")},
+         listing({link("abs", 4)}),
+         ProofFailure::absoluteLink,
+         1},
         {"link not packed",
          listing({link("escape", 18), file("a", 1, 0x1)}),
          {{"escape", 35, true}, {"a", 1}},
@@ -146,14 +258,15 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          listing({file("a", 1, 0x1)}),
          ProofFailure::notUnpacked,
          1},
-        // Windows packs a folder link as the folder it points to, backslashes in the listing.
+        // Windows packs a folder link as the folder it points to, backslashes in the listing:
+        // the content is there, the link is not.
         {"followed folder link",
          listing({link("lib", 5), file("real\\x.so", 9, 0x9)}),
          {{"lib", 0, true}, {"real/x.so", 9}},
          listing({folder("lib"), file("lib\\x.so", 9, 0x9), folder("real"),
                   file("real\\x.so", 9, 0x9)}),
-         ProofFailure::none,
-         0},
+         ProofFailure::linkChanged,
+         1},
         {"source warned", flagged(sample, false, true), sampleTree, sample, ProofFailure::warning,
          0},
         {"new listing failed", sample, sampleTree, flagged(sample, true, false),
@@ -168,7 +281,7 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
         {"nothing at all", listing({}), {}, listing({}), ProofFailure::none, 0},
     };
     for (const Case& c : cases) {
-        const ProofResult result = proveConversion(c.source, c.unpacked, c.packed);
+        const ProofResult result = proveConversion(c.source, c.unpacked, c.packed, c.type);
         EXPECT_EQ(result.failure, c.failure) << c.name;
         EXPECT_EQ(result.count, c.count) << c.name;
     }

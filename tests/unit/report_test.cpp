@@ -64,6 +64,12 @@ TEST(BatchReport, SaysWhyInPlainWords) {
         {record(Reason::testFailed, 2), "the new archive failed its test (7-Zip exit code 2)"},
         {record(Reason::workspaceNotEmpty),
          "the working folder holds files that could not be removed"},
+        {record(Reason::notPlainArchive, {}, 0, ProofFailure::none, "ELF"),
+         "not an archive pomu re-packs: 7-Zip reads it as ELF"},
+        {record(Reason::sourceKept, {}, 1, ProofFailure::specialEntry, "fifo: dir/pipe"),
+         "source kept: dir/pipe is a special file (fifo)"},
+        {record(Reason::sourceKept, {}, 1, ProofFailure::nameChanged, "a:b.txt"),
+         "source kept: name changed by 7-Zip: a:b.txt"},
     };
     for (const ReasonCase& c : cases) {
         EXPECT_EQ(utf8(reasonText(c.outcome)), c.text);
@@ -93,6 +99,9 @@ TEST(BatchReport, TooltipNamesAtMostTenFilesAndOnlyAfterFailures) {
     BatchReport skipped;
     skipped.files = {file("a.zip", FileOutcome::converted),
                      file("b.7z", FileOutcome::skipped, "already a .7z file")};
+    BatchReport kept;
+    kept.files = {file("a.zip", FileOutcome::converted),
+                  file("b.zip", FileOutcome::converted, "source kept: name changed by 7-Zip: x")};
     BatchReport clean;
     clean.files = {file("a.zip", FileOutcome::converted), file("b.zip", FileOutcome::converted)};
 
@@ -100,6 +109,8 @@ TEST(BatchReport, TooltipNamesAtMostTenFilesAndOnlyAfterFailures) {
     const std::pair<const BatchReport*, std::string> cases[] = {
         {&many, expected},
         {&skipped, "b.7z: skipped, already a .7z file" + kBreak + "Double-click to open the log."},
+        {&kept, "b.zip: converted, source kept: name changed by 7-Zip: x" + kBreak +
+                    "Double-click to open the log."},
         {&clean, ""},
         {&empty, ""},
     };

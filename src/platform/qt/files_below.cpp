@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,15 @@ namespace pomu::platform {
 namespace {
 
 constexpr int kFolderOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// The target as the link holds it; none when it cannot be read whole.
+std::optional<std::string> linkTarget(int folderFd, const char* name, const struct stat& info) {
+    std::string target(std::size_t(info.st_size) + 1, '\0');
+    const ssize_t length = ::readlinkat(folderFd, name, target.data(), target.size());
+    if (length < 0 || std::size_t(length) >= target.size()) return std::nullopt;
+    target.resize(std::size_t(length));
+    return target;
+}
 
 // Lists one folder; its subfolders are walked after it, so only one descriptor is open per
 // level on the way down.
@@ -25,12 +35,11 @@ bool walk(int folderFd, const std::string& prefix, std::vector<FolderFile>& file
             if (posix::isDotOrDotDot(entry->d_name)) continue;
             struct stat info;
             if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
-            if (S_ISDIR(info.st_mode)) {
-                subfolders.emplace_back(entry->d_name);
-            } else {
-                files.push_back(
-                    {prefix + entry->d_name, std::uint64_t(info.st_size), S_ISLNK(info.st_mode)});
-            }
+            FolderFile file{prefix + entry->d_name, std::uint64_t(info.st_size),
+                            S_ISLNK(info.st_mode), S_ISDIR(info.st_mode), std::nullopt};
+            if (file.folder) subfolders.emplace_back(entry->d_name);
+            if (file.link) file.linkTarget = linkTarget(folderFd, entry->d_name, info);
+            files.push_back(std::move(file));
         }
     }
     for (const std::string& name : subfolders) {

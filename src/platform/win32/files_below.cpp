@@ -37,11 +37,13 @@ std::optional<std::vector<FolderFile>> filesBelow(NativeView folder) {
             NativeString relative = level.prefix + NativeString(name);
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !link) {
                 pending.push_back({win32::joinPath(level.path, name), relative + L"\\"});
+                files.push_back({std::move(relative), 0, false, true, std::nullopt});
                 continue;
             }
             const std::uint64_t size =
                 (std::uint64_t(data.nFileSizeHigh) << 32) | std::uint64_t(data.nFileSizeLow);
-            files.push_back({std::move(relative), size, link});
+            // A link's target is not read here: the proof keeps the source of any link.
+            files.push_back({std::move(relative), size, link, false, std::nullopt});
         } while (FindNextFileW(find.get(), &data));
         if (GetLastError() != ERROR_NO_MORE_FILES) return std::nullopt;
     }

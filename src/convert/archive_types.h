@@ -1,0 +1,25 @@
+// The archive types pomu re-packs, as the archiver names them, with the endings each accepts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "convert/listing.h"
+
+namespace pomu {
+
+struct ArchiveType {
+    std::string_view type;     // "Type =" of the top archive in the listing
+    std::string_view endings;  // accepted source endings, blank-separated, lower case
+    bool crc32;                // its listed CRCs are CRC-32s, comparable with the new archive's
+    bool singleStream;         // one compressed stream: the listed size may be wrapped or partial
+};
+
+// The table's row for the listing's top archive, when the source's name fits it.
+std::optional<ArchiveType> plainArchiveType(const Listing& listing, std::string_view sourceName);
+
+// A self-extracting program ("x.exe") the archiver opened as the archive it carries.
+bool isSelfExtracting(const Listing& listing, std::string_view sourceName);
+
+}  // namespace pomu
