@@ -255,7 +255,8 @@ TEST_F(WindowTest, ABatchFillsTheBarAndTheTaskbarEntryAndEmptiesThemAtTheEnd) {
 
     const LauncherUpdates updates = readUpdates(monitor.stop());
     ASSERT_FALSE(updates.progressVisible.empty());
-    EXPECT_EQ(updates.entries.count("application://" POMU_APP_ID ".desktop"), updates.entries.size());
+    EXPECT_EQ(updates.entries.count("application://" POMU_APP_ID ".desktop"),
+              updates.entries.size());
     EXPECT_TRUE(risesThroughTheMiddle(
         std::vector<double>(updates.progress.begin(), updates.progress.end() - 1)));
     EXPECT_TRUE(updates.progressVisible.front());
@@ -266,7 +267,7 @@ TEST_F(WindowTest, ZipChosenDuringABatchTakesEffectFromTheNextFile) {
     writeUsualSettings();
     openWindow();
     const NativeString first = makeArchive("first.zip", {{"big.bin", noise(4 << 20)}});
-    const NativeString second = makeArchive("second.7z.src", sample);
+    const NativeString second = makeArchive("second.7z", sample, "-t7z");
     whenStatusShows(QStringLiteral("Processing file...\n(1/2)"), [&] {
         window->optionsMenu()->action(ui::kZip)->trigger();
         EXPECT_TRUE(options.zip);
@@ -274,10 +275,10 @@ TEST_F(WindowTest, ZipChosenDuringABatchTakesEffectFromTheNextFile) {
     dropAndWait({first, second});
     EXPECT_EQ(statuses, (QStringList{"Processing file...\n(1/2)", "Processing file...\n(2/2)",
                                      "2 zip complete!"}));
-    // The running file keeps 7z; the next one is made as ZIP.
+    // The running file keeps 7z; the next one is made as ZIP, so a .7z is no longer skipped.
     EXPECT_TRUE(archiveTests(folder.file("first.7z")));
     EXPECT_FALSE(fs::exists(folder.file("first.zip.7z")));
-    EXPECT_TRUE(unpacksTo(folder.file("second.7z.zip"), sample));
+    EXPECT_TRUE(unpacksTo(folder.file("second.zip"), sample));
     EXPECT_TRUE(window->optionsMenu()->action(ui::kZip)->isChecked());
 }
 

@@ -53,15 +53,16 @@ ui::MainWindow& WindowTest::openWindow(NativeView systemArchiverFolder) {
     return *window;
 }
 
-NativeString WindowTest::makeArchive(
-    const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
+NativeString WindowTest::makeArchive(const std::string& name,
+                                     const std::vector<std::pair<std::string, std::string>>& files,
+                                     const std::string& type) {
     ScratchFolder content;
     for (const auto& [file, bytes] : files) {
         fs::create_directories((content.path() / file).parent_path());
         writeFile(content.path() / file, bytes);
     }
     const NativeString archive = folder.file(name);
-    const ArchiverRun run = runArchiver({"a", "-tzip", "-mx=1", archive, content.folder() + "*"});
+    const ArchiverRun run = runArchiver({"a", type, "-mx=1", archive, content.folder() + "*"});
     EXPECT_TRUE(run.exitCode && *run.exitCode == 0) << name;
     return archive;
 }

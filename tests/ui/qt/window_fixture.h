@@ -28,9 +28,11 @@ class WindowTest : public testing::Test {
     // A window built and set up; statuses and closes are recorded.
     ui::MainWindow& openWindow(NativeView systemArchiverFolder = "/nonexistent/pomu/");
 
-    // A ZIP with the given files, made by the real archiver in the scratch folder.
+    // An archive (a ZIP unless another type switch is given) with the given files, made by the
+    // real archiver in the scratch folder.
     NativeString makeArchive(const std::string& name,
-                             const std::vector<std::pair<std::string, std::string>>& files);
+                             const std::vector<std::pair<std::string, std::string>>& files,
+                             const std::string& type = "-tzip");
     // The archive's files as the real archiver unpacks them.
     std::vector<std::pair<std::string, std::string>> unpacked(const NativeString& archive);
     // True when the archive unpacks to exactly these files; a failure names what it held.
