@@ -124,12 +124,17 @@ ConversionOutcome failedRun(const ToolRun& run, Reason failure) {
     return outcome;
 }
 
-ConversionOutcome proofFailed(const ProofResult& proof, NativeView archive) {
-    ConversionOutcome outcome = notConverted(Reason::proofFailed);
+// What the proof found, named by its first file, or by the archive when it names none.
+ConversionOutcome withProof(ConversionOutcome outcome, const ProofResult& proof,
+                            NativeView archive) {
     outcome.proof = proof.failure;
     outcome.count = proof.count;
     outcome.detail = proof.file.empty() ? NativeString(archive) : fromUtf8(proof.file);
     return outcome;
+}
+
+ConversionOutcome proofFailed(const ProofResult& proof, NativeView archive) {
+    return withProof(notConverted(Reason::proofFailed), proof, archive);
 }
 
 // An archive as the archiver lists it, or why the proof cannot stand on its listing.
@@ -269,11 +274,46 @@ ProofResult proveAgainstSource(const Listing& source, NativeView path,
 
 // Converted, but the new archive cannot be shown to hold all of the source: it stays.
 ConversionOutcome sourceKept(const ProofResult& proof, NativeView source) {
-    ConversionOutcome outcome = convertedOutcome(Reason::sourceKept);
-    outcome.proof = proof.failure;
-    outcome.count = proof.count;
-    outcome.detail = proof.file.empty() ? NativeString(source) : fromUtf8(proof.file);
-    return outcome;
+    return withProof(convertedOutcome(Reason::sourceKept), proof, source);
+}
+
+// An output that already stands where this job writes: left alone ("7z Exists!"), or moved to
+// the Recycle Bin first. Empty when the way is clear.
+std::optional<ConversionOutcome> makeRoom(StatusWindow& window, NativeView target, bool split,
+                                          bool deleteAlready) {
+    const std::vector<NativeString> existing = existingOutputs(target, split);
+    if (existing.empty()) return std::nullopt;
+    if (!deleteAlready) {
+        window.writeStatus(kExistsText);
+        return notConverted(Reason::targetExists, existing.front());
+    }
+    for (const NativeString& old : existing) {
+        if (!recycleFile(old)) return notConverted(Reason::targetNotMoved, old);
+    }
+    return std::nullopt;
+}
+
+// The new archive against what the source listed and the working folder held; read back
+// (tested) only when a source is to leave on its strength. Empty when the archive stands;
+// `proof` then says whether it holds all of the source or why the source stays.
+std::optional<ConversionOutcome> proveNewArchive(
+    NativeView source, const Listing& sourceListing,
+    const std::optional<std::vector<UnpackedFile>>& unpacked, NativeView firstOutput,
+    bool deleteProcessed, const ConversionOptions& options, StatusWindow& window,
+    const RunState& runState, ProofResult& proof) {
+    const ListedArchive packed = listArchive(firstOutput, options, window, runState);
+    if (packed.failure) return packed.failure;
+    if (!unpacked) {
+        ProofResult walk;
+        walk.failure = ProofFailure::notWalked;
+        return proofFailed(walk, source);
+    }
+    proof = proveAgainstSource(sourceListing, source, *unpacked, packed.listing);
+    if (!proof.holds() && !proof.keepsSource()) {
+        return proofFailed(proof, proof.ofSource ? source : firstOutput);
+    }
+    if (deleteProcessed && proof.holds()) return failedTest(firstOutput, options, window, runState);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -315,15 +355,8 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     const std::optional<NativeString> firstOutput = firstOutputPath(*target, snapshot.split());
     if (!firstOutput) return notConverted(Reason::pathTooLong);
 
-    const std::vector<NativeString> existing = existingOutputs(*target, snapshot.split());
-    if (!existing.empty()) {
-        if (!snapshot.deleteAlready) {
-            window.writeStatus(kExistsText);
-            return notConverted(Reason::targetExists, existing.front());
-        }
-        for (const NativeString& old : existing) {
-            if (!recycleFile(old)) return notConverted(Reason::targetNotMoved, old);
-        }
+    if (auto blocked = makeRoom(window, *target, snapshot.split(), snapshot.deleteAlready)) {
+        return *blocked;
     }
 
     window.writeStatus(progressText(index, count));
@@ -389,25 +422,12 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     }
     if (!isUsableOutput(*firstOutput)) return withoutOutput(notConverted(Reason::noOutput));
 
-    const ListedArchive packed = listArchive(*firstOutput, options, window, runState);
-    if (packed.failure) return withoutOutput(*packed.failure);
-    if (!unpacked) {
-        ProofResult walk;
-        walk.failure = ProofFailure::notWalked;
-        return withoutOutput(proofFailed(walk, source));
+    ProofResult proof;
+    if (auto failed = proveNewArchive(source, sourceListing.listing, unpacked, *firstOutput,
+                                      snapshot.deleteProcessed, options, window, runState, proof)) {
+        return withoutOutput(*failed);
     }
-    const ProofResult proof =
-        proveAgainstSource(sourceListing.listing, source, *unpacked, packed.listing);
-    if (!proof.holds() && !proof.keepsSource()) {
-        return withoutOutput(proofFailed(proof, proof.ofSource ? source : *firstOutput));
-    }
-    // Read back only when a source is to leave on its strength.
     const bool sourcesLeave = snapshot.deleteProcessed && proof.holds();
-    if (sourcesLeave) {
-        if (auto failed = failedTest(*firstOutput, options, window, runState)) {
-            return withoutOutput(*failed);
-        }
-    }
     if (snapshot.keepDate && sourceFile) {
         dateOutput(*target, snapshot.split(), strayVolumes, sourceFile->modified);
     }
