@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "pomu_version.h"
+#include "session_bus.h"
 #include "support/test_files.h"
 #include "ui/qt/archiver_folder.h"
 #include "x_display.h"
@@ -225,8 +226,17 @@ TEST_F(PomuProcessTest, AFirstStartFindsTheSystemArchiverAndConvertsADrop) {
     fs::create_directories(files.path() / "in" / "sub");
     writeFile(files.path() / "in" / "a.txt", noise(20000));
     writeFile(files.path() / "in" / "sub" / "b.txt", "second file");
+    // Large enough for the bars to be seen moving, not only empty and full.
+    writeFile(files.path() / "in" / "big.bin", noise(8 << 20));
     const NativeString source = files.file("sample.zip");
     ASSERT_EQ(runArchiver({"a", "-tzip", source, files.file("in")}).exitCode, 0);
+
+    // The taskbar entry's signals go to a bus of this test's own.
+    const PrivateSessionBus bus;
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", PrivateSessionBus::address());
+    BusMonitor monitor(
+        QStringLiteral("type='signal',interface='com.canonical.Unity.LauncherEntry'"));
+    ASSERT_TRUE(monitor.started()) << "no dbus-daemon or dbus-monitor";
 
     QProcess pomu;
     pomu.setProcessEnvironment(environment);
@@ -262,6 +272,14 @@ TEST_F(PomuProcessTest, AFirstStartFindsTheSystemArchiverAndConvertsADrop) {
     EXPECT_EQ(fingerprints(treeContents(unpacked.path() / "in")),
               fingerprints(treeContents(files.path() / "in")));
     EXPECT_TRUE(fs::exists(source)) << "the source left though nobody asked";
+    // The installed desktop file's entry filled while the file ran, and emptied at the end.
+    const LauncherUpdates updates = readUpdates(monitor.stop());
+    ASSERT_FALSE(updates.progress.empty());
+    EXPECT_EQ(updates.entries.count("application://" POMU_APP_ID ".desktop"),
+              updates.entries.size());
+    EXPECT_TRUE(risesThroughTheMiddle(
+        std::vector<double>(updates.progress.begin(), updates.progress.end() - 1)));
+    EXPECT_FALSE(updates.progressVisible.back());
 
     EXPECT_EQ(runTool("xdotool", {"keydown", "--window", window, "Escape"}, environment).exitCode,
               0);

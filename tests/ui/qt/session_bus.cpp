@@ -1,7 +1,9 @@
 // Starting dbus-daemon and dbus-monitor for the test process.
 #include "session_bus.h"
 
+#include <QRegularExpression>
 #include <QThread>
+#include <algorithm>
 
 namespace pomu::test {
 namespace {
@@ -57,6 +59,37 @@ BusMonitor::~BusMonitor() {
 QString BusMonitor::stop() {
     stopProcess(monitor_);
     return QString::fromUtf8(monitor_.readAllStandardOutput());
+}
+
+LauncherUpdates readUpdates(const QString& monitored) {
+    LauncherUpdates updates;
+    static const QRegularExpression entry(QStringLiteral("^\\s*string \"(application://[^\"]*)\""));
+    static const QRegularExpression key(QStringLiteral("^\\s*string \"([a-z-]+)\"$"));
+    static const QRegularExpression value(
+        QStringLiteral("^\\s*variant\\s+(double|boolean) (\\S+)"));
+    QString lastKey;
+    for (const QString& line : monitored.split('\n')) {
+        if (const QRegularExpressionMatch m = entry.match(line); m.hasMatch()) {
+            updates.entries << m.captured(1);
+        } else if (const QRegularExpressionMatch k = key.match(line); k.hasMatch()) {
+            lastKey = k.captured(1);
+        } else if (const QRegularExpressionMatch v = value.match(line); v.hasMatch()) {
+            if (lastKey == "progress") updates.progress.push_back(v.captured(2).toDouble());
+            if (lastKey == "progress-visible") {
+                updates.progressVisible.push_back(v.captured(2) == "true");
+            }
+        }
+    }
+    return updates;
+}
+
+testing::AssertionResult risesThroughTheMiddle(const std::vector<double>& values) {
+    if (!std::is_sorted(values.begin(), values.end()))
+        return testing::AssertionFailure() << "went back";
+    const auto middle =
+        std::count_if(values.begin(), values.end(), [](double v) { return v > 0.02 && v < 0.98; });
+    if (middle < 2) return testing::AssertionFailure() << middle << " values between 0 and 1";
+    return testing::AssertionSuccess();
 }
 
 }  // namespace pomu::test

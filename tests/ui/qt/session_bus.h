@@ -1,8 +1,12 @@
 // A private D-Bus session bus for a test process, and a monitor of the signals sent on it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 namespace pomu::test {
 
@@ -38,5 +42,18 @@ class BusMonitor {
     QProcess monitor_;
     bool started_ = false;
 };
+
+// The LauncherEntry Update signals a BusMonitor saw.
+struct LauncherUpdates {
+    QStringList entries;                // the desktop entry each update names
+    std::vector<double> progress;       // every "progress" value, in order
+    std::vector<bool> progressVisible;  // every "progress-visible" value, in order
+};
+
+// The Update signals as dbus-monitor prints them: a key's string line, then its variant line.
+LauncherUpdates readUpdates(const QString& monitored);
+
+// Some values strictly between none and all, never going back.
+testing::AssertionResult risesThroughTheMiddle(const std::vector<double>& values);
 
 }  // namespace pomu::test

@@ -19,45 +19,6 @@ namespace {
 
 const QString kLogHint = QStringLiteral("\nDouble-click to open the log.");
 
-struct LauncherUpdates {
-    QStringList entries;                // the desktop entry each update names
-    std::vector<double> progress;       // every "progress" value, in order
-    std::vector<bool> progressVisible;  // every "progress-visible" value, in order
-};
-
-// The Update signals as dbus-monitor prints them: a key's string line, then its variant line.
-LauncherUpdates readUpdates(const QString& monitored) {
-    LauncherUpdates updates;
-    static const QRegularExpression entry(QStringLiteral("^\\s*string \"(application://[^\"]*)\""));
-    static const QRegularExpression key(QStringLiteral("^\\s*string \"([a-z-]+)\"$"));
-    static const QRegularExpression value(
-        QStringLiteral("^\\s*variant\\s+(double|boolean) (\\S+)"));
-    QString lastKey;
-    for (const QString& line : monitored.split('\n')) {
-        if (const QRegularExpressionMatch m = entry.match(line); m.hasMatch()) {
-            updates.entries << m.captured(1);
-        } else if (const QRegularExpressionMatch k = key.match(line); k.hasMatch()) {
-            lastKey = k.captured(1);
-        } else if (const QRegularExpressionMatch v = value.match(line); v.hasMatch()) {
-            if (lastKey == "progress") updates.progress.push_back(v.captured(2).toDouble());
-            if (lastKey == "progress-visible") {
-                updates.progressVisible.push_back(v.captured(2) == "true");
-            }
-        }
-    }
-    return updates;
-}
-
-// Some values strictly between none and all, never going back.
-testing::AssertionResult risesThroughTheMiddle(const std::vector<double>& values) {
-    if (!std::is_sorted(values.begin(), values.end()))
-        return testing::AssertionFailure() << "went back";
-    const auto middle =
-        std::count_if(values.begin(), values.end(), [](double v) { return v > 0.02 && v < 0.98; });
-    if (middle < 2) return testing::AssertionFailure() << middle << " values between 0 and 1";
-    return testing::AssertionSuccess();
-}
-
 TEST_F(WindowTest, ThreeDroppedFilesShowTheirProgressAndTheSummary) {
     writeUsualSettings();
     openWindow();
