@@ -1,6 +1,7 @@
 // pomu.exe as a whole process under Wine: one instance, ESC, settings, screenshot, a kill mid-run.
 #include <windows.h>
 // After windows.h.
+#include <commctrl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -15,6 +16,7 @@
 #include "convert/archiver.h"
 #include "fs/workspace.h"
 #include "platform/win32/unique_handle.h"
+#include "res/resource.h"
 #include "support/environment.h"
 #include "support/test_files.h"
 
@@ -345,10 +347,11 @@ TEST(WholeProgram, aKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
         std::function<bool()> killNow;  // empty: once the output to move appears
         std::string moved;              // the half-written output the next start moves away
         std::string stale;              // an older file in its place that must stay
+        bool barRises = false;          // the window's bar is seen moving before the kill
     };
     const Case cases[] = {
         {"during extraction", slowToUnpack, "level=9\r\n", extracting, "", ""},
-        {"during compression", slowToPack, "level=9\r\n", {}, "killed.7z", ""},
+        {"during compression", slowToPack, "level=9\r\n", {}, "killed.7z", "", true},
         // 7-Zip writes the first volume only when it is done, so there is nothing to move yet.
         {"during a split compression, beside an older volume", slowToPack,
          "level=9\r\ndiv100MB=ON\r\n", has(note), "", "killed.7z.003"},
@@ -373,10 +376,21 @@ TEST(WholeProgram, aKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
         ASSERT_TRUE(dropOn(window, pomu->id(), source));
         const std::function<bool()> killNow = c.killNow ? c.killNow : has(folder / c.moved);
         std::vector<DWORD> archivers;
+        // Read from outside, as a user sees it: the bar along the window's bottom edge.
+        std::vector<LRESULT> positions;
+        const auto barHasRisen = [&] {
+            if (!c.barRises) return true;
+            const HWND bar = GetDlgItem(window, IDC_PROGRESS);
+            if (bar == nullptr || !IsWindowVisible(bar)) return false;
+            const LRESULT position = SendMessageW(bar, PBM_GETPOS, 0, 0);
+            if (positions.empty() || positions.back() != position) positions.push_back(position);
+            return positions.size() >= 2 && positions.back() > positions.front();
+        };
         ASSERT_TRUE(waitUntil([&] {
-            return killNow() &&
+            return barHasRisen() && killNow() &&
                    !(archivers = childrenNamed(pomu->id(), archiver::kProgramName)).empty();
         })) << "the run ended before it could be killed";
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << "the bar went back";
         std::vector<KernelHandle> handles;
         for (const DWORD id : archivers) handles.emplace_back(OpenProcess(SYNCHRONIZE, FALSE, id));
         ASSERT_TRUE(pomu->kill());
