@@ -25,26 +25,12 @@ constexpr std::array kTypes{
     ArchiveType{"Cpio", ".cpio", false, false},
 };
 
-// The types that also come as a program carrying the archive.
-constexpr std::array<std::string_view, 4> kSelfExtracting{"7z", "zip", "Rar", "Rar5"};
-
-bool endsWithIgnoringCase(std::string_view name, std::string_view ending) {
-    if (name.size() < ending.size()) return false;
-    const std::string_view tail = name.substr(name.size() - ending.size());
-    for (std::size_t i = 0; i < ending.size(); ++i) {
-        char c = tail[i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != ending[i]) return false;
-    }
-    return true;
-}
-
-bool acceptsEnding(std::string_view endings, std::string_view name) {
+bool acceptsEnding(std::string_view endings, NativeView name) {
     std::size_t start = 0;
     while (start < endings.size()) {
         std::size_t end = endings.find(' ', start);
         if (end == std::string_view::npos) end = endings.size();
-        if (endsWithIgnoringCase(name, endings.substr(start, end - start))) return true;
+        if (endsWithIgnoringCase(name, fromUtf8(endings.substr(start, end - start)))) return true;
         start = end + 1;
     }
     return false;
@@ -52,7 +38,7 @@ bool acceptsEnding(std::string_view endings, std::string_view name) {
 
 }  // namespace
 
-std::optional<ArchiveType> plainArchiveType(const Listing& listing, std::string_view sourceName) {
+std::optional<ArchiveType> plainArchiveType(const Listing& listing, NativeView sourceName) {
     if (listing.nested) return std::nullopt;
     for (const ArchiveType& row : kTypes) {
         if (row.type == listing.type && acceptsEnding(row.endings, sourceName)) return row;
@@ -60,12 +46,10 @@ std::optional<ArchiveType> plainArchiveType(const Listing& listing, std::string_
     return std::nullopt;
 }
 
-bool isSelfExtracting(const Listing& listing, std::string_view sourceName) {
-    if (!endsWithIgnoringCase(sourceName, ".exe") || listing.nested) return false;
-    for (std::string_view type : kSelfExtracting) {
-        if (type == listing.type) return true;
-    }
-    return false;
+bool isSelfExtracting(const Listing& listing, NativeView sourceName) {
+    // The table names ".exe" for exactly the types that come as such a program.
+    return endsWithIgnoringCase(sourceName, POMU_T(".exe")) &&
+           plainArchiveType(listing, sourceName).has_value();
 }
 
 }  // namespace pomu

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "convert/listing.h"
+#include "platform/text.h"
 
 namespace pomu {
 
@@ -17,9 +18,9 @@ struct ArchiveType {
 };
 
 // The table's row for the listing's top archive, when the source's name fits it.
-std::optional<ArchiveType> plainArchiveType(const Listing& listing, std::string_view sourceName);
+std::optional<ArchiveType> plainArchiveType(const Listing& listing, NativeView sourceName);
 
 // A self-extracting program ("x.exe") the archiver opened as the archive it carries.
-bool isSelfExtracting(const Listing& listing, std::string_view sourceName);
+bool isSelfExtracting(const Listing& listing, NativeView sourceName);
 
 }  // namespace pomu

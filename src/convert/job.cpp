@@ -51,35 +51,35 @@ std::vector<int> volumesPresent(NativeView target) {
     return present;
 }
 
-// Removes what a failed compression wrote: the target, or the run of volumes from .001 up to
-// the first one that is missing or was there before the job. Split mode never writes the bare
-// target: a file by that name is someone else's.
-void removePartialOutput(NativeView target, bool split, const std::vector<int>& before) {
-    if (!split) {
-        platform::removeFile(target);
-        return;
-    }
+// What the compression wrote: the target, or the run of volumes from .001 up to the first one
+// that is missing or was there before the job. Split mode never writes the bare target: a file
+// by that name is someone else's.
+std::vector<NativeString> writtenOutputs(NativeView target, bool split,
+                                         const std::vector<int>& before) {
+    if (!split) return {NativeString(target)};
+    std::vector<NativeString> written;
     for (int number = 1; number <= kMaxVolumes; ++number) {
-        const std::optional<NativeString> volume = volumePath(target, number);
+        std::optional<NativeString> volume = volumePath(target, number);
         if (!volume || !platform::pathExists(*volume)) break;
         if (std::find(before.begin(), before.end(), number) != before.end()) break;
-        platform::removeFile(*volume);
+        written.push_back(std::move(*volume));
+    }
+    return written;
+}
+
+// Removes what a failed compression wrote.
+void removePartialOutput(NativeView target, bool split, const std::vector<int>& before) {
+    for (const NativeString& output : writtenOutputs(target, split, before)) {
+        platform::removeFile(output);
     }
 }
 
-// Gives the new archive, every volume of it, the source's date: the same run of volumes that
-// removePartialOutput would take. A date that cannot be set leaves the proven archive as it is.
+// Gives the new archive, every volume of it, the source's date. A date that cannot be set
+// leaves the proven archive as it is.
 void dateOutput(NativeView target, bool split, const std::vector<int>& before,
                 std::int64_t modified) {
-    if (!split) {
-        platform::setModifiedTime(target, modified);
-        return;
-    }
-    for (int number = 1; number <= kMaxVolumes; ++number) {
-        const std::optional<NativeString> volume = volumePath(target, number);
-        if (!volume || !platform::pathExists(*volume)) break;
-        if (std::find(before.begin(), before.end(), number) != before.end()) break;
-        platform::setModifiedTime(*volume, modified);
+    for (const NativeString& output : writtenOutputs(target, split, before)) {
+        platform::setModifiedTime(output, modified);
     }
 }
 
@@ -141,6 +141,7 @@ ConversionOutcome proofFailed(const ProofResult& proof, NativeView archive) {
 struct ListedArchive {
     Listing listing;
     std::optional<ConversionOutcome> failure;
+    std::optional<ArchiveType> type;  // the source's, when it is a plain archive
 };
 
 ListedArchive listArchive(NativeView archive, const ConversionOptions& options,
@@ -182,9 +183,7 @@ std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, Nati
         outcome.exitCode = source.failure->exitCode;
         return outcome;
     }
-    if (!plainArchiveType(source.listing, toUtf8(path))) {
-        return notConverted(Reason::notPlainArchive, fromUtf8(source.listing.type));
-    }
+    if (!source.type) return notConverted(Reason::notPlainArchive, fromUtf8(source.listing.type));
     const ProofResult readable = checkSource(source.listing);
     if (!readable.holds()) return proofFailed(readable, path);
     return std::nullopt;
@@ -208,9 +207,10 @@ ConversionOutcome unreadableRar(ConversionOutcome outcome, NativeView source,
 ListedArchive listSource(NativeView source, const ConversionOptions& options, StatusWindow& window,
                          const RunState& runState) {
     ListedArchive listed = listArchive(source, options, window, runState);
-    if (isSelfExtracting(listed.listing, toUtf8(source)) && listed.listing.triedType == "PE") {
+    if (isSelfExtracting(listed.listing, source) && listed.listing.triedType == "PE") {
         listed.listing.triedType.clear();
     }
+    listed.type = plainArchiveType(listed.listing, source);
     return listed;
 }
 
@@ -260,18 +260,6 @@ ConversionOutcome moveSourcesAway(NativeView source, const SourceIdentities& bef
     return convertedOutcome(leaving.empty() ? Reason::setKept : Reason::converted);
 }
 
-// The type was found plain before the extraction; the proof stands on what that type gives.
-ProofResult proveAgainstSource(const Listing& source, NativeView path,
-                               const std::vector<UnpackedFile>& unpacked, const Listing& packed) {
-    if (const std::optional<ArchiveType> type = plainArchiveType(source, toUtf8(path))) {
-        return proveConversion(source, unpacked, packed, *type);
-    }
-    ProofResult refused;
-    refused.failure = ProofFailure::listingFailed;
-    refused.ofSource = true;
-    return refused;
-}
-
 // Converted, but the new archive cannot be shown to hold all of the source: it stays.
 ConversionOutcome sourceKept(const ProofResult& proof, NativeView source) {
     return withProof(convertedOutcome(Reason::sourceKept), proof, source);
@@ -297,7 +285,7 @@ std::optional<ConversionOutcome> makeRoom(StatusWindow& window, NativeView targe
 // (tested) only when a source is to leave on its strength. Empty when the archive stands;
 // `proof` then says whether it holds all of the source or why the source stays.
 std::optional<ConversionOutcome> proveNewArchive(
-    NativeView source, const Listing& sourceListing,
+    NativeView source, const ListedArchive& sourceListing,
     const std::optional<std::vector<UnpackedFile>>& unpacked, NativeView firstOutput,
     bool deleteProcessed, const ConversionOptions& options, StatusWindow& window,
     const RunState& runState, ProofResult& proof) {
@@ -308,7 +296,8 @@ std::optional<ConversionOutcome> proveNewArchive(
         walk.failure = ProofFailure::notWalked;
         return proofFailed(walk, source);
     }
-    proof = proveAgainstSource(sourceListing, source, *unpacked, packed.listing);
+    // The source's type was found plain before the extraction, or the job stopped there.
+    proof = proveConversion(sourceListing.listing, *unpacked, packed.listing, *sourceListing.type);
     if (!proof.holds() && !proof.keepsSource()) {
         return proofFailed(proof, proof.ofSource ? source : firstOutput);
     }
@@ -423,7 +412,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!isUsableOutput(*firstOutput)) return withoutOutput(notConverted(Reason::noOutput));
 
     ProofResult proof;
-    if (auto failed = proveNewArchive(source, sourceListing.listing, unpacked, *firstOutput,
+    if (auto failed = proveNewArchive(source, sourceListing, unpacked, *firstOutput,
                                       snapshot.deleteProcessed, options, window, runState, proof)) {
         return withoutOutput(*failed);
     }

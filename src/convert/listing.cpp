@@ -129,7 +129,6 @@ void readArchiveProperty(const Pair& pair, Listing& listing, bool ownBlock, bool
     if (!ownBlock) return;
     if (key == "type" && listing.type.empty()) listing.type = std::string(pair.value);
     if (key == "multivolume") listing.multivolume = pair.value == "+";
-    if (key == "offset") listing.offset = decimal(pair.value);
     if (key == "physical size") listing.physicalSize = decimal(pair.value);
     if (key == "total physical size") listing.totalPhysicalSize = decimal(pair.value);
     if (key == "volumes") {

@@ -41,7 +41,6 @@ struct Listing {
     std::string triedType;       // "Open WARNING: Cannot open the file as [PE] archive": PE
     bool multivolume = false;    // "Multivolume = +" in the archive's own block
     std::optional<int> volumes;  // how many volumes the archiver opened, multi-volume only
-    std::optional<std::uint64_t> offset;
     std::optional<std::uint64_t> physicalSize;
     std::optional<std::uint64_t> totalPhysicalSize;
     std::vector<ListedEntry> entries;
