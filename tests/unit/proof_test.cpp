@@ -59,6 +59,16 @@ ListedEntry kind(ListedEntry entry, std::string special) {
     return entry;
 }
 
+ListedEntry pointingTo(ListedEntry entry, std::string target) {
+    entry.linkTarget = std::move(target);
+    return entry;
+}
+
+ListedEntry holding(ListedEntry entry, std::optional<std::uint32_t> crc) {
+    entry.crc = crc;
+    return entry;
+}
+
 TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
     struct Case {
         const char* name;
@@ -99,9 +109,8 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
         // A FAT-host zip entry with the folder attribute holds data 7-Zip does not unpack.
         {"folder with data",
          listing({[] {
-             ListedEntry e = folder("data");
+             ListedEntry e = holding(folder("data"), 0x7);
              e.size = 7;
-             e.crc = 0x7;
              return e;
          }()}),
          {{"data", 0, false, true}},
@@ -220,28 +229,13 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          ProofFailure::linkChanged,
          1},
         {"link with its target",
-         listing({[] {
-                      ListedEntry e = link("rel", 5);
-                      e.linkTarget = "a.txt";
-                      return e;
-                  }(),
-                  file("a.txt", 1, 0x1)}),
+         listing({pointingTo(link("rel", 5), "a.txt"), file("a.txt", 1, 0x1)}),
          {unpackedLink("rel", "a.txt"), {"a.txt", 1}},
-         listing({[] {
-                      ListedEntry e = link("rel", 5);
-                      e.crc = 0xC1EBF7BA;
-                      return e;
-                  }(),
-                  file("a.txt", 1, 0x1)}),
+         listing({holding(link("rel", 5), 0xC1EBF7BA), file("a.txt", 1, 0x1)}),
          ProofFailure::none,
          0},
         {"absolute link",
-         listing(
-             {[] {
-                 ListedEntry e = link("abs", 4);
-                 e.linkTarget = "/etc";
-                 return e;
-             }()}),
+         listing({pointingTo(link("abs", 4), "/etc")}),
          {unpackedLink("abs", "/etc")},
          listing({link("abs", 4)}),
          ProofFailure::absoluteLink,

@@ -49,8 +49,6 @@ TEST(ArchiverFolderTest, FindsOrAsksForTheFolderAndReportsWhatIsMissing) {
          ArchiverFolder::cancelled, "blank", nullptr},
         {"blank, first system folder lacks 7z.so: the next", empty, true, programOnly, std::nullopt,
          false, ArchiverFolder::ready, "later", nullptr, both},
-        {"blank, first system folder lacks 7z: the next", empty, true, libraryOnly, std::nullopt,
-         false, ArchiverFolder::ready, "later", nullptr, both},
         {"blank, two system folders: the first", empty, true, both, std::nullopt, false,
          ArchiverFolder::ready, "system", nullptr, both},
         {"blank, no system folder complete: asked", empty, true, programOnly, both, true,
