@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <vector>
 
 namespace pomu::test {
@@ -23,6 +24,7 @@ class PrivateSessionBus {
     static QString address();
 
   private:
+    QTemporaryDir folder_;  // the bus's configuration
     QProcess daemon_;
 };
 
