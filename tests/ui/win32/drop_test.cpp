@@ -9,6 +9,8 @@
 #include "res/resource.h"
 #include "ui/win32/drop_batch.h"
 #include "ui/win32/harness.h"
+#include "ui/win32/taskbar.h"
+#include "ui/win32/taskbar_probe.h"
 
 namespace pomu::test::win32 {
 namespace {
@@ -69,7 +71,8 @@ struct BatchCase {
     std::vector<std::wstring> statuses;
     std::vector<std::pair<std::string, std::string>> converted;  // output, its source
     std::vector<std::string> absent;
-    std::wstring tip;  // the report tooltip; none after a batch where everything converted
+    std::wstring tip;     // the report tooltip; none after a batch where everything converted
+    bool failed = false;  // the taskbar button turns red until the window is activated
 };
 
 class DropBatch : public DropTest, public ::testing::WithParamInterface<BatchCase> {};
@@ -79,7 +82,10 @@ TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     DialogAnswerer answerer(answerToGoOn);
     for (const std::string& name : c.sources) source(name);
     for (const std::string& name : c.plain) writeFile(scratch_.path() / name, "not an archive");
+    TaskbarProbe taskbar;
+    ASSERT_TRUE(taskbar.registered());
     ASSERT_NE(open(settingsText(archiverFolder(), c.settings)), nullptr);
+    send(ui::taskbarButtonCreatedMessage());
     StatusRecorder status(state_->window);
 
     std::vector<NativeString> paths;
@@ -96,6 +102,13 @@ TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     EXPECT_EQ(positions.back(), 0);
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end() - 1));
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(state_->window, IDC_PROGRESS)));
+    // The button filled alike, and ends empty, or red until the window is activated.
+    const std::vector<double> filled = taskbar.normalFractions();
+    EXPECT_FALSE(filled.empty());
+    EXPECT_TRUE(std::is_sorted(filled.begin(), filled.end()));
+    EXPECT_EQ(taskbar.lastState(), c.failed ? TBPF_ERROR : TBPF_NOPROGRESS);
+    send(WM_ACTIVATE, WA_ACTIVE);
+    EXPECT_EQ(taskbar.lastState(), TBPF_NOPROGRESS);
     EXPECT_EQ(state_->batches.lastConvertedCount(), int(c.converted.size()));
     EXPECT_EQ(reportTip(*state_), c.tip);
     EXPECT_FALSE(theRunState().busy);
@@ -144,7 +157,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 {kProcessing, L"0 7z complete!"},
                                 {},
                                 {"broken.7z"},
-                                L"broken.rar: damaged archive (7-Zip exit code 2)" + kLogHint},
+                                L"broken.rar: damaged archive (7-Zip exit code 2)" + kLogHint,
+                                true},
                       BatchCase{"existingTargetKept",
                                 {},
                                 {"a.zip"},
@@ -153,7 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 {L"7z Exists!", L"0 7z complete!"},
                                 {},
                                 {},
-                                L"a.zip: already exists: a.7z" + kLogHint}),
+                                L"a.zip: already exists: a.7z" + kLogHint,
+                                true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DropTest, pathTooLongForAPathBufferIsNeverConvertedUnderAShorterName) {
