@@ -211,9 +211,10 @@ bool waitUntil(const std::function<bool()>& done) {
 
 const std::vector<NativeView> kBothArchiverFiles = {archiver::kProgramName, archiver::kLibraryName};
 
-// The whole screen as a PNG, and the number of colours inside the rectangle.
+// The rectangle of the screen as a PNG, and the number of colours in it.
 std::optional<int> screenshotColours(const std::string& png, const RECT& area) {
     const std::string counted = png + ".colours";
+    const std::string screen = png + ".screen.png";
     std::error_code error;
     fs::remove(fromUnix(png), error);
     fs::remove(fromUnix(counted), error);
@@ -221,9 +222,10 @@ std::optional<int> screenshotColours(const std::string& png, const RECT& area) {
                              std::to_string(area.bottom - area.top) + "+" +
                              std::to_string(area.left) + "+" + std::to_string(area.top);
     // The count appears at once when done (renamed into place), or as nothing on a failure.
-    if (!startUnix("import -window root '" + png + "' && convert '" + png + "' -crop " + crop +
-                   " +repage -format %k info: > '" + counted + ".part'; mv '" + counted +
-                   ".part' '" + counted + "'")) {
+    if (!startUnix("import -window root '" + screen + "' && convert '" + screen + "' -crop " +
+                   crop + " +repage '" + png + "' && rm '" + screen + "' && convert '" + png +
+                   "' -format %k info: > '" + counted + ".part'; mv '" + counted + ".part' '" +
+                   counted + "'")) {
         return std::nullopt;
     }
     const std::optional<std::string> text = waitForFile(fromUnix(counted));
@@ -391,6 +393,16 @@ TEST(WholeProgram, aKilledRunLeavesNoArchiverAndTheNextStartUndoesIt) {
                    !(archivers = childrenNamed(pomu->id(), archiver::kProgramName)).empty();
         })) << "the run ended before it could be killed";
         EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << "the bar went back";
+        if (c.barRises) {
+            // The window mid-run as the screen shows it, kept for people to see.
+            RECT area{};
+            GetWindowRect(window, &area);
+            const std::string folder = POMU_ARTIFACT_UNIX_DIR;
+            fs::create_directories(fromUnix(folder));
+            const std::optional<int> colours =
+                screenshotColours(folder + "/pomu-running.png", area);
+            EXPECT_TRUE(colours && *colours > 1) << "no screenshot of the running window";
+        }
         std::vector<KernelHandle> handles;
         for (const DWORD id : archivers) handles.emplace_back(OpenProcess(SYNCHRONIZE, FALSE, id));
         ASSERT_TRUE(pomu->kill());
