@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "options/settings.h"
+#include "session_bus.h"
 #include "window_fixture.h"
 
 namespace pomu::test {
@@ -91,6 +92,9 @@ TEST_F(WindowTest, YesStopsTheBatchKeepsTheSourcesAndClosesSaved) {
     const NativeString first = makeArchive("first.zip", {{"big.bin", noise(6 << 20)}});
     const NativeString second = makeArchive("second.zip", sample);
     prompts.yesAnswer = true;
+    BusMonitor monitor(
+        QStringLiteral("type='signal',interface='com.canonical.Unity.LauncherEntry'"));
+    ASSERT_TRUE(monitor.started()) << "no dbus-daemon or dbus-monitor";
     whenStatusShows("Processing file...\n(1/2)", [&] {
         EXPECT_FALSE(w.close());
         EXPECT_TRUE(runState.forceExit);
@@ -101,6 +105,10 @@ TEST_F(WindowTest, YesStopsTheBatchKeepsTheSourcesAndClosesSaved) {
     EXPECT_TRUE(w.isClosed());
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(closes, 1);
+    // The taskbar entry does not stay filled after the window has gone.
+    const LauncherUpdates updates = readUpdates(monitor.stop());
+    ASSERT_FALSE(updates.progressVisible.empty());
+    EXPECT_FALSE(updates.progressVisible.back());
     // No summary, no second file, no half-made archive; both sources stay.
     EXPECT_EQ(statuses, QStringList{"Processing file...\n(1/2)"});
     EXPECT_FALSE(fs::exists(folder.file("first.7z")));
