@@ -51,34 +51,15 @@ std::vector<int> volumesPresent(NativeView target) {
     return present;
 }
 
-// What the compression wrote: the target, or the run of volumes from .001 up to the first one
-// that is missing or was there before the job. Split mode never writes the bare target: a file
-// by that name is someone else's.
-std::vector<NativeString> writtenOutputs(NativeView target, bool split,
-                                         const std::vector<int>& before) {
-    if (!split) return {NativeString(target)};
-    std::vector<NativeString> written;
-    for (int number = 1; number <= kMaxVolumes; ++number) {
-        std::optional<NativeString> volume = volumePath(target, number);
-        if (!volume || !platform::pathExists(*volume)) break;
-        if (std::find(before.begin(), before.end(), number) != before.end()) break;
-        written.push_back(std::move(*volume));
-    }
-    return written;
-}
-
-// Removes what a failed compression wrote.
-void removePartialOutput(NativeView target, bool split, const std::vector<int>& before) {
-    for (const NativeString& output : writtenOutputs(target, split, before)) {
-        platform::removeFile(output);
-    }
+// Removes what a failed compression wrote, and only that.
+void removePartialOutput(const OutputWatch& watch) {
+    for (const NativeString& output : watch.ownOutputs()) platform::removeFile(output);
 }
 
 // Gives the new archive, every volume of it, the source's date. A date that cannot be set
 // leaves the proven archive as it is.
-void dateOutput(NativeView target, bool split, const std::vector<int>& before,
-                std::int64_t modified) {
-    for (const NativeString& output : writtenOutputs(target, split, before)) {
+void dateOutput(const OutputWatch& watch, std::int64_t modified) {
+    for (const NativeString& output : watch.ownOutputs()) {
         platform::setModifiedTime(output, modified);
     }
 }
@@ -403,7 +384,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!compression.started) return notConverted(Reason::notStarted);
     // A half-written or unproven archive beside the source would look finished; it goes.
     auto withoutOutput = [&](ConversionOutcome outcome) {
-        removePartialOutput(*target, snapshot.split(), strayVolumes);
+        removePartialOutput(watch);
         return outcome;
     };
     if (!ranToTheEnd(compression)) {
@@ -418,7 +399,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     }
     const bool sourcesLeave = snapshot.deleteProcessed && proof.holds();
     if (snapshot.keepDate && sourceFile) {
-        dateOutput(*target, snapshot.split(), strayVolumes, sourceFile->modified);
+        dateOutput(watch, sourceFile->modified);
     }
     // Proven: from here a run cut short leaves a finished archive, not one to undo.
     workspace->forgetOutput();

@@ -29,23 +29,33 @@ void OutputWatch::handleEvents(platform::RunningTool& tool) {
 }
 
 void OutputWatch::noteCreated() {
-    if (!split_) {
-        if (noted_ > 0) return;
-        const std::optional<platform::FileIdentity> identity = platform::fileIdentity(target_);
-        if (identity && workspace_.noteWritten(0, *identity)) noted_ = 1;
-        return;
-    }
     // The archiver writes its volumes one after another: each is looked for once the one
-    // before it is there.
+    // before it is there. Each is identified once, as soon as it stands there.
     for (;;) {
-        const int number = noted_ + 1;
-        if (std::find(strays_.begin(), strays_.end(), number) != strays_.end()) return;
-        const std::optional<NativeString> volume = volumePath(target_, number);
+        if (!split_ && !seen_.empty()) break;
+        const int number = split_ ? int(seen_.size()) + 1 : 0;
+        if (std::find(strays_.begin(), strays_.end(), number) != strays_.end()) break;
+        const std::optional<NativeString> path =
+            split_ ? volumePath(target_, number) : std::optional(NativeString(target_));
         const std::optional<platform::FileIdentity> identity =
-            volume ? platform::fileIdentity(*volume) : std::nullopt;
-        if (!identity || !workspace_.noteWritten(number, *identity)) return;
-        noted_ = number;
+            path ? platform::fileIdentity(*path) : std::nullopt;
+        if (!identity) break;
+        seen_.push_back({number, *path, *identity});
     }
+    // A note that could not be written is tried again on the next pass.
+    while (noted_ < seen_.size() &&
+           workspace_.noteWritten(seen_[noted_].number, seen_[noted_].identity)) {
+        ++noted_;
+    }
+}
+
+std::vector<NativeString> OutputWatch::ownOutputs() const {
+    std::vector<NativeString> own;
+    for (const Seen& seen : seen_) {
+        const std::optional<platform::FileIdentity> now = platform::fileIdentity(seen.path);
+        if (now && isWrittenOutput(*now, seen.identity)) own.push_back(seen.path);
+    }
+    return own;
 }
 
 }  // namespace pomu

@@ -5,6 +5,7 @@
 
 #include "convert/status_window.h"
 #include "fs/workspace.h"
+#include "platform/platform.h"
 
 namespace pomu {
 
@@ -21,14 +22,24 @@ class OutputWatch final : public StatusWindow {
 
     // Notes what the archiver has created since the last call.
     void noteCreated();
+    // The outputs seen being created that are still those files: a file put in the place of
+    // one meanwhile (the user saved it, a sync client restored it) is not the job's to touch.
+    std::vector<NativeString> ownOutputs() const;
 
   private:
+    struct Seen {
+        int number;  // 0 for the target, n for its n-th volume
+        NativeString path;
+        platform::FileIdentity identity;
+    };
+
     StatusWindow& window_;
     Workspace& workspace_;
     NativeView target_;
     bool split_;
     const std::vector<int>& strays_;
-    int noted_ = 0;
+    std::vector<Seen> seen_;
+    std::size_t noted_ = 0;  // of seen_, those written to the workspace's note
 };
 
 }  // namespace pomu

@@ -327,6 +327,30 @@ std::vector<Row> environmentRows() {
                                         {POMU_T("-tzip"), POMU_T("-mx=0")})};
              },
          .texts = {kProcessing}},
+        // The user saves a file over the archive being written (Linux lets a name be taken
+        // from an open file): the proof fails on it, and it is theirs, never removed.
+        {.name = "TargetReplacedWhileCompressing",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 largeSource(s, "over.zip");
+                 s.write("over.new", kUsersOwn);
+                 s.duringRun = [](Scene& s) {
+                     if (s.hookReached || !fs::exists(s.file("over.7z"))) return;
+                     s.hookReached = true;
+                     std::error_code error;
+                     fs::rename(s.file("over.new"), s.file("over.7z"), error);
+                     s.hookActed = !error;
+                 };
+             },
+         .texts = {kProcessing},
+         .touched = {"over.new", "over.7z"},
+         .check =
+             [](Scene& s) {
+                 EXPECT_TRUE(s.hookActed) << "the compression was over before the hook could act";
+                 EXPECT_EQ(s.read("over.7z"), kUsersOwn);
+             },
+         .seconds = 120},
         {.name = "ExistingTargetCannotGoToTheTrash",
          .act = Act::convert,
          .arrange =
