@@ -6,15 +6,13 @@ namespace {
 
 using Call = TaskbarProbe::Call;
 
-class RecordingTaskbar final : public ITaskbarList3 {
+// A COM object answering for the interfaces given, counted and freed as COM objects are.
+template <class Interface, const IID&... ids>
+class Counted : public Interface {
   public:
-    explicit RecordingTaskbar(std::shared_ptr<std::vector<Call>> calls)
-        : calls_(std::move(calls)) {}
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-        if (id == IID_IUnknown || id == IID_ITaskbarList || id == IID_ITaskbarList2 ||
-            id == IID_ITaskbarList3) {
-            *object = static_cast<ITaskbarList3*>(this);
+        if (id == IID_IUnknown || ((id == ids) || ...)) {
+            *object = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -27,6 +25,19 @@ class RecordingTaskbar final : public ITaskbarList3 {
         if (left == 0) delete this;
         return left;
     }
+
+  protected:
+    virtual ~Counted() = default;
+
+  private:
+    ULONG references_ = 1;
+};
+
+class RecordingTaskbar final
+    : public Counted<ITaskbarList3, IID_ITaskbarList, IID_ITaskbarList2, IID_ITaskbarList3> {
+  public:
+    explicit RecordingTaskbar(std::shared_ptr<std::vector<Call>> calls)
+        : calls_(std::move(calls)) {}
 
     HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
@@ -60,29 +71,13 @@ class RecordingTaskbar final : public ITaskbarList3 {
 
   private:
     std::shared_ptr<std::vector<Call>> calls_;
-    ULONG references_ = 1;
 };
 
-class RecordingFactory final : public IClassFactory {
+class RecordingFactory final : public Counted<IClassFactory, IID_IClassFactory> {
   public:
     explicit RecordingFactory(std::shared_ptr<std::vector<Call>> calls)
         : calls_(std::move(calls)) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
-        if (id == IID_IUnknown || id == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID id, void** object) override {
         *object = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
@@ -95,7 +90,6 @@ class RecordingFactory final : public IClassFactory {
 
   private:
     std::shared_ptr<std::vector<Call>> calls_;
-    ULONG references_ = 1;
 };
 
 }  // namespace
