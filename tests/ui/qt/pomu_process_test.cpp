@@ -4,7 +4,6 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
 #include <QSet>
@@ -22,18 +21,6 @@
 
 namespace pomu::test {
 namespace {
-
-// How long a start may take to show a window or to end: in full CI runs a start has now and
-// then not shown its window within 30 s, cause unknown. A hung start still fails; a slow one
-// is reported, so the logs tell which it was.
-constexpr int kStartMs = 90000;
-constexpr qint64 kSlowStartMs = 5000;
-
-void reportSlowStart(const char* what, const QElapsedTimer& since) {
-    if (since.elapsed() > kSlowStartMs) {
-        std::fprintf(stderr, "slow start: %s after %lld ms\n", what, (long long)since.elapsed());
-    }
-}
 
 struct ToolOutput {
     int exitCode = -1;
@@ -96,19 +83,14 @@ class PomuProcessTest : public testing::Test {
 
     // The id of the program's visible window, once it is mapped.
     QString visibleWindowOf(qint64 pid) {
-        const QDeadlineTimer deadline(kStartMs);
-        QElapsedTimer since;
-        since.start();
+        const QDeadlineTimer deadline(30000);
         while (!deadline.hasExpired()) {
             const ToolOutput search = runTool(
                 "xdotool",
                 {"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^pomu$"},
                 environment);
             const QString id = search.output.section('\n', 0, 0).trimmed();
-            if (search.exitCode == 0 && !id.isEmpty()) {
-                reportSlowStart("the window showed", since);
-                return id;
-            }
+            if (search.exitCode == 0 && !id.isEmpty()) return id;
             QThread::msleep(100);
         }
         return {};
@@ -157,7 +139,7 @@ TEST_F(PomuProcessTest, RunsOnceShowsItsWindowAndClosesOnEscape) {
     QProcess second;
     second.setProcessEnvironment(environment);
     second.start(program, {});
-    ASSERT_TRUE(second.waitForFinished(kStartMs));
+    ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
@@ -319,7 +301,7 @@ TEST_F(PomuProcessTest, TwoStartsAtOnceGiveOneWindow) {
     for (QProcess& start : starts) start.setProcessEnvironment(environment);
     for (QProcess& start : starts) start.start(program, {});
     for (QProcess& start : starts) ASSERT_TRUE(start.waitForStarted(10000));
-    const QDeadlineTimer deadline(kStartMs);
+    const QDeadlineTimer deadline(20000);
     // Waiting is what lets QProcess see an end.
     while (!starts[0].waitForFinished(50) && !starts[1].waitForFinished(50) &&
            !deadline.hasExpired()) {
@@ -351,9 +333,7 @@ TEST_F(PomuProcessTest, ASecondStartDuringTheFolderChoiceEndsAtOnceAndCancelLeav
     first.setProcessEnvironment(environment);
     first.start(program, {});
     ASSERT_TRUE(first.waitForStarted(10000));
-    const QDeadlineTimer deadline(kStartMs);
-    QElapsedTimer since;
-    since.start();
+    const QDeadlineTimer deadline(30000);
     bool chooserShown = false;
     while (!chooserShown && !deadline.hasExpired()) {
         chooserShown =
@@ -363,12 +343,11 @@ TEST_F(PomuProcessTest, ASecondStartDuringTheFolderChoiceEndsAtOnceAndCancelLeav
         if (!chooserShown) QThread::msleep(100);
     }
     EXPECT_TRUE(chooserShown);
-    reportSlowStart("the folder chooser showed", since);
 
     QProcess second;
     second.setProcessEnvironment(environment);
     second.start(program, {});
-    ASSERT_TRUE(second.waitForFinished(kStartMs));
+    ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
 
