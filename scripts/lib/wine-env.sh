@@ -93,8 +93,10 @@ pomu_xvfb_start() {
       continue
     fi
     # Started from a subshell, so Xvfb is no job of the caller's shell and a
-    # bare `wait` there does not block on it.
-    pid="$( (Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$log" 2>&1 & echo $!) )"
+    # bare `wait` there does not block on it. -noreset: by default the server
+    # resets when its last client leaves, and a program connecting just then
+    # is refused ("could not connect to display"), as between two tests.
+    pid="$( (Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset </dev/null >"$log" 2>&1 & echo $!) )"
     # Up to 10 s for the display to come up; a taken display makes Xvfb exit.
     for ((tries = 0; tries < 200; tries++)); do
       if ! _pomu_alive "$pid"; then

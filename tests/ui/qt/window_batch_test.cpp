@@ -180,7 +180,8 @@ TEST_F(WindowTest, ADropDuringABatchWaitsAndGetsItsOwnSummary) {
 TEST_F(WindowTest, ABatchFillsTheBarAndTheTaskbarEntryAndEmptiesThemAtTheEnd) {
     writeUsualSettings();
     openWindow();
-    const NativeString big = makeArchive("big.zip", {{"big.bin", noise(8 << 20)}});
+    // Long enough for several updates at five a second, on a fast machine too.
+    const NativeString big = makeArchive("big.zip", {{"big.bin", noise(24 << 20)}});
     const NativeString small = makeArchive("small.zip", sample);
     BusMonitor monitor(
         QStringLiteral("type='signal',interface='com.canonical.Unity.LauncherEntry'"));

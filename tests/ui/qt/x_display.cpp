@@ -6,11 +6,12 @@ namespace pomu::test {
 XDisplay::XDisplay() {
     name_ = qEnvironmentVariable("DISPLAY");
     if (!name_.isEmpty()) return;
-    // Xvfb picks a free display itself and writes its number to the given descriptor.
+    // Xvfb picks a free display itself and writes its number to the given descriptor. It must
+    // not reset when its last client leaves: a program connecting just then would be refused.
     server_.start(QStringLiteral("Xvfb"),
                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                    QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp")});
+                   QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!server_.waitForStarted(10000)) return;
     QByteArray number;
     while (!number.contains('\n') && server_.waitForReadyRead(10000)) {
