@@ -45,13 +45,13 @@ class RecordingTaskbar final
     HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE SetProgressValue(HWND window, ULONGLONG completed,
+    HRESULT STDMETHODCALLTYPE SetProgressValue(HWND, ULONGLONG completed,
                                                ULONGLONG total) override {
-        calls_->push_back({window, std::nullopt, completed, total});
+        calls_->push_back({std::nullopt, completed, total});
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetProgressState(HWND window, TBPFLAG state) override {
-        calls_->push_back({window, state});
+    HRESULT STDMETHODCALLTYPE SetProgressState(HWND, TBPFLAG state) override {
+        calls_->push_back({state});
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }

@@ -16,7 +16,6 @@ namespace pomu::test::win32 {
 class TaskbarProbe {
   public:
     struct Call {
-        HWND window;
         std::optional<TBPFLAG> state;  // a SetProgressState call, else a SetProgressValue
         ULONGLONG completed = 0;
         ULONGLONG total = 0;
@@ -28,7 +27,6 @@ class TaskbarProbe {
     TaskbarProbe& operator=(const TaskbarProbe&) = delete;
 
     bool registered() const { return cookie_ != 0; }
-    const std::vector<Call>& calls() const { return *calls_; }
     // The state last set, if any.
     std::optional<TBPFLAG> lastState() const;
     // The fractions set while the state was normal, in order.
