@@ -67,6 +67,9 @@ std::string_view modeWord(std::string_view value) {
 // What the mode's type letter says beyond a file, a folder or a link.
 std::string specialKind(char type) {
     switch (type) {
+        // No type bits at all: a zip writer that sets only the permissions (Python's zipfile
+        // does) means a plain file, and every unzipper makes one.
+        case '0':
         case '-':
         case 'd':
         case 'l':

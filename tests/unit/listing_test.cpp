@@ -191,6 +191,7 @@ TEST(Listing, TextThatIsNoListingProvesNothing) {
         {"----------\nPath = f\nSize = 1\nError = Data error\n", "complete | f 1 failed"},
         {"----------\nPath = f\nSize = 1\nMethod = unsupported\n", "complete | f 1 unsupported"},
         {"----------\nPath = ln\nSize = 4\nAttributes = A lrwxrwxrwx\n", "complete | ln 4 link"},
+        {"----------\nPath = z\nSize = 5\nAttributes = V 01800000 0rw-------\n", "complete | z 5"},
         {"----------\nPath = hl\nSize = 0\nHard Link = f\n", "complete | hl 0 link->f"},
         {"----------\nPath = d\nAttributes = RD\n\nWarnings: 1\n", "complete warnings | d/"},
         {"----------\nPath = f\nSize = 99999999999999999999999\nCRC = XYZ\n", "complete | f"},
