@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace pomu {
 namespace {
@@ -380,25 +381,30 @@ ProofResult checkKinds(const Listing& source) {
 // working folder held nothing the source does not list.
 ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& unpacked,
                        const Listing& packed) {
-    std::map<std::string, const UnpackedFile*> unpackedByName;
+    std::unordered_map<std::string, const UnpackedFile*> unpackedByName(unpacked.size());
     for (const UnpackedFile& file : unpacked) unpackedByName.emplace(listedName(file.path), &file);
-    std::map<std::string, const ListedEntry*> packedByName;
+    std::unordered_map<std::string, const ListedEntry*> packedByName(packed.entries.size());
     for (const ListedEntry& entry : packed.entries) {
         packedByName.emplace(listedName(entry.path), &entry);
     }
-    std::set<std::string> listed;
+    // Every listed name and the folders above it; views into the names kept in `names`, which
+    // is sized once so that they stay where they are.
+    std::vector<std::string> names;
+    names.reserve(source.entries.size());
+    std::unordered_set<std::string_view> listed(2 * source.entries.size());
     for (const ListedEntry& entry : source.entries) {
         if (entry.path.empty() || entry.path == "." || entry.path == "./") continue;
         if (hasGuessedCodePage(entry, source))
             return failed(ProofFailure::guessedCodePage, 1, entry.path);
-        const std::string name = listedName(entry.path);
+        const std::string& name = names.emplace_back(listedName(entry.path));
         const auto out = unpackedByName.find(name);
         const auto in = packedByName.find(name);
         if (isCleanedOnUnpacking(name) || out == unpackedByName.end() || in == packedByName.end())
             return failed(ProofFailure::nameChanged, 1, entry.path);
-        for (std::size_t cut = name.find('/'); cut != std::string::npos;
-             cut = name.find('/', cut + 1)) {
-            listed.insert(name.substr(0, cut));
+        for (std::size_t cut = name.rfind('/'); cut != std::string::npos && cut > 0;
+             cut = name.rfind('/', cut - 1)) {
+            // A folder seen before has its own folders in the set already.
+            if (!listed.insert(std::string_view(name).substr(0, cut)).second) break;
         }
         listed.insert(name);
         if (!entry.link || entry.hardLink) continue;
