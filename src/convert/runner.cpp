@@ -42,13 +42,14 @@ ToolRun follow(platform::RunningTool& tool, NativeView word, StatusWindow& windo
     run.started = true;
     stepRuns(runState, window, word, 0);
     // Blocks in the window's pump instead of polling, so the archiver keeps the CPU; force
-    // exit is applied after every pass and repeated until the tool has gone.
-    for (;;) {
+    // exit is applied after every pass and repeated until the tool has gone. A tool that ran
+    // beside another step may have ended already: one pass still handles the window's events.
+    for (bool passed = false;; passed = true) {
         if (runState.forceExit) {
             tool.terminate();
             run.forced = true;
         }
-        if (tool.hasEnded()) break;
+        if (tool.hasEnded() && passed) break;
         window.handleEvents(tool);
         if (const std::optional<int> percent = latestPercent(tool.latestOutput())) {
             stepRuns(runState, window, word, *percent / 100.0);
@@ -63,26 +64,50 @@ ToolRun follow(platform::RunningTool& tool, NativeView word, StatusWindow& windo
 
 }  // namespace
 
-ToolRun runTool(const ToolCommand& command, bool show, StatusWindow& window,
-                const RunState& runState) {
+StartedRun startRun(const ToolCommand& command, bool show) {
+    StartedRun started;
+    started.word = NativeString(commandWord(command));
     // Shown, the console is the user's: the run then counts as a whole step when it ends.
-    std::optional<platform::RunningTool> tool;
     if (const std::optional<ToolCommand> reported =
             show ? std::nullopt : withProgressSwitch(command)) {
-        tool = platform::startWithProgress(*reported);
+        started.tool = platform::startWithProgress(*reported);
     } else {
-        tool = platform::startTool(command, show);
+        started.tool = platform::startTool(command, show);
     }
-    if (!tool) return {};
-    return follow(*tool, commandWord(command), window, runState);
+    return started;
+}
+
+ToolRun finishRun(StartedRun& started, StatusWindow& window, const RunState& runState) {
+    if (!started.tool) return {};
+    return follow(*started.tool, started.word, window, runState);
+}
+
+void stopRun(StartedRun& started, StatusWindow& window) {
+    if (!started.tool) return;
+    started.tool->terminate();
+    while (!started.tool->hasEnded()) window.handleEvents(*started.tool);
+}
+
+ToolRun runTool(const ToolCommand& command, bool show, StatusWindow& window,
+                const RunState& runState) {
+    StartedRun started = startRun(command, show);
+    return finishRun(started, window, runState);
+}
+
+StartedRun startListingRun(const ToolCommand& command) {
+    return {platform::startListing(command), NativeString(commandWord(command))};
+}
+
+ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunState& runState) {
+    if (!started.tool) return {};
+    ListingRun listing{follow(*started.tool, started.word, window, runState), {}};
+    listing.output = started.tool->takeOutput();
+    return listing;
 }
 
 ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState) {
-    std::optional<platform::RunningTool> tool = platform::startListing(command);
-    if (!tool) return {};
-    ListingRun listing{follow(*tool, commandWord(command), window, runState), {}};
-    listing.output = tool->takeOutput();
-    return listing;
+    StartedRun started = startListingRun(command);
+    return finishListing(started, window, runState);
 }
 
 }  // namespace pomu

@@ -18,6 +18,19 @@ struct ToolRun {
 ToolRun runTool(const ToolCommand& command, bool show, StatusWindow& window,
                 const RunState& runState);
 
+// A tool started and not yet followed, so that another step can run beside it. One that is
+// never finished or stopped is killed when it goes.
+struct StartedRun {
+    std::optional<platform::RunningTool> tool;  // empty when it could not be started
+    NativeString word;                          // its command word: the step it stands for
+};
+
+StartedRun startRun(const ToolCommand& command, bool show);
+// Follows the tool to its end, as runTool does.
+ToolRun finishRun(StartedRun& started, StatusWindow& window, const RunState& runState);
+// Ends the tool and waits until it has gone: nothing it does outlasts this call.
+void stopRun(StartedRun& started, StatusWindow& window);
+
 struct ListingRun {
     ToolRun run;
     std::string output;  // standard output and error, as far as the tool wrote them
@@ -25,5 +38,8 @@ struct ListingRun {
 
 // Runs a listing hidden, its output read while the window's events are handled.
 ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState);
+// A listing started to run beside another step, and read once it has ended.
+StartedRun startListingRun(const ToolCommand& command);
+ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunState& runState);
 
 }  // namespace pomu

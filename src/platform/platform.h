@@ -188,8 +188,9 @@ class RunningTool {
 std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
 
 // Starts a listing: always hidden (no console, whatever `show` says), standard input on the
-// null device, standard output and error on a pipe that handlePendingEvents drains as it
-// fills, since a long listing is more than a pipe holds.
+// null device, standard output and error into an unnamed file of its own, so it runs to its
+// end while another tool is followed. Where no such file can be made, on a pipe that
+// handlePendingEvents drains as it fills (a long listing is more than a pipe holds).
 std::optional<RunningTool> startListing(const ToolCommand& command);
 
 // Starts a hidden tool as a listing is started, but keeps only the latest bytes of its output

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <thread>
 
 #include "convert/listing.h"
 #include "convert/plan.h"
@@ -274,8 +275,9 @@ TEST_F(RunnerTest, ProgressRisesDuringTheRunAndALineAtTheLimitStillRuns) {
     }
 }
 
-// A listing is several times what a pipe holds: it must be drained as it comes, whole.
-TEST_F(RunnerTest, ListingArrivesWholeThroughItsPipe) {
+// A listing is several times what a pipe holds: it arrives whole, and runs to its end while
+// nothing reads it (beside another step).
+TEST_F(RunnerTest, ListingArrivesWholeAndRunsUnread) {
     const path content = scratch.path() / "content";
     for (int i = 0; i < 2000; ++i) {
         test::fs::create_directories(content / ("d" + std::to_string(i / 100)));
@@ -295,6 +297,13 @@ TEST_F(RunnerTest, ListingArrivesWholeThroughItsPipe) {
     const Listing parsed = parseListing(listing.output);
     EXPECT_TRUE(parsed.complete && !parsed.errors && !parsed.warnings);
     EXPECT_EQ(parsed.entries.size(), 2020u);  // 20 folders
+
+    StartedRun unread = startListingRun(*command);
+    ASSERT_TRUE(unread.tool);
+    const Clock::time_point deadline = Clock::now() + 30s;
+    while (!unread.tool->hasEnded() && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(unread.tool->hasEnded()) << "the listing waited for a reader";
+    EXPECT_EQ(finishListing(unread, window, runState).output, listing.output);
 
     runState.forceExit = true;
     const ListingRun stopped = runListing(*command, window, runState);

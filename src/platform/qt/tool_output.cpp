@@ -1,4 +1,5 @@
-// Draining a tool's pipe as it fills, and starting a listing or a tool read for its progress.
+// Draining a tool's pipe as it fills or reading its file, and starting a listing or a tool read
+// for its progress.
 #include "platform/qt/tool_output.h"
 
 #include <fcntl.h>
@@ -27,6 +28,19 @@ void ToolOutput::readAvailable() {
 }
 
 void ToolOutput::readToEnd() {
+    if (file.valid()) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::pread(file.get(), buffer, sizeof buffer, off_t(text.size()));
+            if (got > 0) {
+                text.append(buffer, std::size_t(got));
+            } else if (got == 0 || errno != EINTR) {
+                break;
+            }
+        }
+        file.reset();
+        return;
+    }
     while (pipe.valid()) {
         readAvailable();
         if (!pipe.valid()) return;
@@ -61,9 +75,24 @@ std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::
     return impl;
 }
 
+// An unnamed file in the temp folder, gone with its last descriptor.
+posix::UniqueFd unnamedFile() {
+    const std::optional<NativeString> temp = tempFolder();
+    if (!temp) return {};
+    return posix::UniqueFd(::open(temp->c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+}
+
 }  // namespace
 
 std::optional<RunningTool> startListing(const ToolCommand& command) {
+    // Written into a file, a listing runs to its end while another step is followed; a pipe
+    // (where the temp folder's file system has no unnamed files) must be drained as it fills.
+    if (posix::UniqueFd file = unnamedFile(); file.valid()) {
+        std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, file.get());
+        if (!impl) return std::nullopt;
+        impl->output.file = std::move(file);
+        return RunningTool(std::move(impl));
+    }
     std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, std::string::npos);
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));

@@ -1,18 +1,38 @@
-// Draining a tool's overlapped pipe, and starting a listing or a tool read for its progress.
+// Draining a tool's overlapped pipe or reading its file, and starting a listing or a tool read
+// for its progress.
 #include "platform/win32/tool_output.h"
 
 #include <atomic>
 
+#include "platform/win32/long_path.h"
 #include "platform/win32/running_tool.h"
 
 namespace pomu::platform {
 namespace {
 
 // An anonymous pipe cannot be read overlapped, so each listing gets a named one of its own.
-std::wstring uniquePipeName() {
+std::wstring uniqueName(NativeView prefix) {
     static std::atomic<unsigned> counter{0};
-    return L"\\\\.\\pipe\\pomu-listing-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    return NativeString(prefix) + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(counter++);
+}
+
+std::wstring uniquePipeName() {
+    return uniqueName(L"\\\\.\\pipe\\pomu-listing-");
+}
+
+// A file of the listing's own in the temp folder, gone once its last handle is closed (the
+// tool's when it ends, this program's when the output is read); inheritable, for the tool.
+win32::KernelHandle listingFile() {
+    const std::optional<NativeString> temp = tempFolder();
+    if (!temp) return {};
+    const std::optional<NativeString> path = win32::apiPath(uniqueName(*temp + L"pomu-listing-"));
+    if (!path) return {};
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return win32::KernelHandle(
+        CreateFileW(path->c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                    CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
 }
 
 }  // namespace
@@ -79,6 +99,17 @@ void ToolOutput::readAvailable() {
 }
 
 void ToolOutput::readToEnd() {
+    if (file_.valid()) {
+        DWORD got = 0;
+        if (SetFilePointer(file_.get(), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+            while (ReadFile(file_.get(), buffer_.data(), DWORD(buffer_.size()), &got, nullptr) &&
+                   got > 0) {
+                append(got);
+            }
+        }
+        file_.reset();
+        return;
+    }
     while (pending_ && completeRead(true)) {
     }
 }
@@ -120,6 +151,14 @@ std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::
 }  // namespace
 
 std::optional<RunningTool> startListing(const ToolCommand& command) {
+    // Written into a file, a listing runs to its end while another step is followed; a pipe
+    // (where no such file can be made) must be drained as it fills.
+    if (win32::KernelHandle file = listingFile(); file.valid()) {
+        std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, file.get());
+        if (!impl) return std::nullopt;
+        impl->output.keepFile(std::move(file));
+        return RunningTool(std::move(impl));
+    }
     std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, std::string::npos);
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));

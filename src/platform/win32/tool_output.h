@@ -1,4 +1,5 @@
-// A tool's standard output on Windows: an overlapped pipe, its read event, the text so far.
+// A tool's standard output on Windows: an overlapped pipe and its read event, or a listing's
+// file; the text so far.
 #pragma once
 
 #include <windows.h>
@@ -22,11 +23,13 @@ class ToolOutput {
     // Takes the read end (opened for overlapped reading) and starts the first read.
     bool watch(win32::KernelHandle pipe);
     bool watched() const { return pipe_.valid(); }
+    // Takes a listing's file, read from its start once the tool has ended.
+    void keepFile(win32::KernelHandle file) { file_ = std::move(file); }
     // Signalled when a read has completed; the pump waits on it with the tool's thread.
     HANDLE readEvent() const { return event_.get(); }
     // Takes every completed read and starts the next, without waiting.
     void readAvailable();
-    // Reads until the writer has gone (the tool has ended, so this is short).
+    // Reads until the writer has gone, or the whole file (the tool has ended, so this is short).
     void readToEnd();
     std::string take() { return std::move(text_); }
     // From now on only the latest bytes are kept.
@@ -43,6 +46,7 @@ class ToolOutput {
     void append(DWORD got);
 
     win32::KernelHandle pipe_;
+    win32::KernelHandle file_;
     win32::KernelHandle event_;
     OVERLAPPED overlapped_{};
     std::vector<char> buffer_ = std::vector<char>(65536);
