@@ -125,15 +125,21 @@ struct ListedArchive {
     std::optional<ArchiveType> type;  // the source's, when it is a plain archive
 };
 
-ListedArchive listArchive(NativeView archive, const ConversionOptions& options,
+// A listing started to run beside the step that follows; empty when its line does not fit.
+std::optional<StartedRun> startListing(NativeView archive, const ConversionOptions& options) {
+    const std::optional<ToolCommand> command = listCommand(options.sevenZipFolder, archive);
+    if (!command) return std::nullopt;
+    return startListingRun(*command);
+}
+
+ListedArchive readListing(std::optional<StartedRun>& started, NativeView archive,
                           StatusWindow& window, const RunState& runState) {
     ListedArchive listed;
-    const std::optional<ToolCommand> command = listCommand(options.sevenZipFolder, archive);
-    if (!command) {
+    if (!started) {
         listed.failure = notConverted(Reason::pathTooLong);
         return listed;
     }
-    const ListingRun run = runListing(*command, window, runState);
+    const ListingRun run = finishListing(*started, window, runState);
     listed.listing = parseListing(run.output);
     if (ranToTheEnd(run.run)) return listed;
     if (run.run.forced || !run.run.started) {
@@ -185,9 +191,9 @@ ConversionOutcome unreadableRar(ConversionOutcome outcome, NativeView source,
 
 // The source as the archiver lists it; a self-extracting program is read as the archive it
 // carries, though its name made the archiver try it as a program first.
-ListedArchive listSource(NativeView source, const ConversionOptions& options, StatusWindow& window,
-                         const RunState& runState) {
-    ListedArchive listed = listArchive(source, options, window, runState);
+ListedArchive readSource(std::optional<StartedRun>& started, NativeView source,
+                         StatusWindow& window, const RunState& runState) {
+    ListedArchive listed = readListing(started, source, window, runState);
     if (isSelfExtracting(listed.listing, source) && listed.listing.triedType == "PE") {
         listed.listing.triedType.clear();
     }
@@ -268,9 +274,9 @@ std::optional<ConversionOutcome> makeRoom(StatusWindow& window, NativeView targe
 std::optional<ConversionOutcome> proveNewArchive(
     NativeView source, const ListedArchive& sourceListing,
     const std::optional<std::vector<UnpackedFile>>& unpacked, NativeView firstOutput,
-    bool deleteProcessed, const ConversionOptions& options, StatusWindow& window,
-    const RunState& runState, ProofResult& proof) {
-    const ListedArchive packed = listArchive(firstOutput, options, window, runState);
+    bool deleteProcessed, std::optional<StartedRun>& listing, const ConversionOptions& options,
+    StatusWindow& window, const RunState& runState, ProofResult& proof) {
+    const ListedArchive packed = readListing(listing, firstOutput, window, runState);
     if (packed.failure) return packed.failure;
     if (!unpacked) {
         ProofResult walk;
@@ -345,14 +351,21 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
         snapshot.deleteProcessed ? identitiesOf(volumeSet(source)) : SourceIdentities{};
     // Taken before the archiver reads the source: the new archive is dated as what it was made of.
     const std::optional<platform::FileIdentity> sourceFile = platform::fileIdentity(source);
-    const ListedArchive sourceListing = listSource(source, options, window, runState);
+    // The listing is the archiver printing headers: it runs beside a hidden extraction, which
+    // stops when the listing refuses the source. A shown console waits, so it never opens for
+    // a source that is refused.
+    std::optional<StartedRun> sourceListed = startListing(source, options);
+    std::optional<StartedRun> extraction;
+    if (!snapshot.show) extraction = startRun(*extract, false);
+    const ListedArchive sourceListing = readSource(sourceListed, source, window, runState);
     if (auto refused = refusedSource(sourceListing, source)) {
+        if (extraction) stopRun(*extraction, window);
         return unreadableRar(*refused, source, runState);
     }
-
-    const ToolRun extraction = runTool(*extract, snapshot.show, window, runState);
-    if (!ranToTheEnd(extraction)) {
-        return unreadableRar(failedRun(extraction, Reason::extractionFailed), source, runState);
+    if (!extraction) extraction = startRun(*extract, snapshot.show);
+    const ToolRun extracted = finishRun(*extraction, window, runState);
+    if (!ranToTheEnd(extracted)) {
+        return unreadableRar(failedRun(extracted, Reason::extractionFailed), source, runState);
     }
     if (!platform::folderHasEntries(workspace->path())) {
         return notConverted(Reason::nothingExtracted);
@@ -377,24 +390,32 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     OutputWatch watch(window, *workspace, *target, snapshot.split(), strayVolumes);
     const ToolRun compression = runTool(*compress, snapshot.show, watch, runState);
     watch.noteCreated();
+    // The new archive's listing reads only the archive: it runs while the folder is walked and
+    // removed.
+    const bool packed = ranToTheEnd(compression) && isUsableOutput(*firstOutput);
+    std::optional<StartedRun> packedListed =
+        packed ? startListing(*firstOutput, options) : std::nullopt;
     // Walked before the folder goes: the new archive must hold exactly these files.
     const std::optional<std::vector<UnpackedFile>> unpacked =
         compression.started ? unpackedFiles(workspace->path()) : std::nullopt;
     workspace->remove();
     if (!compression.started) return notConverted(Reason::notStarted);
-    // A half-written or unproven archive beside the source would look finished; it goes.
+    // A half-written or unproven archive beside the source would look finished; it goes, once
+    // nothing reads it any more.
     auto withoutOutput = [&](ConversionOutcome outcome) {
+        if (packedListed) stopRun(*packedListed, window);
         removePartialOutput(watch);
         return outcome;
     };
     if (!ranToTheEnd(compression)) {
         return withoutOutput(failedRun(compression, Reason::compressionFailed));
     }
-    if (!isUsableOutput(*firstOutput)) return withoutOutput(notConverted(Reason::noOutput));
+    if (!packed) return withoutOutput(notConverted(Reason::noOutput));
 
     ProofResult proof;
-    if (auto failed = proveNewArchive(source, sourceListing, unpacked, *firstOutput,
-                                      snapshot.deleteProcessed, options, window, runState, proof)) {
+    if (auto failed =
+            proveNewArchive(source, sourceListing, unpacked, *firstOutput, snapshot.deleteProcessed,
+                            packedListed, options, window, runState, proof)) {
         return withoutOutput(*failed);
     }
     const bool sourcesLeave = snapshot.deleteProcessed && proof.holds();
