@@ -1,8 +1,10 @@
-# Builds the benchmark inputs (source-tree ZIP, mixed-data ZIP, small archives, file tree).
+# Builds the benchmark inputs (source-tree ZIP, mixed-data ZIP, small-files ZIP, small archives,
+# file tree).
 import json
 import os
 import random
 import shutil
+import stat
 import subprocess
 import zipfile
 
@@ -134,6 +136,30 @@ def make_batch(folder, count, text_roots):
     return {"files": count, "zip_bytes": total}
 
 
+def make_small_files_zip(target, files, text_roots, folders=100):
+    """files of 16 bytes to 4 KiB dealt in turn over `folders` folders (two levels), one in
+    four seeded noise and the rest system text, as one Deflate ZIP."""
+    rng = random.Random(10000)
+    stream = _text_stream(text_roots)
+    total = 0
+    with zipfile.ZipFile(target + ".part", "w", zipfile.ZIP_DEFLATED) as z:
+        for i in range(files):
+            size = rng.randint(16, 4096)
+            data = rng.randbytes(size) if i % 4 == 0 else b""
+            while len(data) < 16:
+                data = next(stream)[:size]
+            leaf = i % folders
+            entry = zipfile.ZipInfo("d%02d/e%02d/file-%05d.txt" % (leaf // 10, leaf % 10, i),
+                                    (2024, 6, 1, 12, 0, 0))
+            # A regular file's mode: without the type bits the listing shows no file type.
+            entry.external_attr = (stat.S_IFREG | 0o644) << 16
+            z.writestr(entry, data, zipfile.ZIP_DEFLATED)
+            total += len(data)
+    os.replace(target + ".part", target)
+    return {"files": files, "folders": min(files, folders), "unpacked_bytes": total,
+            "zip_bytes": os.path.getsize(target)}
+
+
 def make_clear_tree(folder, files, per_folder=100, fan_out=10):
     """files small files, per_folder in each leaf, leaves nested fan_out wide, three deep."""
     shutil.rmtree(folder, ignore_errors=True)
@@ -163,19 +189,28 @@ def prepare(inputs_dir, archiver, sizes):
             stamp = json.load(f)
     except (OSError, ValueError):
         stamp = {}
-    if stamp.get("sizes") != sizes:
-        stamp = {"sizes": sizes}
+    made_with = stamp.get("sizes", {})
+    stamp["sizes"] = sizes
     roots = ["/usr/include", "/usr/share/doc"]
     text_roots = ["/usr/include"]
     tree_zip = os.path.join(inputs_dir, "source-tree.zip")
     mixed_zip = os.path.join(inputs_dir, "mixed-data.zip")
+    small_zip = os.path.join(inputs_dir, "small-files.zip")
     batch = os.path.join(inputs_dir, "batch")
-    if "tree" not in stamp or not os.path.exists(tree_zip):
+
+    def missing(name, size, path):
+        # Only an input whose own size changed is made again.
+        return name not in stamp or made_with.get(size) != sizes[size] or not os.path.exists(path)
+
+    if missing("tree", "tree_bytes", tree_zip):
         stamp["tree"] = make_tree_zip(archiver, tree_zip, roots, sizes["tree_bytes"])
-    if "mixed" not in stamp or not os.path.exists(mixed_zip):
+    if missing("mixed", "mixed_bytes", mixed_zip):
         stamp["mixed"] = make_mixed_zip(archiver, mixed_zip, sizes["mixed_bytes"], text_roots)
-    if "batch" not in stamp or not os.path.isdir(batch):
+    if missing("small", "small_files", small_zip):
+        stamp["small"] = make_small_files_zip(small_zip, sizes["small_files"], text_roots)
+    if missing("batch", "batch_count", batch):
         stamp["batch"] = make_batch(batch, sizes["batch_count"], text_roots)
     with open(stamp_path, "w") as f:
         json.dump(stamp, f, indent=1)
-    return {"tree_zip": tree_zip, "mixed_zip": mixed_zip, "batch": batch, "stamp": stamp}
+    return {"tree_zip": tree_zip, "mixed_zip": mixed_zip, "small_zip": small_zip, "batch": batch,
+            "stamp": stamp}

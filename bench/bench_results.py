@@ -137,6 +137,10 @@ def write(path, info, figures, notes):
       % (s["tree"]["files"], _size(s["tree"]["unpacked_bytes"]), _size(s["tree"]["zip_bytes"])))
     w("| mixed-data ZIP (one file: half seeded noise, half text) | 1 | %s | %s |"
       % (_size(s["mixed"]["unpacked_bytes"]), _size(s["mixed"]["zip_bytes"])))
+    w("| small-files ZIP (16 bytes to 4 KiB a file, a quarter seeded noise, the rest text, in %d"
+      " folders; Deflate) | %d | %s | %s |" % (s["small"]["folders"], s["small"]["files"],
+                                              _size(s["small"]["unpacked_bytes"]),
+                                              _size(s["small"]["zip_bytes"])))
     w("| small archives (ZIPs of 3 to 8 members) | %d | - | %s in all |"
       % (s["batch"]["files"], _size(s["batch"]["zip_bytes"])))
     w("| tree to clear (made again before every clear, untimed; 16 to 115 bytes a file) | %d |"

@@ -54,7 +54,8 @@ class Platform:
         """Runs one sub-command; the result line plus the process's wall time seen from here.
         watch_archiver (Linux) adds "archiver_ms" and "listing_ms_seen": how long a child of
         pomu_bench was running, other runs and listings (`7z l`) apart, seen by looking at its
-        children every few milliseconds."""
+        children every few milliseconds; and "listing_alone_ms_seen": how long a listing ran
+        with no other run beside it."""
         command = self._prefix() + [self.bench_exe, *arguments]
         # Files, not pipes: nothing reads the output while the children are watched.
         with tempfile.TemporaryFile("w+", errors="replace") as out, \
@@ -74,7 +75,8 @@ class Platform:
         values = parse_line(stdout)
         values["process_ms"] = elapsed
         if watched is not None:
-            values["archiver_ms"], values["listing_ms_seen"] = watched
+            (values["archiver_ms"], values["listing_ms_seen"],
+             values["listing_alone_ms_seen"]) = watched
         return values
 
     def archiver(self, *arguments):
@@ -108,13 +110,15 @@ class Platform:
 
 def watch_children(child, command, interval=0.01):
     """Milliseconds during which the child had a child of its own, looked at every interval
-    (each start and end is seen at most one interval late): (other runs, listings). A
-    listing is a child whose first argument is "l"; a child is classified once it has left
-    the fork for its own program (until then it shows the child's command). Linux only."""
+    (each start and end is seen at most one interval late): (other runs, listings, a listing
+    with no other run beside it). A listing is a child whose first argument is "l"; a child
+    is classified once it has left the fork for its own program (until then it shows the
+    child's command) and then counts from when it was first seen; one never classified
+    counts as another run. Linux only."""
     listing = "/proc/%d/task/%d/children" % (child.pid, child.pid)
     own = [os.fsencode(argument) for argument in command]
-    busy = {False: 0.0, True: 0.0}
     running = {}  # pid -> [is a listing, or None while unknown; first seen]
+    spans = []  # (first seen, seen gone, is a listing)
     while child.poll() is None:
         try:
             with open(listing) as f:
@@ -130,12 +134,29 @@ def watch_children(child, command, interval=0.01):
                     entry[0] = len(arguments) > 1 and arguments[1] == b"l"
         for pid in [pid for pid in running if pid not in pids]:
             is_listing, since = running.pop(pid)
-            busy[bool(is_listing)] += (now - since) * 1000.0
+            spans.append((since, now, bool(is_listing)))
         time.sleep(interval)
     now = time.perf_counter()
-    for is_listing, since in running.values():
-        busy[bool(is_listing)] += (now - since) * 1000.0
-    return busy[False], busy[True]
+    spans += [(since, now, bool(is_listing)) for is_listing, since in running.values()]
+    busy = {False: 0.0, True: 0.0}
+    for since, until, is_listing in spans:
+        busy[is_listing] += (until - since) * 1000.0
+    return busy[False], busy[True], listing_alone_ms(spans)
+
+
+def listing_alone_ms(spans):
+    """Milliseconds of (start, end, is a listing) spans during which a listing ran and no
+    other run did."""
+    edges = sorted((t, step, is_listing) for since, until, is_listing in spans
+                   for t, step in ((since, 1), (until, -1)))
+    count = {False: 0, True: 0}
+    alone, last = 0.0, None
+    for t, step, is_listing in edges:
+        if count[True] and not count[False]:
+            alone += t - last
+        count[is_listing] += step
+        last = t
+    return alone * 1000.0
 
 
 def read_cmdline(pid):

@@ -13,13 +13,15 @@ from bench_results import Figure
 from bench_runs import (BenchError, Platform, bare_batch, remove_tree, time_rm_rf, time_wine_rd,
                         windows_path)
 
-FULL = {"pairs": 5, "conversion_pairs": 7, "test_runs": 5, "clear_pairs": 7, "force_runs": 10,
-        "diagnostic_pairs": 3, "delay_ms": 500, "clear_files": 100000,
-        "sizes": {"tree_bytes": 150 << 20, "mixed_bytes": 1 << 30, "batch_count": 200}}
+FULL = {"pairs": 5, "conversion_pairs": 7, "test_runs": 5, "small_runs": 5, "clear_pairs": 7,
+        "force_runs": 10, "diagnostic_pairs": 3, "delay_ms": 500, "clear_files": 100000,
+        "sizes": {"tree_bytes": 150 << 20, "mixed_bytes": 1 << 30, "small_files": 10000,
+                  "batch_count": 200}}
 # Two of everything, so both orders of a pair run.
-QUICK = {"pairs": 2, "conversion_pairs": 2, "test_runs": 2, "clear_pairs": 2, "force_runs": 2,
-         "diagnostic_pairs": 2, "delay_ms": 50, "clear_files": 2000,
-         "sizes": {"tree_bytes": 2 << 20, "mixed_bytes": 48 << 20, "batch_count": 5}}
+QUICK = {"pairs": 2, "conversion_pairs": 2, "test_runs": 2, "small_runs": 1, "clear_pairs": 2,
+         "force_runs": 2, "diagnostic_pairs": 2, "delay_ms": 50, "clear_files": 2000,
+         "sizes": {"tree_bytes": 2 << 20, "mixed_bytes": 48 << 20, "small_files": 300,
+                   "batch_count": 5}}
 LEVEL = "5"
 
 HOW = """## How each figure is measured
@@ -58,23 +60,30 @@ copy of its input.
    spends from the compression's last pass to the new listing's first is taken off, pair by
    pair: the walk of the workspace for the proof, the workspace's removal (by far the most),
    the output's size check and the start of the listing.
-   Row 2p (Linux) is the proof's own share of the same conversion's wall time: both
-   listings, from each one's first pump pass to its last (the archiver listing, pomu
-   draining its output); the time after each listing up to the next run's first pass or
-   the job's end (reading the rest of the output, parsing it, checking the source and
-   starting the extraction; comparing the archives and returning); and the walk of the
-   unpacked tree, which the job makes just before removing the workspace and so cannot be
-   told apart from the removal there: `pomu_bench walk` times the same walk (every file
-   below the folder, named as the listings name them) on a fresh copy of the tree, unpacked
-   untimed by the Linux archiver after the pair. Left out: making the two listings'
-   commands and starting them (fork and exec, before each one's first pass; the second
-   falls in row 2r's stretch). Beside it, the listings' time seen from outside (row 1o's
-   watch) checks the in-process one.
+   Row 2p (Linux) is the proof's own share of the same conversion's wall time, the time the
+   user waits on it: the time a listing (`7z l`) runs with no other archiver run beside it,
+   seen from outside every 10 ms (row 1o's watch: each listing from its first sight to the
+   first look that no longer finds it, less every stretch in which an extraction,
+   compression or test ran too; each start and end is seen up to 10 ms late); plus pomu's
+   own time after each listing, in process (reading and parsing its output, checking the
+   source; comparing the archives); plus the walk of the unpacked tree, which the job makes
+   just before removing the workspace and so cannot be told apart from the removal there:
+   `pomu_bench walk` times the same walk (every file below the folder, named as the
+   listings name them) on a fresh copy of the tree, unpacked untimed by the Linux archiver
+   after the pair. Left out: making each listing's command before it starts. Beside it, the
+   listings in process (from each one's first pump pass to its last) and their whole time
+   seen from outside, other runs beside them included.
    Row 2t (Linux) is the new archive's test (`7z t`, run only with delete-processed on) over
    the wall time of the same conversion: separate runs of `pomu_bench convert ...
    delete-processed`, from the test's first pump pass to its last. The source then goes to
    a Trash of the run's own (HOME and XDG_DATA_HOME in the scratch folder, on the inputs'
    file system) and is put back from a hard link made before the run.
+   Row 2s (Linux) is row 2p's share on the small-files ZIP, where the listings and the walk
+   weigh the most against the archiver's work: separate runs of `pomu_bench convert` (as
+   for row 2p, without delete-processed), the walk timed apart on a fresh unpacked copy
+   after each run. pomu runs the source's listing beside the extraction and the new
+   archive's listing while it walks and removes the workspace, so a listing costs the user
+   only the time it outlasts the step beside it.
 3. `pomu_bench force-exit` extracts the mixed-data ZIP through the tool runner. Once the
    archiver has run for the delay a helper thread posts an event to the window's queue (as a
    click on the close button arrives), and the event's handling sets force exit; nothing else
@@ -122,6 +131,16 @@ def in_turn(pair, *sides):
     return results
 
 
+def walk(p, source, tree):
+    """The proof's walk of the workspace, timed on a fresh unpacked copy (untimed) after the
+    run, so no side's disk state changes."""
+    remove_tree(tree)
+    p.archiver("x", p.path(source), "-o" + p.folder(tree), "-r")
+    w = p.pomu("walk", p.path(tree))
+    remove_tree(tree)
+    return float(w["wall_ms"])
+
+
 def conversion_figures(p, source, pairs, scratch, wine):
     tag = "Windows build under Wine" if wine else "Linux"
     bare_name = "bare archiver with Wine's `rd /s /q`" if wine else "bare archiver"
@@ -142,8 +161,9 @@ def conversion_figures(p, source, pairs, scratch, wine):
                      "share"])
     proof = Figure("2p", "the proof's own share of the conversion wall time", tag, "%",
                    "<= 1 %", lambda m: m <= 0.01,
-                   ["pair", "listings ms", "listings seen from outside ms",
-                    "after the listings ms", "walk (apart) ms", "wall ms", "share"])
+                   ["pair", "listings in process ms", "listings seen from outside ms",
+                    "listing alone ms", "after the listings ms", "walk (apart) ms", "wall ms",
+                    "share"])
     outside = Figure("1o", "time outside the archiver runs, pomu's less the script's, over the "
                      "bare conversion", tag, "%", "-", None,
                      ["pair", "pomu archiver ms", "pomu outside ms", "bare archiver ms",
@@ -163,15 +183,6 @@ def conversion_figures(p, source, pairs, scratch, wine):
         if not wine and int(a["runs"]) != 4:
             raise BenchError("pomu_bench told %s archiver runs apart, not 4" % a["runs"])
         return a
-
-    def walk():
-        """The proof's walk of the workspace, on a fresh unpacked copy (untimed), after the
-        pair, so neither side's disk state changes."""
-        remove_tree(walk_tree)
-        p.archiver("x", p.path(source), "-o" + p.folder(walk_tree), "-r")
-        w = p.pomu("walk", p.path(walk_tree))
-        remove_tree(walk_tree)
-        return float(w["wall_ms"])
 
     def bare_side(removal):
         def run():
@@ -200,9 +211,10 @@ def conversion_figures(p, source, pairs, scratch, wine):
                 own_removal = float(a["after_compression_cpu_ms"])
                 beyond.add(i + 1, cpu, own_removal, wall, (cpu - own_removal) / wall)
                 listings, after_listings = float(a["listing_ms"]), float(a["after_listings_ms"])
-                walk_ms = walk()
-                proof.add(i + 1, listings, a["listing_ms_seen"], after_listings, walk_ms, wall,
-                          (listings + after_listings + walk_ms) / wall)
+                walk_ms = walk(p, source, walk_tree)
+                alone = a["listing_alone_ms_seen"]
+                proof.add(i + 1, listings, a["listing_ms_seen"], alone, after_listings, walk_ms,
+                          wall, (alone + after_listings + walk_ms) / wall)
                 a_archiver = a["archiver_ms"]
                 outside.add(i + 1, a_archiver, wall - a_archiver, b_archiver, b - b_archiver,
                             ((wall - a_archiver) - (b - b_archiver)) / b)
@@ -213,37 +225,76 @@ def conversion_figures(p, source, pairs, scratch, wine):
     return [ratio, unix, share] if wine else [ratio, outside, share, beyond, proof]
 
 
+def deleting_platform(p, home):
+    """p with a Trash of its own in home (on the inputs' file system)."""
+    env = dict(p.env, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"))
+    return Platform(p.name, p.bench_exe, p.archiver_dir, p.workspace_parent, env)
+
+
+def convert_deleting(p, source, home, watch_archiver=False):
+    """One conversion with delete-processed, the source put back from a hard link after it;
+    fails unless the source went to home's Trash and pomu_bench told five runs apart."""
+    kept = source + ".kept"
+    remove_file(os.path.splitext(source)[0] + ".7z")
+    remove_file(kept)
+    remove_tree(home)
+    os.makedirs(home)
+    os.link(source, kept)
+    sync()
+    try:
+        a = p.pomu("convert", p.path(source), LEVEL, p.folder(p.archiver_dir),
+                   "delete-processed", watch_archiver=watch_archiver)
+    finally:
+        os.replace(kept, source)
+    trash = os.path.join(home, "data", "Trash", "files")
+    if not os.path.isdir(trash) or not os.listdir(trash):
+        raise BenchError("the source did not go to the run's own Trash")
+    if int(a["runs"]) != 5:
+        raise BenchError("pomu_bench told %s archiver runs apart, not 5" % a["runs"])
+    return a
+
+
 def test_figure(p, source, runs, scratch):
     f = Figure("2t", "the new archive's test run's share of the conversion wall time", "Linux",
                "%", "<= 15 %", lambda m: m <= 0.15, ["run", "test ms", "wall ms", "share"])
-    target = os.path.splitext(source)[0] + ".7z"
     home = os.path.join(scratch, "test-home")
-    env = dict(p.env, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"))
-    deleting = Platform(p.name, p.bench_exe, p.archiver_dir, p.workspace_parent, env)
-    kept = source + ".kept"
+    deleting = deleting_platform(p, home)
     try:
         for i in range(runs):
-            remove_file(target)
-            remove_file(kept)
-            remove_tree(home)
-            os.makedirs(home)
-            os.link(source, kept)
-            sync()
-            try:
-                a = deleting.pomu("convert", p.path(source), LEVEL, p.folder(p.archiver_dir),
-                                  "delete-processed")
-            finally:
-                os.replace(kept, source)
-            if not os.listdir(os.path.join(home, "data", "Trash", "files")):
-                raise BenchError("the source did not go to the run's own Trash")
-            if int(a["runs"]) != 5:
-                raise BenchError("pomu_bench told %s archiver runs apart, not 5" % a["runs"])
+            a = convert_deleting(deleting, source, home)
             wall, test = float(a["wall_ms"]), float(a["test_ms"])
             f.add(i + 1, test, wall, test / wall)
     except (BenchError, OSError, subprocess.CalledProcessError) as e:
         f.error = str(e)
-    remove_file(target)
+    remove_file(os.path.splitext(source)[0] + ".7z")
     remove_tree(home)
+    return f
+
+
+def small_files_figure(p, source, runs, scratch):
+    f = Figure("2s", "the proof's own share of the conversion wall time, small-files ZIP",
+               "Linux", "%", "<= 3 %", lambda m: m <= 0.03,
+               ["run", "listing alone ms", "listings seen ms", "after the listings ms",
+                "walk (apart) ms", "wall ms", "share"])
+    target = os.path.splitext(source)[0] + ".7z"
+    walk_tree = os.path.join(scratch, "small-walk-tree")
+    try:
+        for i in range(runs):
+            remove_file(target)
+            sync()
+            a = p.pomu("convert", p.path(source), LEVEL, p.folder(p.archiver_dir),
+                       watch_archiver=True)
+            if int(a["runs"]) != 4:
+                raise BenchError("pomu_bench told %s archiver runs apart, not 4" % a["runs"])
+            alone, after = a["listing_alone_ms_seen"], float(a["after_listings_ms"])
+            walk_ms = walk(p, source, walk_tree)
+            wall = float(a["wall_ms"])
+            f.add(i + 1, alone, a["listing_ms_seen"], after, walk_ms, wall,
+                  (alone + after + walk_ms) / wall)
+    except (BenchError, OSError, subprocess.CalledProcessError) as e:
+        f.error = str(e)
+    remove_file(target)
+    remove_tree(walk_tree)
     return f
 
 
@@ -393,7 +444,7 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--findings", help="hand-written notes appended to the page")
     parser.add_argument("--only", help="comma-separated steps to run: conversion, test, "
-                        "force, clear, batch (Linux only; the others are left out)")
+                        "small, force, clear, batch (Linux only; the others are left out)")
     args = parser.parse_args()
     mode = QUICK if args.quick else FULL
     started = time.time()
@@ -427,6 +478,10 @@ def main():
     if wanted("test"):
         step("2t the new archive's test (Linux)")
         figures.append(test_figure(linux, inputs["tree_zip"], mode["test_runs"], args.scratch))
+    if wanted("small"):
+        step("2s the proof's share on the small-files ZIP (Linux)")
+        figures.append(small_files_figure(linux, inputs["small_zip"], mode["small_runs"],
+                                          args.scratch))
     if wanted("force"):
         step("3 force exit (Linux)")
         figures.append(force_exit_figure(linux, inputs["mixed_zip"], mode["force_runs"],
