@@ -110,8 +110,8 @@ class Platform:
 
 def watch_children(child, command, interval=0.01):
     """Milliseconds during which the child had a child of its own, looked at every interval
-    (each start and end is seen at most one interval late): (other runs, listings, a listing
-    with no other run beside it). A listing is a child whose first argument is "l"; a child
+    (each start and end is seen at most one interval late; an ended child counts as gone
+    before it is reaped): (other runs, listings, a listing with no other run beside it). A listing is a child whose first argument is "l"; a child
     is classified once it has left the fork for its own program (until then it shows the
     child's command) and then counts from when it was first seen; one never classified
     counts as another run. Linux only."""
@@ -125,6 +125,9 @@ def watch_children(child, command, interval=0.01):
                 pids = f.read().split()
         except OSError:
             pids = []
+        # A child that has ended but is not reaped yet (the job reads a listing's result
+        # only when it gets to it) is no longer running.
+        pids = [pid for pid in pids if not is_zombie(pid)]
         now = time.perf_counter()
         for pid in pids:
             entry = running.setdefault(pid, [None, now])
@@ -157,6 +160,15 @@ def listing_alone_ms(spans):
         count[is_listing] += step
         last = t
     return alone * 1000.0
+
+
+def is_zombie(pid):
+    """True for a process that has ended and waits to be reaped (or has gone already)."""
+    try:
+        with open("/proc/%s/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except (OSError, IndexError):
+        return True
 
 
 def read_cmdline(pid):

@@ -63,8 +63,10 @@ copy of its input.
    Row 2p (Linux) is the proof's own share of the same conversion's wall time, the time the
    user waits on it: the time a listing (`7z l`) runs with no other archiver run beside it,
    seen from outside every 10 ms (row 1o's watch: each listing from its first sight to the
-   first look that no longer finds it, less every stretch in which an extraction,
-   compression or test ran too; each start and end is seen up to 10 ms late); plus pomu's
+   first look that no longer finds it running, an ended child not yet reaped counting as
+   gone, less every stretch in which an extraction, compression or test ran too; each start
+   and end is seen up to 10 ms late; a listing beside pomu's own walk and removal of the
+   workspace counts in full, though the user does not wait on it there); plus pomu's
    own time after each listing, in process (reading and parsing its output, checking the
    source; comparing the archives); plus the walk of the unpacked tree, which the job makes
    just before removing the workspace and so cannot be told apart from the removal there:
