@@ -54,8 +54,8 @@ class Platform:
         """Runs one sub-command; the result line plus the process's wall time seen from here.
         watch_archiver (Linux) adds "archiver_ms" and "listing_ms_seen": how long a child of
         pomu_bench was running, other runs and listings (`7z l`) apart, seen by looking at its
-        children every few milliseconds; and "listing_alone_ms_seen": how long a listing ran
-        with no other run beside it."""
+        children every few milliseconds; and "other_run_spans": when the runs that are no
+        listing ran."""
         command = self._prefix() + [self.bench_exe, *arguments]
         # Files, not pipes: nothing reads the output while the children are watched.
         with tempfile.TemporaryFile("w+", errors="replace") as out, \
@@ -76,7 +76,7 @@ class Platform:
         values["process_ms"] = elapsed
         if watched is not None:
             (values["archiver_ms"], values["listing_ms_seen"],
-             values["listing_alone_ms_seen"]) = watched
+             values["other_run_spans"]) = watched
         return values
 
     def archiver(self, *arguments):
@@ -111,10 +111,11 @@ class Platform:
 def watch_children(child, command, interval=0.01):
     """Milliseconds during which the child had a child of its own, looked at every interval
     (each start and end is seen at most one interval late; an ended child counts as gone
-    before it is reaped): (other runs, listings, a listing with no other run beside it). A listing is a child whose first argument is "l"; a child
-    is classified once it has left the fork for its own program (until then it shows the
-    child's command) and then counts from when it was first seen; one never classified
-    counts as another run. Linux only."""
+    before it is reaped): (other runs, listings, the other runs' spans). A listing is a child
+    whose first argument is "l"; a child is classified once it has left the fork for its own
+    program (until then it shows the child's command) and then counts from when it was first
+    seen; one never classified counts as another run. Spans are (start, end) in milliseconds
+    of the system's monotonic clock, the one pomu_bench's steady clock reads. Linux only."""
     listing = "/proc/%d/task/%d/children" % (child.pid, child.pid)
     own = [os.fsencode(argument) for argument in command]
     running = {}  # pid -> [is a listing, or None while unknown; first seen]
@@ -128,7 +129,7 @@ def watch_children(child, command, interval=0.01):
         # A child that has ended but is not reaped yet (the job reads a listing's result
         # only when it gets to it) is no longer running.
         pids = [pid for pid in pids if not is_zombie(pid)]
-        now = time.perf_counter()
+        now = time.monotonic() * 1000.0
         for pid in pids:
             entry = running.setdefault(pid, [None, now])
             if entry[0] is None:
@@ -139,27 +140,28 @@ def watch_children(child, command, interval=0.01):
             is_listing, since = running.pop(pid)
             spans.append((since, now, bool(is_listing)))
         time.sleep(interval)
-    now = time.perf_counter()
+    now = time.monotonic() * 1000.0
     spans += [(since, now, bool(is_listing)) for is_listing, since in running.values()]
     busy = {False: 0.0, True: 0.0}
     for since, until, is_listing in spans:
-        busy[is_listing] += (until - since) * 1000.0
-    return busy[False], busy[True], listing_alone_ms(spans)
+        busy[is_listing] += until - since
+    others = [(since, until) for since, until, is_listing in spans if not is_listing]
+    return busy[False], busy[True], others
 
 
-def listing_alone_ms(spans):
-    """Milliseconds of (start, end, is a listing) spans during which a listing ran and no
-    other run did."""
-    edges = sorted((t, step, is_listing) for since, until, is_listing in spans
-                   for t, step in ((since, 1), (until, -1)))
-    count = {False: 0, True: 0}
-    alone, last = 0.0, None
-    for t, step, is_listing in edges:
-        if count[True] and not count[False]:
-            alone += t - last
-        count[is_listing] += step
-        last = t
-    return alone * 1000.0
+def alone_ms(spans, others):
+    """Milliseconds of the (start, end) spans during which none of the others ran."""
+    merged = []
+    for since, until in sorted(others):
+        if merged and since <= merged[-1][1]:
+            merged[-1][1] = max(merged[-1][1], until)
+        else:
+            merged.append([since, until])
+    total = 0.0
+    for since, until in spans:
+        covered = sum(max(0.0, min(until, b) - max(since, a)) for a, b in merged)
+        total += max(0.0, until - since - covered)
+    return total
 
 
 def is_zombie(pid):

@@ -1,5 +1,8 @@
 // convert: one real conversion job through a headless window, timed; its archiver runs apart.
+#include <chrono>
 #include <cstdio>
+#include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "arguments.h"
@@ -59,6 +62,22 @@ constexpr std::size_t kRuns = 4;
 
 constexpr NativeView kDeleteProcessed = POMU_T("delete-processed");
 
+// Runs' first and last passes on the steady clock (Linux: the system's monotonic clock, which
+// the script's watch of the archiver runs reads too), in milliseconds: "start,end start,end".
+std::string spansText(std::initializer_list<RunSpan> runs) {
+    const auto ms = [](Clock::time_point at) {
+        return std::chrono::duration<double, std::milli>(at.time_since_epoch()).count();
+    };
+    std::string text;
+    for (const RunSpan& run : runs) {
+        char span[64];
+        std::snprintf(span, sizeof span, "%s%.3f,%.3f", text.empty() ? "" : " ", ms(run.start),
+                      ms(run.end));
+        text += span;
+    }
+    return text;
+}
+
 }  // namespace
 
 int convertCommand(const Arguments& arguments) {
@@ -103,6 +122,7 @@ int convertCommand(const Arguments& arguments) {
                     millisecondsBetween(runs[kCompression].end, packed.start))
             .number("listing_ms", millisecondsBetween(source.start, source.end) +
                                       millisecondsBetween(packed.start, packed.end))
+            .text("listing_spans", spansText({source, packed}))
             // After each listing up to what follows it: its output read and parsed, the source
             // checked (and the extraction started), the archives compared.
             .number("after_listings_ms",
