@@ -68,15 +68,14 @@ copy of its input.
    covers of that wait is taken off, as row 1o's watch sees those runs from outside every
    10 ms (from a run's first sight to the first look that no longer finds it running, an
    ended child not yet reaped counting as gone; each start and end up to 10 ms late; both
-   sides read the system's monotonic clock); plus pomu's
-   own time after each listing, in process (reading and parsing its output, checking the
-   source; comparing the archives); plus the walk of the unpacked tree, which the job makes
-   just before removing the workspace and so cannot be told apart from the removal there:
-   `pomu_bench walk` times the same walk (every file below the folder, named as the
-   listings name them) on a fresh copy of the tree, unpacked untimed by the Linux archiver
-   after the pair. Left out: making each listing's command before it starts. Beside it, the
-   whole wait in process, and the listings' whole time seen from outside, other runs beside
-   them included.
+   sides read the system's monotonic clock); plus pomu's own time after each listing, in
+   process (reading and parsing its output, checking the source; comparing the archives);
+   plus the walk of the unpacked tree, which the job makes just before removing the
+   workspace and so cannot be told apart from the removal there: `pomu_bench walk` times the
+   same walk (every file below the folder, named as the listings name them) on a fresh copy
+   of the tree, unpacked untimed by the Linux archiver after the pair. Left out: making each
+   listing's command before it starts. Beside it, the whole wait in process, and the
+   listings' whole time seen from outside, other runs beside them included.
    Row 2t (Linux) is the new archive's test (`7z t`, run only with delete-processed on) over
    the wall time of the same conversion: separate runs of `pomu_bench convert ...
    delete-processed`, from the test's first pump pass to its last. The source then goes to
