@@ -178,7 +178,7 @@ TEST_F(RunnerTest, ForceExitDuringRunEndsToolWithinOnePass) {
     EXPECT_FALSE(test::archiveTests(slowArchive()));
 }
 
-TEST_F(RunnerTest, ToolStartedAfterForceExitEndsInFirstPass) {
+TEST_F(RunnerTest, ToolForcedOrStoppedBeforeItsFirstPassEndsAtOnce) {
     const ToolCommand command = slowCompression(8);
     runState.forceExit = true;
     const ToolRun result = run(command);
@@ -188,6 +188,15 @@ TEST_F(RunnerTest, ToolStartedAfterForceExitEndsInFirstPass) {
     EXPECT_LE(window.passes, 2);
     EXPECT_LT(elapsed, 3s) << "a tool left running would take about 8 s";
     EXPECT_FALSE(test::archiveTests(slowArchive()));
+
+    // A run started beside another step and stopped: gone when the call returns, so nothing
+    // it writes can land in a folder that is cleared next.
+    runState.forceExit = false;
+    StartedRun beside = startRun(command, false);
+    ASSERT_TRUE(beside.tool);
+    stopRun(beside, window);
+    EXPECT_TRUE(beside.tool->hasEnded());
+    EXPECT_FALSE(beside.tool->exitCode());
 }
 
 TEST_F(RunnerTest, HiddenToolAskingForPasswordFailsAtOnce) {
