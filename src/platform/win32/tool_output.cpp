@@ -10,13 +10,14 @@
 namespace pomu::platform {
 namespace {
 
-// An anonymous pipe cannot be read overlapped, so each listing gets a named one of its own.
+// The prefix, this process and a count: a name no other listing or pipe has taken.
 std::wstring uniqueName(NativeView prefix) {
     static std::atomic<unsigned> counter{0};
     return NativeString(prefix) + std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(counter++);
 }
 
+// An anonymous pipe cannot be read overlapped, so each listing gets a named one of its own.
 std::wstring uniquePipeName() {
     return uniqueName(L"\\\\.\\pipe\\pomu-listing-");
 }
