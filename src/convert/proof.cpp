@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <map>
 #include <optional>
-#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -387,16 +386,13 @@ ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& u
     for (const ListedEntry& entry : packed.entries) {
         packedByName.emplace(listedName(entry.path), &entry);
     }
-    // Every listed name and the folders above it; views into the names kept in `names`, which
-    // is sized once so that they stay where they are.
-    std::vector<std::string> names;
-    names.reserve(source.entries.size());
-    std::unordered_set<std::string_view> listed(2 * source.entries.size());
+    // Every listed name and the folders above it.
+    std::unordered_set<std::string> listed(2 * source.entries.size());
     for (const ListedEntry& entry : source.entries) {
         if (entry.path.empty() || entry.path == "." || entry.path == "./") continue;
         if (hasGuessedCodePage(entry, source))
             return failed(ProofFailure::guessedCodePage, 1, entry.path);
-        const std::string& name = names.emplace_back(listedName(entry.path));
+        const std::string name = listedName(entry.path);
         const auto out = unpackedByName.find(name);
         const auto in = packedByName.find(name);
         if (isCleanedOnUnpacking(name) || out == unpackedByName.end() || in == packedByName.end())
@@ -404,7 +400,7 @@ ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& u
         for (std::size_t cut = name.rfind('/'); cut != std::string::npos && cut > 0;
              cut = name.rfind('/', cut - 1)) {
             // A folder seen before has its own folders in the set already.
-            if (!listed.insert(std::string_view(name).substr(0, cut)).second) break;
+            if (!listed.insert(name.substr(0, cut)).second) break;
         }
         listed.insert(name);
         if (!entry.link || entry.hardLink) continue;
