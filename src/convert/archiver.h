@@ -33,10 +33,9 @@ inline constexpr NativeView kFirstVolumeSuffix = POMU_T(".001");
 inline constexpr NativeView kList = POMU_T("l");
 inline constexpr NativeView kTechnicalSwitch = POMU_T("-slt");
 inline constexpr NativeView kUtf8OutputSwitch = POMU_T("-sccUTF-8");
-#ifdef _WIN32
-// Lists NTFS alternate streams too, which "x" unpacks into the files they belong to.
-inline constexpr NativeView kAltStreamsSwitch = L"-sns";
-#endif
+// Lists NTFS alternate streams too, which "x" unpacks into the files they belong to (on Linux,
+// into files of their own named "file:stream").
+inline constexpr NativeView kAltStreamsSwitch = POMU_T("-sns");
 
 // Reads every file of an archive back and checks its CRC, writing nothing.
 inline constexpr NativeView kTest = POMU_T("t");

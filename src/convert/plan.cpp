@@ -177,10 +177,8 @@ std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView arc
     ToolCommand command;
     command.program = archiverPath(sevenZipFolder, archiver::kProgramName);
     command.arguments = {NativeString(archiver::kList), NativeString(archiver::kTechnicalSwitch),
-                         NativeString(archiver::kUtf8OutputSwitch)};
-#ifdef _WIN32
-    command.arguments.emplace_back(archiver::kAltStreamsSwitch);
-#endif
+                         NativeString(archiver::kUtf8OutputSwitch),
+                         NativeString(archiver::kAltStreamsSwitch)};
     command.arguments.push_back(asPathArgument(archive));
     NativeString& line = command.line;
     line = quoted(command.program);

@@ -326,6 +326,20 @@ std::vector<Row> archiveRows() {
          .report = {"file-copy.rar: converted"},
          .outputs = {"file-copy.7z"},
          .trashed = {"file-copy.rar"}},
+        // An NTFS stream (rar -os): listed only with -sns; unpacked into its file's stream, which
+        // "a" leaves out (on Linux and under Wine, into a file of its own).
+        {.name = "RarFiveAlternateStream",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("streams.rar", rarFiveWithStreamBytes("a.txt", "alpha", "ads", "hidden"));
+                 s.dropped = {s.file("streams.rar")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"streams.rar: converted, source kept: a.txt:ads is an alternate data stream"},
+         .outputs = {"streams.7z"}},
         // pigz and bgzip write several members; the listing gives the last member's size.
         {.name = "GzipOfTwoMembers",
          .act = Act::convert,

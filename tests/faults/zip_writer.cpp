@@ -1,4 +1,4 @@
-// Writing stored ZIP, RAR 4 and LZH entries byte by byte.
+// Writing stored ZIP, RAR 4, RAR 5 and LZH entries byte by byte.
 #include "faults/zip_writer.h"
 
 namespace pomu::faults {
@@ -47,6 +47,37 @@ std::string rarBlock(std::uint32_t type, std::uint32_t flags, const std::string&
     std::string block;
     put16(block, crc32(header) & 0xFFFF);
     return block + header;
+}
+
+// RAR 5's variable-length number: seven bits a byte, lowest first.
+std::string vint(std::uint64_t value) {
+    std::string out;
+    do {
+        out += char((value & 0x7F) | (value > 0x7F ? 0x80 : 0));
+        value >>= 7;
+    } while (value != 0);
+    return out;
+}
+
+// A RAR 5 header: CRC-32 of what follows it, its size, then the fields from the type on.
+std::string rarFiveHeader(const std::string& fields) {
+    std::string body = vint(fields.size()) + fields;
+    std::string header;
+    put32(header, crc32(body));
+    return header + body;
+}
+
+// A stored RAR 5 file (type 2) or service (type 3) header and its data, made on Windows.
+std::string rarFiveEntry(unsigned type, const std::string& name, const std::string& data,
+                         const std::string& extra) {
+    std::string fields = vint(type) + vint(extra.empty() ? 0x2 : 0x3);  // data, extra area
+    if (!extra.empty()) fields += vint(extra.size());
+    fields += vint(data.size());
+    fields += vint(0x4) + vint(data.size()) + vint(0x20);  // CRC follows; size; archive attribute
+    put32(fields, crc32(data));
+    fields += vint(0) + vint(0);  // stored; Windows
+    fields += vint(name.size()) + name + extra;
+    return rarFiveHeader(fields) + data;
 }
 
 // CRC-16 as LZH uses it (polynomial 0xA001, reflected, starting at 0).
@@ -114,6 +145,17 @@ std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>&
         out += rarBlock(0x74, 0x8000, fields + name) + data;
     }
     return out + rarBlock(0x7B, 0x4000, "");  // end of archive
+}
+
+std::string rarFiveWithStreamBytes(const std::string& path, const std::string& data,
+                                   const std::string& stream, const std::string& streamData) {
+    std::string out("Rar!\x1A\x07\x01\x00", 8);
+    out += rarFiveHeader(vint(1) + vint(0) + vint(0));  // main header, no archive flags
+    out += rarFiveEntry(2, path, data, {});
+    // A stream is a service header named STM; its name is the service data record (type 7).
+    const std::string record = vint(7) + ":" + stream;
+    out += rarFiveEntry(3, "STM", streamData, vint(record.size()) + record);
+    return out + rarFiveHeader(vint(5) + vint(0) + vint(0));  // end of archive
 }
 
 std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& files) {

@@ -1,5 +1,5 @@
-// Hand-made ZIP archives, for entries no archiver would write (links out, "../" names), and RAR 4
-// and LZH archives, which no archiver here writes.
+// Hand-made ZIP archives, for entries no archiver would write (links out, "../" names), and RAR 4,
+// RAR 5 with NTFS streams and LZH archives, which no archiver here writes.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,11 @@ std::string zipBytes(const std::vector<ZipEntry>& entries, const std::string& co
 
 // The bytes of a RAR 4 archive holding the files (path with '/', data) stored, made on Windows.
 std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files);
+
+// The bytes of a RAR 5 archive holding one file stored and, after it, one NTFS alternate stream
+// of that file, as rar -os writes them on Windows.
+std::string rarFiveWithStreamBytes(const std::string& path, const std::string& data,
+                                   const std::string& stream, const std::string& streamData);
 
 // The bytes of an LZH archive holding the files stored (-lh0-, level 0 headers, CRC-16).
 std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& files);
