@@ -126,7 +126,8 @@ struct ListedArchive {
 };
 
 // A listing started to run beside the step that follows; empty when its line does not fit.
-std::optional<StartedRun> startListing(NativeView archive, const ConversionOptions& options) {
+std::optional<StartedRun> startArchiveListing(NativeView archive,
+                                              const ConversionOptions& options) {
     const std::optional<ToolCommand> command = listCommand(options.sevenZipFolder, archive);
     if (!command) return std::nullopt;
     return startListingRun(*command);
@@ -354,7 +355,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     // The listing is the archiver printing headers: it runs beside a hidden extraction, which
     // stops when the listing refuses the source. A shown console waits, so it never opens for
     // a source that is refused.
-    std::optional<StartedRun> sourceListed = startListing(source, options);
+    std::optional<StartedRun> sourceListed = startArchiveListing(source, options);
     std::optional<StartedRun> extraction;
     if (!snapshot.show) extraction = startRun(*extract, false);
     const ListedArchive sourceListing = readSource(sourceListed, source, window, runState);
@@ -394,7 +395,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     // removed.
     const bool packed = ranToTheEnd(compression) && isUsableOutput(*firstOutput);
     std::optional<StartedRun> packedListed =
-        packed ? startListing(*firstOutput, options) : std::nullopt;
+        packed ? startArchiveListing(*firstOutput, options) : std::nullopt;
     // Walked before the folder goes: the new archive must hold exactly these files.
     const std::optional<std::vector<UnpackedFile>> unpacked =
         compression.started ? unpackedFiles(workspace->path()) : std::nullopt;

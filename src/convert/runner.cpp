@@ -99,9 +99,8 @@ StartedRun startListingRun(const ToolCommand& command) {
 }
 
 ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunState& runState) {
-    if (!started.tool) return {};
-    ListingRun listing{follow(*started.tool, started.word, window, runState), {}};
-    listing.output = started.tool->takeOutput();
+    ListingRun listing{finishRun(started, window, runState), {}};
+    if (started.tool) listing.output = started.tool->takeOutput();
     return listing;
 }
 
