@@ -286,7 +286,7 @@ std::optional<ConversionOutcome> proveNewArchive(
     }
     // The source's type was found plain before the extraction, or the job stopped there.
     proof = proveConversion(sourceListing.listing, *unpacked, packed.listing, *sourceListing.type);
-    if (!proof.holds() && !proof.keepsSource()) {
+    if (!proof.holds() && !keepsSource(proof.failure)) {
         return proofFailed(proof, proof.ofSource ? source : firstOutput);
     }
     if (deleteProcessed && proof.holds()) return failedTest(firstOutput, options, window, runState);
@@ -321,7 +321,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
 
     // A path that does not fit was cut somewhere on its way here: never act on it.
     if (source.empty() || !fitsPath(source)) return notConverted(Reason::pathTooLong);
-    if (isSkipped(source, snapshot.zip)) return notConverted(Reason::skipped);
+    if (isSkipped(source, snapshot.zip)) return notConverted(Reason::skipped, findExtension(source));
     // Refused before anything moves: the archiver would read these as its own syntax.
     if (holdsWildcard(source)) return notConverted(Reason::nameRefused, source);
     if (!isAcceptedLevel(options.level))

@@ -423,24 +423,6 @@ ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& u
 
 }  // namespace
 
-bool ProofResult::keepsSource() const {
-    switch (failure) {
-        case ProofFailure::uncertainListing:
-        case ProofFailure::specialEntry:
-        case ProofFailure::folderWithData:
-        case ProofFailure::alternateStream:
-        case ProofFailure::antiItem:
-        case ProofFailure::nameChanged:
-        case ProofFailure::guessedCodePage:
-        case ProofFailure::linkChanged:
-        case ProofFailure::absoluteLink:
-        case ProofFailure::extraUnpacked:
-            return true;
-        default:
-            return false;
-    }
-}
-
 std::string normalizedPath(std::string_view path) {
     std::string result(path);
     for (char& c : result) c = c == '\\' ? '/' : c;

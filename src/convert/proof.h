@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "convert/archive_types.h"
-#include "convert/job.h"
 #include "convert/listing.h"
+#include "convert/outcome.h"
 
 namespace pomu {
 
@@ -27,8 +27,6 @@ struct ProofResult {
     bool ofSource = false;  // listingFailed, warning: the source's listing (else the new one's)
     std::string file;       // the first file concerned, as its listing or the walk names it
     bool holds() const { return failure == ProofFailure::none; }
-    // The new archive holds the source's files, but not provably all of the source.
-    bool keepsSource() const;
 };
 
 // The source's listing alone: complete, no error or warning, nothing marked unsupported.

@@ -7,8 +7,6 @@
 
 namespace pomu {
 
-enum class FileOutcome { converted, notConverted, skipped };
-
 struct FileReport {
     NativeString source;
     NativeString target;  // empty when no target could be named
@@ -28,9 +26,6 @@ struct BatchReport {
 // one where the archiver could not read it.
 FileReport describeFile(NativeView source, NativeView target, const ConversionOutcome& outcome,
                         bool sourceIsFolder, double seconds);
-
-// The reason in the words a user would use; empty for a converted file whose source could go.
-NativeString reasonText(const ConversionOutcome& outcome);
 
 // "<file name>: <reason>", "<file name>: skipped, <reason>" or "<file name>: converted, <reason>".
 NativeString reportLine(const FileReport& file);

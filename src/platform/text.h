@@ -51,6 +51,16 @@ constexpr bool endsWithIgnoringCase(NativeView text, NativeView ending) {
            equalsIgnoringCase(text.substr(text.size() - ending.size()), ending);
 }
 
+// The last component of a path: what the user sees as the file's name.
+constexpr NativeView fileNameOf(NativeView path) {
+#ifdef _WIN32
+    const std::size_t cut = path.find_last_of(L"\\/");
+#else
+    const std::size_t cut = path.find_last_of('/');
+#endif
+    return cut == NativeView::npos ? path : path.substr(cut + 1);
+}
+
 // Decimal text of a number in native characters.
 NativeString toNative(long long number);
 

@@ -1,0 +1,298 @@
+// The table of outcomes: for each reason and each proof failure, its words and what it means.
+#include "convert/outcome.h"
+
+namespace pomu {
+namespace {
+
+#ifdef _WIN32
+constexpr NativeView kTrashName = L"the Recycle Bin";
+constexpr NativeView kNoRarCodecText = L"this 7-Zip cannot read RAR (use the official 7-Zip)";
+#else
+constexpr NativeView kTrashName = "the Trash";
+constexpr NativeView kNoRarCodecText = "this 7-Zip cannot read RAR (install 7zip-rar or p7zip-rar)";
+#endif
+
+// The archiver's exit codes for a warning, a fatal error, a lack of memory, and a stop (Ctrl+C,
+// or a question such as a password's that met the end of its input on the null device).
+constexpr int kExitWarning = 1;
+constexpr int kExitFatal = 2;
+constexpr int kExitNoMemory = 8;
+constexpr int kExitStopped = 255;
+
+using Words = NativeString (*)(const ConversionOutcome&);
+
+NativeString text(NativeView words) {
+    return NativeString(words);
+}
+
+NativeString counted(int count, NativeView one, NativeView many) {
+    return toNative(count) + POMU_T(" ") + NativeString(count == 1 ? one : many);
+}
+
+NativeString withCode(NativeView words, int code) {
+    return NativeString(words) + POMU_T(" (7-Zip exit code ") + toNative(code) + POMU_T(")");
+}
+
+NativeString detailName(const ConversionOutcome& outcome) {
+    return NativeString(fileNameOf(outcome.detail));
+}
+
+// What an exit code means for every archiver run, where it means one thing only.
+std::optional<NativeString> commonExit(int code) {
+    if (code == kExitNoMemory) return withCode(POMU_T("not enough memory"), code);
+    if (code == kExitStopped) return withCode(POMU_T("7-Zip stopped early"), code);
+    return std::nullopt;
+}
+
+NativeString extractionText(const ConversionOutcome& outcome) {
+    const std::optional<int> code = outcome.exitCode;
+    if (!code) return text(POMU_T("could not be unpacked"));
+    if (auto common = commonExit(*code)) return *common;
+    // A fatal error while unpacking: the archive could not be read as one.
+    if (*code == kExitFatal) return withCode(POMU_T("damaged archive"), *code);
+    return withCode(POMU_T("could not be unpacked"), *code);
+}
+
+NativeString compressionText(const ConversionOutcome& outcome) {
+    const std::optional<int> code = outcome.exitCode;
+    if (!code) return text(POMU_T("the new archive could not be written"));
+    if (auto common = commonExit(*code)) return *common;
+    // The archiver warns (1) when it could not open files it was asked to pack.
+    if (*code == kExitWarning) {
+        if (outcome.count <= 0) return withCode(POMU_T("could not read every unpacked file"), 1);
+        return POMU_T("7-Zip could not read ") +
+               counted(outcome.count, POMU_T("unpacked file"), POMU_T("unpacked files"));
+    }
+    return withCode(POMU_T("the new archive could not be written"), *code);
+}
+
+NativeString specialText(const ConversionOutcome& outcome) {
+    // "fifo: name"
+    const NativeString& name = outcome.detail;
+    const std::size_t cut = name.find(POMU_T(": "));
+    if (cut == NativeString::npos) return name + POMU_T(" is a special file");
+    return name.substr(cut + 2) + POMU_T(" is a special file (") + name.substr(0, cut) +
+           POMU_T(")");
+}
+
+struct ProofRow {
+    ProofFailure failure;
+    bool keepsSource;  // the new archive is trusted: it stays, and so does the source
+    Words words;
+};
+
+constexpr bool kKeepsSource = true;
+constexpr bool kRemovesArchive = false;
+
+// One row per proof failure, in the order of the enum.
+constexpr ProofRow kProofRows[] = {
+    {ProofFailure::none, kRemovesArchive,
+     [](const ConversionOutcome&) { return text(POMU_T("the new archive could not be checked")); }},
+    {ProofFailure::listingFailed, kRemovesArchive,
+     [](const ConversionOutcome& o) {
+         const NativeString words =
+             POMU_T("could not list ") + detailName(o) + POMU_T(" for the check");
+         return o.exitCode ? withCode(words, *o.exitCode) : words;
+     }},
+    {ProofFailure::unsupported, kRemovesArchive,
+     [](const ConversionOutcome&) {
+         return text(POMU_T("holds entries 7-Zip cannot unpack faithfully"));
+     }},
+    {ProofFailure::notUnpacked, kRemovesArchive,
+     [](const ConversionOutcome& o) {
+         return counted(o.count, POMU_T("file of the archive was not unpacked"),
+                        POMU_T("files of the archive were not unpacked"));
+     }},
+    {ProofFailure::missingInArchive, kRemovesArchive,
+     [](const ConversionOutcome& o) {
+         return POMU_T("the new archive does not hold everything (") +
+                counted(o.count, POMU_T("file"), POMU_T("files")) + POMU_T(" missing)");
+     }},
+    {ProofFailure::different, kRemovesArchive,
+     [](const ConversionOutcome& o) {
+         return POMU_T("the new archive differs from the source (") +
+                counted(o.count, POMU_T("file differs"), POMU_T("files differ")) + POMU_T(")");
+     }},
+    {ProofFailure::warning, kRemovesArchive,
+     [](const ConversionOutcome& o) {
+         return POMU_T("7-Zip warned while reading ") + detailName(o);
+     }},
+    {ProofFailure::extraInArchive, kRemovesArchive,
+     [](const ConversionOutcome& o) {
+         return POMU_T("the new archive holds more than was unpacked (") +
+                counted(o.count, POMU_T("file"), POMU_T("files")) + POMU_T(" more)");
+     }},
+    {ProofFailure::notWalked, kRemovesArchive,
+     [](const ConversionOutcome&) {
+         return text(POMU_T("the unpacked files could not all be checked"));
+     }},
+    {ProofFailure::uncertainListing, kKeepsSource,
+     [](const ConversionOutcome&) {
+         return text(POMU_T("its comment cannot be told apart from 7-Zip's listing"));
+     }},
+    {ProofFailure::specialEntry, kKeepsSource, specialText},
+    {ProofFailure::folderWithData, kKeepsSource,
+     [](const ConversionOutcome& o) {
+         return POMU_T("the folder ") + o.detail + POMU_T(" holds data");
+     }},
+    {ProofFailure::alternateStream, kKeepsSource,
+     [](const ConversionOutcome& o) { return o.detail + POMU_T(" is an alternate data stream"); }},
+    {ProofFailure::antiItem, kKeepsSource,
+     [](const ConversionOutcome& o) { return o.detail + POMU_T(" is an anti-item (a deletion)"); }},
+    {ProofFailure::nameChanged, kKeepsSource,
+     [](const ConversionOutcome& o) { return POMU_T("name changed by 7-Zip: ") + o.detail; }},
+    {ProofFailure::guessedCodePage, kKeepsSource,
+     [](const ConversionOutcome& o) {
+         return POMU_T("name decoded with a guessed code page: ") + o.detail;
+     }},
+    {ProofFailure::linkChanged, kKeepsSource,
+     [](const ConversionOutcome& o) {
+         return POMU_T("the link ") + o.detail + POMU_T(" did not keep its target");
+     }},
+    {ProofFailure::absoluteLink, kKeepsSource,
+     [](const ConversionOutcome& o) {
+         return POMU_T("the link ") + o.detail + POMU_T(" points to an absolute path");
+     }},
+    {ProofFailure::extraUnpacked, kKeepsSource,
+     [](const ConversionOutcome& o) {
+         return POMU_T("7-Zip unpacked what the archive does not list: ") + o.detail;
+     }},
+};
+
+const ProofRow& rowOf(ProofFailure failure) {
+    return kProofRows[std::size_t(failure)];
+}
+
+struct ReasonRow {
+    Reason reason;
+    FileOutcome counts;
+    bool readFailure;  // a folder dropped as a file ends this way
+    Words words;
+};
+
+constexpr bool kUnreadable = true;
+constexpr bool kRead = false;
+constexpr FileOutcome kConverted = FileOutcome::converted;
+constexpr FileOutcome kNotConverted = FileOutcome::notConverted;
+
+// One row per reason, in the order of the enum.
+constexpr ReasonRow kReasonRows[] = {
+    {Reason::converted, kConverted, kRead, [](const ConversionOutcome&) { return NativeString(); }},
+    {Reason::skipped, FileOutcome::skipped, kUnreadable,
+     [](const ConversionOutcome& o) {
+         if (o.detail.empty()) return text(POMU_T("already in the chosen format"));
+         return POMU_T("already a ") + o.detail + POMU_T(" file");
+     }},
+    {Reason::pathTooLong, kNotConverted, kRead,
+     [](const ConversionOutcome&) { return text(POMU_T("path too long")); }},
+    {Reason::targetExists, kNotConverted, kRead,
+     [](const ConversionOutcome& o) { return POMU_T("already exists: ") + detailName(o); }},
+    {Reason::targetNotMoved, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return POMU_T("could not move the existing ") + detailName(o) + POMU_T(" to ") +
+                NativeString(kTrashName);
+     }},
+    {Reason::noWorkspace, kNotConverted, kRead,
+     [](const ConversionOutcome&) { return text(POMU_T("no working folder could be prepared")); }},
+    {Reason::settingRefused, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return POMU_T("the setting ") + o.detail + POMU_T(" cannot be used");
+     }},
+    {Reason::nameRefused, kNotConverted, kRead,
+     [](const ConversionOutcome&) {
+         return text(POMU_T("its name cannot be passed to 7-Zip as it is"));
+     }},
+    {Reason::notStarted, kNotConverted, kRead,
+     [](const ConversionOutcome&) { return text(POMU_T("7-Zip could not be started")); }},
+    {Reason::sourceUnreadable, kNotConverted, kUnreadable, extractionText},
+    {Reason::noRarCodec, kNotConverted, kUnreadable,
+     [](const ConversionOutcome&) { return NativeString(kNoRarCodecText); }},
+    {Reason::extractionFailed, kNotConverted, kUnreadable, extractionText},
+    {Reason::needsPassword, kNotConverted, kRead,
+     [](const ConversionOutcome&) { return text(POMU_T("needs a password")); }},
+    {Reason::volumeMissing, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         if (o.count <= 0) return text(POMU_T("a volume of the set is missing"));
+         return POMU_T("volume ") + toNative(o.count) + POMU_T(" of the set is missing");
+     }},
+    {Reason::nothingExtracted, kNotConverted, kUnreadable,
+     [](const ConversionOutcome&) { return text(POMU_T("7-Zip unpacked nothing from it")); }},
+    {Reason::compressionFailed, kNotConverted, kRead, compressionText},
+    {Reason::noOutput, kNotConverted, kRead,
+     [](const ConversionOutcome&) { return text(POMU_T("the new archive is missing or empty")); }},
+    {Reason::proofFailed, kNotConverted, kUnreadable,
+     [](const ConversionOutcome& o) { return rowOf(o.proof).words(o); }},
+    {Reason::workspaceNotEmpty, kNotConverted, kRead,
+     [](const ConversionOutcome&) {
+         return text(POMU_T("the working folder holds files that could not be removed"));
+     }},
+    {Reason::testFailed, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         if (!o.exitCode) return text(POMU_T("the new archive failed its test"));
+         return withCode(POMU_T("the new archive failed its test"), *o.exitCode);
+     }},
+    {Reason::setKept, kConverted, kRead,
+     [](const ConversionOutcome&) {
+         return text(POMU_T("the volumes stay: their sizes do not add up to what 7-Zip read"));
+     }},
+    {Reason::stopped, kNotConverted, kRead,
+     [](const ConversionOutcome&) { return text(POMU_T("stopped")); }},
+    {Reason::notPlainArchive, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         if (o.detail.empty()) return text(POMU_T("not an archive pomu re-packs"));
+         return POMU_T("not an archive pomu re-packs: 7-Zip reads it as ") + o.detail;
+     }},
+    {Reason::sourceKept, kConverted, kRead,
+     [](const ConversionOutcome& o) {
+         const ProofRow& row = rowOf(o.proof);
+         return POMU_T("source kept: ") +
+                (row.keepsSource
+                     ? row.words(o)
+                     : text(POMU_T("the new archive could not be shown to hold all of it")));
+     }},
+};
+
+// A row missing or out of place fails the build, not a user's batch.
+template <typename Row, std::size_t count, typename Key>
+constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (std::size_t(rows[i].*key) != i) return false;
+    }
+    return count == std::size_t(last) + 1;
+}
+static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::sourceKept));
+static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::extraUnpacked));
+
+const ReasonRow& rowOf(Reason reason) {
+    return kReasonRows[std::size_t(reason)];
+}
+
+}  // namespace
+
+FileOutcome countsAs(const ConversionOutcome& outcome) {
+    return rowOf(outcome.reason).counts;
+}
+
+ConversionOutcome outcomeOf(Reason reason, NativeView detail) {
+    ConversionOutcome outcome;
+    outcome.reason = reason;
+    outcome.result = rowOf(reason).counts == FileOutcome::converted
+                         ? ConversionResult::converted
+                         : ConversionResult::notConverted;
+    outcome.detail = NativeString(detail);
+    return outcome;
+}
+
+bool keepsSource(ProofFailure failure) {
+    return rowOf(failure).keepsSource;
+}
+
+bool isReadFailure(Reason reason) {
+    return rowOf(reason).readFailure;
+}
+
+NativeString reasonText(const ConversionOutcome& outcome) {
+    return rowOf(outcome.reason).words(outcome);
+}
+
+}  // namespace pomu
