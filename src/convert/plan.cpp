@@ -1,4 +1,5 @@
-// Pure naming and command-line rules of a conversion; only the volume set tests for files.
+// Naming and command-line rules of a conversion; only the volume set and the outputs already
+// there are looked for on disk.
 #include "convert/plan.h"
 
 #include "convert/archiver.h"
@@ -7,6 +8,9 @@ namespace pomu {
 namespace {
 
 constexpr NativeView kSetStartEnding = POMU_T(".part1.rar");
+// The archiver numbers volumes from .001; a set this long is beyond any real use.
+constexpr int kMaxVolumes = 9999;
+constexpr int kMaxScannedVolume = 999;
 
 std::optional<NativeString> fitPath(NativeString path) {
     if (!fitsPath(path)) return std::nullopt;
@@ -239,6 +243,84 @@ std::vector<NativeString> leavingSources(NativeView source, const std::vector<Se
     }
     if (sum != *total) return {};
     return leaving;
+}
+
+PlannedConversion planConversion(NativeView source, const ConversionOptions& options) {
+    PlannedConversion planned;
+    // A path that does not fit was cut somewhere on its way here: never act on it.
+    if (source.empty() || !fitsPath(source)) return planned;
+    if (isSkipped(source, options.zip)) {
+        planned.refusal = Reason::skipped;
+        planned.detail = NativeString(findExtension(source));
+        return planned;
+    }
+    // Refused before anything moves: the archiver would read these as its own syntax.
+    if (holdsWildcard(source)) {
+        planned.refusal = Reason::nameRefused;
+        planned.detail = NativeString(source);
+        return planned;
+    }
+    if (!isAcceptedLevel(options.level)) {
+        planned.refusal = Reason::settingRefused;
+        planned.detail = POMU_T("level");
+        return planned;
+    }
+    ConversionPlan plan;
+    plan.source = NativeString(source);
+    plan.targetExtension = targetExtension(options.zip);
+    plan.volumeSetBase = volumeSetBase(source);
+    plan.split = options.div100MB || options.div1GB;
+    const std::optional<NativeString> target = targetPath(source, options.zip);
+    const std::optional<NativeString> firstOutput =
+        target ? firstOutputPath(*target, plan.split) : std::nullopt;
+    const std::optional<ToolCommand> sourceList = listCommand(options.sevenZipFolder, source);
+    const std::optional<ToolCommand> outputList =
+        firstOutput ? listCommand(options.sevenZipFolder, *firstOutput) : std::nullopt;
+    const std::optional<ToolCommand> test =
+        firstOutput ? testCommand(options.sevenZipFolder, *firstOutput) : std::nullopt;
+    if (!sourceList || !outputList || !test) return planned;
+    plan.target = *target;
+    plan.firstOutputPath = *firstOutput;
+    plan.sourceListCommand = *sourceList;
+    plan.outputListCommand = *outputList;
+    plan.testCommand = *test;
+    if (options.deleteProcessed) plan.volumeSet = volumeSet(source);
+    planned.plan = std::move(plan);
+    return planned;
+}
+
+bool planCommands(ConversionPlan& plan, NativeView workspace, const ConversionOptions& options) {
+    const std::optional<ToolCommand> extract =
+        extractCommand(options.sevenZipFolder, plan.source, workspace);
+    const std::optional<ToolCommand> compress =
+        compressCommand(options.sevenZipFolder, plan.target, workspace, options.level, options.zip,
+                        options.div100MB, options.div1GB);
+    if (!extract || !compress) return false;
+    plan.extractCommand = *extract;
+    plan.compressCommand = *compress;
+    return true;
+}
+
+std::vector<NativeString> existingOutputs(const ConversionPlan& plan) {
+    std::vector<NativeString> found;
+    if (platform::pathExists(plan.target)) found.push_back(plan.target);
+    if (!plan.split) return found;
+    for (int number = 1; number <= kMaxVolumes; ++number) {
+        const std::optional<NativeString> volume = volumePath(plan.target, number);
+        if (!volume || !platform::pathExists(*volume)) break;
+        found.push_back(*volume);
+    }
+    return found;
+}
+
+std::vector<int> strayVolumes(const ConversionPlan& plan) {
+    std::vector<int> present;
+    if (!plan.split) return present;
+    for (int number = 1; number <= kMaxScannedVolume; ++number) {
+        const std::optional<NativeString> volume = volumePath(plan.target, number);
+        if (volume && platform::pathExists(*volume)) present.push_back(number);
+    }
+    return present;
 }
 
 }  // namespace pomu

@@ -1,10 +1,12 @@
-// The conversion plan: skip rule, target and first output names, archiver commands, volume set.
+// The conversion plan: skip rule, target and first output names, archiver commands, volume set,
+// and the outputs already standing where it writes.
 #pragma once
 
 #include <optional>
 #include <vector>
 
 #include "convert/listing.h"
+#include "convert/outcome.h"
 #include "options/options.h"
 #include "platform/platform.h"
 
@@ -69,6 +71,47 @@ std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView arc
 // after "X.PART1.RAR"), from 1 up to 99 (and to at most `opened`), stopping at the first
 // missing one; otherwise the source.
 std::vector<NativeString> volumeSet(NativeView source, int opened = kMaxVolumeSetMembers);
+
+// Everything the source's name and the options decide about one conversion, worked out once
+// before anything runs.
+struct ConversionPlan {
+    NativeString source;
+    NativeView targetExtension;                 // ".zip" or ".7z"
+    std::optional<NativeString> volumeSetBase;  // a ".part1.rar" source without that ending
+    NativeString target;
+    NativeString firstOutputPath;  // the file whose existence and size prove success
+    bool split = false;            // the output is the target's volumes from .001 on
+    // With the source to be moved afterwards: the files it stands for, as they are now.
+    std::vector<NativeString> volumeSet;
+    ToolCommand sourceListCommand;  // the listing the proof reads
+    ToolCommand outputListCommand;  // the same of the new archive
+    ToolCommand testCommand;        // reads the new archive back before a source moves
+    // For the working folder given to planCommands:
+    ToolCommand extractCommand;
+    ToolCommand compressCommand;
+};
+
+// The plan, or why the file is not converted at all: skipped (detail: its extension), a path
+// or command line that does not fit, a name or a setting the archiver would misread.
+struct PlannedConversion {
+    std::optional<ConversionPlan> plan;
+    Reason refusal = Reason::pathTooLong;
+    NativeString detail;
+};
+
+PlannedConversion planConversion(NativeView source, const ConversionOptions& options);
+
+// The plan's extraction into and compression from the working folder; false when either
+// line would not fit.
+bool planCommands(ConversionPlan& plan, NativeView workspace, const ConversionOptions& options);
+
+// What already stands where the plan writes: the target and, in split mode, the run of
+// volumes from .001 on.
+std::vector<NativeString> existingOutputs(const ConversionPlan& plan);
+
+// Volumes that stand beside a split target before compression (a stray .003 with no .001):
+// never the job's own.
+std::vector<int> strayVolumes(const ConversionPlan& plan);
 
 // A file of the set as it stood before the archiver read it.
 struct SetMember {
