@@ -1,0 +1,48 @@
+// The new archive: compressed from the working folder, listed, proven, then kept or removed.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "convert/listed_archive.h"
+#include "convert/output_watch.h"
+#include "convert/plan.h"
+
+namespace pomu {
+
+// Owns what the compression writes. Until it is kept, a half-written or unproven archive
+// beside the source would look finished: what the archiver was seen creating goes when this
+// goes, once nothing reads it any more; a file saved over it meanwhile stays.
+class NewArchive {
+  public:
+    NewArchive(StatusWindow& window, const RunState& runState, Workspace& workspace,
+               const ConversionPlan& plan);
+    NewArchive(const NewArchive&) = delete;
+    NewArchive& operator=(const NewArchive&) = delete;
+    ~NewArchive();
+
+    // Empty when the compression wrote a usable archive; its listing then starts, to run
+    // while the working folder is walked and removed.
+    std::optional<ConversionOutcome> compress(bool show);
+    // The new archive against what the source listed and the working folder held; read back
+    // (tested) only when a source is to leave on its strength. Empty when the archive stands;
+    // `proof` then says whether it holds all of the source or why the source stays.
+    std::optional<ConversionOutcome> prove(const ListedArchive& source,
+                                           const std::optional<std::vector<UnpackedFile>>& unpacked,
+                                           bool test, ProofResult& proof);
+    // Proven: from here a run cut short leaves a finished archive, not one to undo. Every
+    // volume takes the given date, when there is one.
+    void keep(std::optional<std::int64_t> modified);
+
+  private:
+    StatusWindow& window_;
+    const RunState& runState_;
+    Workspace& workspace_;
+    const ConversionPlan& plan_;
+    std::vector<int> strays_;
+    std::optional<OutputWatch> watch_;
+    StartedRun listing_;
+    bool kept_ = false;
+};
+
+}  // namespace pomu

@@ -1,0 +1,86 @@
+// The source's listing read into a refusal or a plain archive, and its extraction followed.
+#include "convert/source_reading.h"
+
+#include "convert/rar_support.h"
+
+namespace pomu {
+namespace {
+
+// A password is needed, a volume is missing, it is no plain archive (a program, a document, a
+// disk image), or the archiver cannot read it faithfully.
+std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, NativeView path) {
+    if (source.listing.anyEncrypted()) return outcomeOf(Reason::needsPassword);
+    if (source.listing.missingVolume && source.listing.volumes) {
+        ConversionOutcome outcome = outcomeOf(Reason::volumeMissing);
+        outcome.count = *source.listing.volumes + 1;  // the volumes it opened come first
+        return outcome;
+    }
+    if (source.failure) {
+        // A source the archiver cannot even list is damaged or no archive: say so as such.
+        if (source.failure->proof != ProofFailure::listingFailed) return source.failure;
+        ConversionOutcome outcome = outcomeOf(Reason::sourceUnreadable);
+        outcome.exitCode = source.failure->exitCode;
+        return outcome;
+    }
+    if (!source.type) return outcomeOf(Reason::notPlainArchive, fromUtf8(source.listing.type));
+    const ProofResult readable = checkSource(source.listing);
+    if (!readable.holds()) return withProof(outcomeOf(Reason::proofFailed), readable, path);
+    return std::nullopt;
+}
+
+// An archiver without the RAR codec fails on a RAR source as on a damaged one; the user must
+// be told what to install instead.
+ConversionOutcome unreadableRar(ConversionOutcome outcome, NativeView source,
+                                const RunState& runState) {
+    const bool unreadable =
+        outcome.reason == Reason::sourceUnreadable || outcome.reason == Reason::extractionFailed;
+    if (unreadable && runState.archiverReadsRar.has_value() && !*runState.archiverReadsRar &&
+        isRarSource(source)) {
+        return outcomeOf(Reason::noRarCodec);
+    }
+    return outcome;
+}
+
+}  // namespace
+
+SourceReading::SourceReading(StatusWindow& window, const RunState& runState,
+                             const ConversionPlan& plan)
+    : window_(window), runState_(runState), plan_(plan) {}
+
+SourceReading::~SourceReading() {
+    stopRun(extraction_, window_);
+    stopRun(listing_, window_);
+}
+
+void SourceReading::start(bool show) {
+    show_ = show;
+    listing_ = startListingRun(plan_.sourceListCommand);
+    if (!show) extraction_ = startRun(plan_.extractCommand, false);
+}
+
+std::optional<ConversionOutcome> SourceReading::refusal() {
+    listed_ = readListing(listing_, plan_.source, window_, runState_);
+    // A self-extracting program is read as the archive it carries, though its name made the
+    // archiver try it as a program first.
+    if (isSelfExtracting(listed_.listing, plan_.source) && listed_.listing.triedType == "PE") {
+        listed_.listing.triedType.clear();
+    }
+    listed_.type = plainArchiveType(listed_.listing, plan_.source);
+    std::optional<ConversionOutcome> refused = refusedSource(listed_, plan_.source);
+    if (!refused) return std::nullopt;
+    stopRun(extraction_, window_);
+    return unreadableRar(*refused, plan_.source, runState_);
+}
+
+std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace) {
+    if (show_) extraction_ = startRun(plan_.extractCommand, true);
+    const ToolRun extracted = finishRun(extraction_, window_, runState_);
+    if (!ranToTheEnd(extracted)) {
+        return unreadableRar(failedRun(extracted, Reason::extractionFailed), plan_.source,
+                             runState_);
+    }
+    if (!platform::folderHasEntries(workspace)) return outcomeOf(Reason::nothingExtracted);
+    return std::nullopt;
+}
+
+}  // namespace pomu
