@@ -1,6 +1,8 @@
 // The table of outcomes: for each reason and each proof failure, its words and what it means.
 #include "convert/outcome.h"
 
+#include <concepts>
+
 namespace pomu {
 namespace {
 
@@ -19,7 +21,28 @@ constexpr int kExitFatal = 2;
 constexpr int kExitNoMemory = 8;
 constexpr int kExitStopped = 255;
 
-using Words = NativeString (*)(const ConversionOutcome&);
+// A row's words: fixed, or made from the record's numbers and names.
+class Words {
+  public:
+    using Made = NativeString (*)(const ConversionOutcome&);
+    constexpr Words(const Char* fixed) : fixed_(fixed) {}
+    constexpr Words(NativeView fixed) : fixed_(fixed) {}
+    // The record's detail between the two.
+    constexpr Words(const Char* before, const Char* after) : fixed_(before), after_(after) {}
+    template <typename Function>
+    requires std::convertible_to<Function, Made>
+    constexpr Words(Function made) : made_(made) {}
+    NativeString operator()(const ConversionOutcome& outcome) const {
+        if (made_) return made_(outcome);
+        if (!after_) return NativeString(fixed_);
+        return NativeString(fixed_) + outcome.detail + after_;
+    }
+
+  private:
+    NativeView fixed_;
+    const Char* after_ = nullptr;
+    Made made_ = nullptr;
+};
 
 NativeString text(NativeView words) {
     return NativeString(words);
@@ -86,8 +109,7 @@ constexpr bool kRemovesArchive = false;
 
 // One row per proof failure, in the order of the enum.
 constexpr ProofRow kProofRows[] = {
-    {ProofFailure::none, kRemovesArchive,
-     [](const ConversionOutcome&) { return text(POMU_T("the new archive could not be checked")); }},
+    {ProofFailure::none, kRemovesArchive, POMU_T("the new archive could not be checked")},
     {ProofFailure::listingFailed, kRemovesArchive,
      [](const ConversionOutcome& o) {
          const NativeString words =
@@ -95,9 +117,7 @@ constexpr ProofRow kProofRows[] = {
          return o.exitCode ? withCode(words, *o.exitCode) : words;
      }},
     {ProofFailure::unsupported, kRemovesArchive,
-     [](const ConversionOutcome&) {
-         return text(POMU_T("holds entries 7-Zip cannot unpack faithfully"));
-     }},
+     POMU_T("holds entries 7-Zip cannot unpack faithfully")},
     {ProofFailure::notUnpacked, kRemovesArchive,
      [](const ConversionOutcome& o) {
          return counted(o.count, POMU_T("file of the archive was not unpacked"),
@@ -123,40 +143,28 @@ constexpr ProofRow kProofRows[] = {
                 counted(o.count, POMU_T("file"), POMU_T("files")) + POMU_T(" more)");
      }},
     {ProofFailure::notWalked, kRemovesArchive,
-     [](const ConversionOutcome&) {
-         return text(POMU_T("the unpacked files could not all be checked"));
-     }},
+     POMU_T("the unpacked files could not all be checked")},
     {ProofFailure::uncertainListing, kKeepsSource,
-     [](const ConversionOutcome&) {
-         return text(POMU_T("its comment cannot be told apart from 7-Zip's listing"));
-     }},
+     POMU_T("its comment cannot be told apart from 7-Zip's listing")},
     {ProofFailure::specialEntry, kKeepsSource, specialText},
-    {ProofFailure::folderWithData, kKeepsSource,
-     [](const ConversionOutcome& o) {
-         return POMU_T("the folder ") + o.detail + POMU_T(" holds data");
-     }},
-    {ProofFailure::alternateStream, kKeepsSource,
-     [](const ConversionOutcome& o) { return o.detail + POMU_T(" is an alternate data stream"); }},
-    {ProofFailure::antiItem, kKeepsSource,
-     [](const ConversionOutcome& o) { return o.detail + POMU_T(" is an anti-item (a deletion)"); }},
-    {ProofFailure::nameChanged, kKeepsSource,
-     [](const ConversionOutcome& o) { return POMU_T("name changed by 7-Zip: ") + o.detail; }},
-    {ProofFailure::guessedCodePage, kKeepsSource,
-     [](const ConversionOutcome& o) {
-         return POMU_T("name decoded with a guessed code page: ") + o.detail;
-     }},
-    {ProofFailure::linkChanged, kKeepsSource,
-     [](const ConversionOutcome& o) {
-         return POMU_T("the link ") + o.detail + POMU_T(" did not keep its target");
-     }},
-    {ProofFailure::absoluteLink, kKeepsSource,
-     [](const ConversionOutcome& o) {
-         return POMU_T("the link ") + o.detail + POMU_T(" points to an absolute path");
-     }},
-    {ProofFailure::extraUnpacked, kKeepsSource,
-     [](const ConversionOutcome& o) {
-         return POMU_T("7-Zip unpacked what the archive does not list: ") + o.detail;
-     }},
+    {ProofFailure::folderWithData, kKeepsSource, {POMU_T("the folder "), POMU_T(" holds data")}},
+    {ProofFailure::alternateStream,
+     kKeepsSource,
+     {POMU_T(""), POMU_T(" is an alternate data stream")}},
+    {ProofFailure::antiItem, kKeepsSource, {POMU_T(""), POMU_T(" is an anti-item (a deletion)")}},
+    {ProofFailure::nameChanged, kKeepsSource, {POMU_T("name changed by 7-Zip: "), POMU_T("")}},
+    {ProofFailure::guessedCodePage,
+     kKeepsSource,
+     {POMU_T("name decoded with a guessed code page: "), POMU_T("")}},
+    {ProofFailure::linkChanged,
+     kKeepsSource,
+     {POMU_T("the link "), POMU_T(" did not keep its target")}},
+    {ProofFailure::absoluteLink,
+     kKeepsSource,
+     {POMU_T("the link "), POMU_T(" points to an absolute path")}},
+    {ProofFailure::extraUnpacked,
+     kKeepsSource,
+     {POMU_T("7-Zip unpacked what the archive does not list: "), POMU_T("")}},
 };
 
 const ProofRow& rowOf(ProofFailure failure) {
@@ -177,14 +185,13 @@ constexpr FileOutcome kNotConverted = FileOutcome::notConverted;
 
 // One row per reason, in the order of the enum.
 constexpr ReasonRow kReasonRows[] = {
-    {Reason::converted, kConverted, kRead, [](const ConversionOutcome&) { return NativeString(); }},
+    {Reason::converted, kConverted, kRead, POMU_T("")},
     {Reason::skipped, FileOutcome::skipped, kUnreadable,
      [](const ConversionOutcome& o) {
          if (o.detail.empty()) return text(POMU_T("already in the chosen format"));
          return POMU_T("already a ") + o.detail + POMU_T(" file");
      }},
-    {Reason::pathTooLong, kNotConverted, kRead,
-     [](const ConversionOutcome&) { return text(POMU_T("path too long")); }},
+    {Reason::pathTooLong, kNotConverted, kRead, POMU_T("path too long")},
     {Reason::targetExists, kNotConverted, kRead,
      [](const ConversionOutcome& o) { return POMU_T("already exists: ") + detailName(o); }},
     {Reason::targetNotMoved, kNotConverted, kRead,
@@ -192,51 +199,39 @@ constexpr ReasonRow kReasonRows[] = {
          return POMU_T("could not move the existing ") + detailName(o) + POMU_T(" to ") +
                 NativeString(kTrashName);
      }},
-    {Reason::noWorkspace, kNotConverted, kRead,
-     [](const ConversionOutcome&) { return text(POMU_T("no working folder could be prepared")); }},
-    {Reason::settingRefused, kNotConverted, kRead,
-     [](const ConversionOutcome& o) {
-         return POMU_T("the setting ") + o.detail + POMU_T(" cannot be used");
-     }},
+    {Reason::noWorkspace, kNotConverted, kRead, POMU_T("no working folder could be prepared")},
+    {Reason::settingRefused,
+     kNotConverted,
+     kRead,
+     {POMU_T("the setting "), POMU_T(" cannot be used")}},
     {Reason::nameRefused, kNotConverted, kRead,
-     [](const ConversionOutcome&) {
-         return text(POMU_T("its name cannot be passed to 7-Zip as it is"));
-     }},
-    {Reason::notStarted, kNotConverted, kRead,
-     [](const ConversionOutcome&) { return text(POMU_T("7-Zip could not be started")); }},
+     POMU_T("its name cannot be passed to 7-Zip as it is")},
+    {Reason::notStarted, kNotConverted, kRead, POMU_T("7-Zip could not be started")},
     {Reason::sourceUnreadable, kNotConverted, kUnreadable, extractionText},
-    {Reason::noRarCodec, kNotConverted, kUnreadable,
-     [](const ConversionOutcome&) { return NativeString(kNoRarCodecText); }},
+    {Reason::noRarCodec, kNotConverted, kUnreadable, kNoRarCodecText},
     {Reason::extractionFailed, kNotConverted, kUnreadable, extractionText},
-    {Reason::needsPassword, kNotConverted, kRead,
-     [](const ConversionOutcome&) { return text(POMU_T("needs a password")); }},
+    {Reason::needsPassword, kNotConverted, kRead, POMU_T("needs a password")},
     {Reason::volumeMissing, kNotConverted, kRead,
      [](const ConversionOutcome& o) {
          if (o.count <= 0) return text(POMU_T("a volume of the set is missing"));
          return POMU_T("volume ") + toNative(o.count) + POMU_T(" of the set is missing");
      }},
     {Reason::nothingExtracted, kNotConverted, kUnreadable,
-     [](const ConversionOutcome&) { return text(POMU_T("7-Zip unpacked nothing from it")); }},
+     POMU_T("7-Zip unpacked nothing from it")},
     {Reason::compressionFailed, kNotConverted, kRead, compressionText},
-    {Reason::noOutput, kNotConverted, kRead,
-     [](const ConversionOutcome&) { return text(POMU_T("the new archive is missing or empty")); }},
+    {Reason::noOutput, kNotConverted, kRead, POMU_T("the new archive is missing or empty")},
     {Reason::proofFailed, kNotConverted, kUnreadable,
      [](const ConversionOutcome& o) { return rowOf(o.proof).words(o); }},
     {Reason::workspaceNotEmpty, kNotConverted, kRead,
-     [](const ConversionOutcome&) {
-         return text(POMU_T("the working folder holds files that could not be removed"));
-     }},
+     POMU_T("the working folder holds files that could not be removed")},
     {Reason::testFailed, kNotConverted, kRead,
      [](const ConversionOutcome& o) {
          if (!o.exitCode) return text(POMU_T("the new archive failed its test"));
          return withCode(POMU_T("the new archive failed its test"), *o.exitCode);
      }},
     {Reason::setKept, kConverted, kRead,
-     [](const ConversionOutcome&) {
-         return text(POMU_T("the volumes stay: their sizes do not add up to what 7-Zip read"));
-     }},
-    {Reason::stopped, kNotConverted, kRead,
-     [](const ConversionOutcome&) { return text(POMU_T("stopped")); }},
+     POMU_T("the volumes stay: their sizes do not add up to what 7-Zip read")},
+    {Reason::stopped, kNotConverted, kRead, POMU_T("stopped")},
     {Reason::notPlainArchive, kNotConverted, kRead,
      [](const ConversionOutcome& o) {
          if (o.detail.empty()) return text(POMU_T("not an archive pomu re-packs"));
