@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "convert/new_archive.h"
-#include "convert/source_reading.h"
 #include "fs/recycle.h"
 #include "fs/workspace.h"
 
@@ -116,8 +115,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!planCommands(plan, workspace->path(), snapshot)) return outcomeOf(Reason::pathTooLong);
 
     const SourceFiles sources(plan);
-    SourceReading reading(window, runState, plan);
-    reading.start(snapshot.show);
+    SourceReading reading(window, runState, plan, snapshot.show);
     if (auto refused = reading.refusal()) return *refused;
     if (auto failed = reading.unpack(workspace->path())) return *failed;
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "convert/listed_archive.h"
 #include "convert/output_watch.h"
 #include "convert/plan.h"
+#include "convert/source_reading.h"
 
 namespace pomu {
 

@@ -246,47 +246,39 @@ std::vector<NativeString> leavingSources(NativeView source, const std::vector<Se
 }
 
 PlannedConversion planConversion(NativeView source, const ConversionOptions& options) {
-    PlannedConversion planned;
+    const auto refused = [](Reason reason, NativeView detail = {}) {
+        return PlannedConversion{std::nullopt, reason, NativeString(detail)};
+    };
     // A path that does not fit was cut somewhere on its way here: never act on it.
-    if (source.empty() || !fitsPath(source)) return planned;
-    if (isSkipped(source, options.zip)) {
-        planned.refusal = Reason::skipped;
-        planned.detail = NativeString(findExtension(source));
-        return planned;
-    }
+    if (source.empty() || !fitsPath(source)) return refused(Reason::pathTooLong);
+    if (isSkipped(source, options.zip)) return refused(Reason::skipped, findExtension(source));
     // Refused before anything moves: the archiver would read these as its own syntax.
-    if (holdsWildcard(source)) {
-        planned.refusal = Reason::nameRefused;
-        planned.detail = NativeString(source);
-        return planned;
-    }
-    if (!isAcceptedLevel(options.level)) {
-        planned.refusal = Reason::settingRefused;
-        planned.detail = POMU_T("level");
-        return planned;
-    }
-    ConversionPlan plan;
-    plan.source = NativeString(source);
-    plan.targetExtension = targetExtension(options.zip);
-    plan.volumeSetBase = volumeSetBase(source);
-    plan.split = options.div100MB || options.div1GB;
+    if (holdsWildcard(source)) return refused(Reason::nameRefused, source);
+    if (!isAcceptedLevel(options.level)) return refused(Reason::settingRefused, POMU_T("level"));
+    const bool split = options.div100MB || options.div1GB;
     const std::optional<NativeString> target = targetPath(source, options.zip);
-    const std::optional<NativeString> firstOutput =
-        target ? firstOutputPath(*target, plan.split) : std::nullopt;
-    const std::optional<ToolCommand> sourceList = listCommand(options.sevenZipFolder, source);
+    const std::optional<NativeString> first = target ? firstOutputPath(*target, split) : target;
+    const NativeView folder = options.sevenZipFolder;
+    const std::optional<ToolCommand> sourceList = listCommand(folder, source);
     const std::optional<ToolCommand> outputList =
-        firstOutput ? listCommand(options.sevenZipFolder, *firstOutput) : std::nullopt;
-    const std::optional<ToolCommand> test =
-        firstOutput ? testCommand(options.sevenZipFolder, *firstOutput) : std::nullopt;
-    if (!sourceList || !outputList || !test) return planned;
-    plan.target = *target;
-    plan.firstOutputPath = *firstOutput;
-    plan.sourceListCommand = *sourceList;
-    plan.outputListCommand = *outputList;
-    plan.testCommand = *test;
-    if (options.deleteProcessed) plan.volumeSet = volumeSet(source);
-    planned.plan = std::move(plan);
-    return planned;
+        first ? listCommand(folder, *first) : std::nullopt;
+    const std::optional<ToolCommand> test = first ? testCommand(folder, *first) : std::nullopt;
+    if (!sourceList || !outputList || !test) return refused(Reason::pathTooLong);
+    return {ConversionPlan{.source = NativeString(source),
+                           .targetExtension = targetExtension(options.zip),
+                           .volumeSetBase = volumeSetBase(source),
+                           .target = *target,
+                           .firstOutputPath = *first,
+                           .split = split,
+                           .volumeSet = options.deleteProcessed ? volumeSet(source)
+                                                                : std::vector<NativeString>{},
+                           .sourceListCommand = *sourceList,
+                           .outputListCommand = *outputList,
+                           .testCommand = *test,
+                           .extractCommand = {},
+                           .compressCommand = {}},
+            {},
+            {}};
 }
 
 bool planCommands(ConversionPlan& plan, NativeView workspace, const ConversionOptions& options) {

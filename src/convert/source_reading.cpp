@@ -1,6 +1,8 @@
-// The source's listing read into a refusal or a plain archive, and its extraction followed.
+// Listings read into the proof's terms, the source's into a refusal or a plain archive, and its
+// extraction followed.
 #include "convert/source_reading.h"
 
+#include "convert/archiver.h"
 #include "convert/rar_support.h"
 
 namespace pomu {
@@ -43,19 +45,56 @@ ConversionOutcome unreadableRar(ConversionOutcome outcome, NativeView source,
 
 }  // namespace
 
+bool ranToTheEnd(const ToolRun& run) {
+    return run.started && !run.forced && run.exitCode && archiver::runSucceeded(*run.exitCode);
+}
+
+ConversionOutcome failedRun(const ToolRun& run, Reason failure) {
+    if (run.forced) return outcomeOf(Reason::stopped);
+    if (!run.started) return outcomeOf(Reason::notStarted);
+    ConversionOutcome outcome = outcomeOf(failure);
+    outcome.exitCode = run.exitCode;
+    return outcome;
+}
+
+ConversionOutcome withProof(ConversionOutcome outcome, const ProofResult& proof,
+                            NativeView archive) {
+    outcome.proof = proof.failure;
+    outcome.count = proof.count;
+    outcome.detail = proof.file.empty() ? NativeString(archive) : fromUtf8(proof.file);
+    return outcome;
+}
+
+ListedArchive readListing(StartedRun& started, NativeView archive, StatusWindow& window,
+                          const RunState& runState) {
+    ListedArchive listed;
+    const ListingRun run = finishListing(started, window, runState);
+    listed.listing = parseListing(run.output);
+    if (ranToTheEnd(run.run)) return listed;
+    if (run.run.forced || !run.run.started) {
+        listed.failure = failedRun(run.run, Reason::proofFailed);
+        return listed;
+    }
+    ProofResult broken;
+    broken.failure = ProofFailure::listingFailed;
+    listed.failure = withProof(outcomeOf(Reason::proofFailed), broken, archive);
+    listed.failure->exitCode = run.run.exitCode;
+    return listed;
+}
+
 SourceReading::SourceReading(StatusWindow& window, const RunState& runState,
-                             const ConversionPlan& plan)
-    : window_(window), runState_(runState), plan_(plan) {}
+                             const ConversionPlan& plan, bool show)
+    : window_(window),
+      runState_(runState),
+      plan_(plan),
+      show_(show),
+      listing_(startListingRun(plan.sourceListCommand)) {
+    if (!show) extraction_ = startRun(plan.extractCommand, false);
+}
 
 SourceReading::~SourceReading() {
     stopRun(extraction_, window_);
     stopRun(listing_, window_);
-}
-
-void SourceReading::start(bool show) {
-    show_ = show;
-    listing_ = startListingRun(plan_.sourceListCommand);
-    if (!show) extraction_ = startRun(plan_.extractCommand, false);
 }
 
 std::optional<ConversionOutcome> SourceReading::refusal() {

@@ -1,24 +1,48 @@
-// Reading the source: its listing, and the extraction into the working folder beside it.
+// Reading archives: a finished listing in the proof's terms, and the source's listing with its
+// extraction into the working folder beside it.
 #pragma once
 
-#include "convert/listed_archive.h"
+#include "convert/archive_types.h"
+#include "convert/listing.h"
 #include "convert/plan.h"
+#include "convert/proof.h"
+#include "convert/runner.h"
 
 namespace pomu {
+
+// The listing, or why the proof cannot stand on it.
+struct ListedArchive {
+    Listing listing;
+    std::optional<ConversionOutcome> failure;
+    std::optional<ArchiveType> type;  // the source's, when it is a plain archive
+};
+
+// Reads a listing started beside another step once it has ended.
+ListedArchive readListing(StartedRun& started, NativeView archive, StatusWindow& window,
+                          const RunState& runState);
+
+bool ranToTheEnd(const ToolRun& run);
+
+// A run that did not end by itself with success: stopped, not started, or its exit code.
+ConversionOutcome failedRun(const ToolRun& run, Reason failure);
+
+// What the proof found, named by its first file, or by the archive when it names none.
+ConversionOutcome withProof(ConversionOutcome outcome, const ProofResult& proof,
+                            NativeView archive);
 
 // Owns the source's two archiver runs. Whatever of them still runs is stopped (and waited
 // for) when the reading goes, so a source refused or failed half way never leaves the
 // archiver writing into the working folder.
 class SourceReading {
   public:
-    SourceReading(StatusWindow& window, const RunState& runState, const ConversionPlan& plan);
+    // Starts the listing, the archiver printing headers, beside a hidden extraction. A shown
+    // console waits for it, so it never opens for a source that is refused.
+    SourceReading(StatusWindow& window, const RunState& runState, const ConversionPlan& plan,
+                  bool show);
     SourceReading(const SourceReading&) = delete;
     SourceReading& operator=(const SourceReading&) = delete;
     ~SourceReading();
 
-    // The listing is the archiver printing headers: it runs beside a hidden extraction. A
-    // shown console waits for it, so it never opens for a source that is refused.
-    void start(bool show);
     // What the listing tells before anything is unpacked; a refusal stops the extraction.
     std::optional<ConversionOutcome> refusal();
     // The extraction followed to its end; empty when it ran to its end and unpacked files.
@@ -30,7 +54,7 @@ class SourceReading {
     StatusWindow& window_;
     const RunState& runState_;
     const ConversionPlan& plan_;
-    bool show_ = false;
+    bool show_;
     StartedRun listing_;
     StartedRun extraction_;
     ListedArchive listed_;

@@ -27,12 +27,18 @@ struct ExtensionCase {
 
 TEST(ExtensionRule, FindsExtensionOfLastComponent) {
     const ExtensionCase cases[] = {
-        {"D:\\a\\photos.rar", ".rar"},     {"D:\\a\\data.tar.gz", ".gz"},
-        {"D:\\a\\backup", ""},             {"D:\\a.b\\file", ""},
-        {"D:\\a\\x. y", ""},               {"D:\\a\\x.y z", ""},
-        {"D:\\a\\.hidden", ".hidden"},     {"D:\\a\\trailing.", "."},
-        {"D:\\a\\X.PART1.RAR", ".RAR"},    {"", ""},
-        {"name.7z", ".7z"},                {"D:\\a\\b c.zip", ".zip"},
+        {"D:\\a\\photos.rar", ".rar"},
+        {"D:\\a\\data.tar.gz", ".gz"},
+        {"D:\\a\\backup", ""},
+        {"D:\\a.b\\file", ""},
+        {"D:\\a\\x. y", ""},
+        {"D:\\a\\x.y z", ""},
+        {"D:\\a\\.hidden", ".hidden"},
+        {"D:\\a\\trailing.", "."},
+        {"D:\\a\\X.PART1.RAR", ".RAR"},
+        {"", ""},
+        {"name.7z", ".7z"},
+        {"D:\\a\\b c.zip", ".zip"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(findExtension(p(c.path)), p(c.extension)) << c.path;
@@ -41,12 +47,9 @@ TEST(ExtensionRule, FindsExtensionOfLastComponent) {
 
 TEST(ExtensionRule, RenameReplacesOrAppends) {
     const ExtensionCase cases[] = {
-        {"D:\\a\\photos.rar", "D:\\a\\photos.7z"},
-        {"D:\\a\\backup", "D:\\a\\backup.7z"},
-        {"D:\\a\\x. y", "D:\\a\\x. y.7z"},
-        {"D:\\a.b\\file", "D:\\a.b\\file.7z"},
-        {"D:\\a\\trailing.", "D:\\a\\trailing.7z"},
-        {"D:\\a\\.hidden", "D:\\a\\.7z"},
+        {"D:\\a\\photos.rar", "D:\\a\\photos.7z"},  {"D:\\a\\backup", "D:\\a\\backup.7z"},
+        {"D:\\a\\x. y", "D:\\a\\x. y.7z"},          {"D:\\a.b\\file", "D:\\a.b\\file.7z"},
+        {"D:\\a\\trailing.", "D:\\a\\trailing.7z"}, {"D:\\a\\.hidden", "D:\\a\\.7z"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(renameExtension(p(c.path), POMU_T(".7z")), p(c.extension)) << c.path;
@@ -67,11 +70,11 @@ TEST(SkipRule, SourceWithTargetExtensionIsSkipped) {
         bool skipped;
     };
     const Case cases[] = {
-        {"D:\\a\\x.7z", false, true},       {"D:\\a\\x.7Z", false, true},
-        {"D:\\a\\x.7z", true, false},       {"D:\\a\\x.zip", true, true},
-        {"D:\\a\\x.ZiP", true, true},       {"D:\\a\\x.zip", false, false},
+        {"D:\\a\\x.7z", false, true},         {"D:\\a\\x.7Z", false, true},
+        {"D:\\a\\x.7z", true, false},         {"D:\\a\\x.zip", true, true},
+        {"D:\\a\\x.ZiP", true, true},         {"D:\\a\\x.zip", false, false},
         {"D:\\a\\x.part1.rar", false, false}, {"D:\\a\\x.7z.rar", false, false},
-        {"D:\\a\\x. 7z", false, false},     {"D:\\a\\7z", false, false},
+        {"D:\\a\\x. 7z", false, false},       {"D:\\a\\7z", false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(isSkipped(p(c.source), c.zip), c.skipped) << c.source << " zip=" << c.zip;
@@ -123,6 +126,59 @@ TEST(FirstOutput, SplitOutputIsJudgedOnTheFirstVolume) {
     EXPECT_TRUE(firstOutputPath(longTarget, false));
 }
 
+// The plan is worked out once, whole: a refusal, or every name and line of the conversion.
+TEST(Plan, IsWorkedOutWholeOrRefused) {
+    struct Case {
+        const char* source;
+        bool zip, split;
+        const char* level;
+        std::optional<Reason> refusal;
+        const char* detail;  // the refusal's, or the plan's first output
+        const char* target = "";
+    };
+    const Case cases[] = {
+        {"D:\\a\\x.7Z", false, false, "5", Reason::skipped, ".7Z"},
+        {"D:\\a\\x.zip", false, false, "-x", Reason::settingRefused, "level"},
+        {"", false, false, "5", Reason::pathTooLong, ""},
+#ifndef _WIN32
+        {"D:\\a\\*.zip", false, false, "5", Reason::nameRefused, "D:\\a\\*.zip"},
+#endif
+        {"D:\\a\\movie.part1.rar", false, true, "5", {}, "D:\\a\\movie.7z.001", "D:\\a\\movie.7z"},
+        {"D:\\a\\photos.7z", true, false, "9", {}, "D:\\a\\photos.zip", "D:\\a\\photos.zip"},
+    };
+    const NativeString folder = p("C:\\7z\\");
+    const NativeString workspace = p("C:\\T\\pomu\\");
+    for (const Case& c : cases) {
+        ConversionOptions options;
+        options.sevenZipFolder = folder;
+        options.zip = c.zip;
+        options.div1GB = c.split;
+        options.level = native(c.level);
+        PlannedConversion planned = planConversion(p(c.source), options);
+        if (c.refusal) {
+            EXPECT_FALSE(planned.plan) << c.source;
+            EXPECT_EQ(planned.refusal, *c.refusal) << c.source;
+            EXPECT_EQ(planned.detail, p(c.detail)) << c.source;
+            continue;
+        }
+        ASSERT_TRUE(planned.plan) << c.source;
+        ConversionPlan& plan = *planned.plan;
+        const NativeString source = p(c.source);
+        EXPECT_EQ(plan.target, p(c.target));
+        EXPECT_EQ(plan.firstOutputPath, p(c.detail));
+        EXPECT_EQ(plan.volumeSetBase, volumeSetBase(source));
+        EXPECT_EQ(plan.sourceListCommand.line, listCommand(folder, source)->line);
+        EXPECT_EQ(plan.outputListCommand.line, listCommand(folder, p(c.detail))->line);
+        EXPECT_EQ(plan.testCommand.line, testCommand(folder, p(c.detail))->line);
+        ASSERT_TRUE(planCommands(plan, workspace, options));
+        EXPECT_EQ(plan.extractCommand.line, extractCommand(folder, source, workspace)->line);
+        EXPECT_EQ(plan.compressCommand.line, compressCommand(folder, p(c.target), workspace,
+                                                             native(c.level), c.zip, false, c.split)
+                                                 ->line);
+        EXPECT_FALSE(planCommands(plan, NativeString(kMaxCommandChars, Char('w')), options));
+    }
+}
+
 // The archiver's own splitting: blanks outside double quotes separate arguments, a double quote
 // only switches quoting, a backslash is an ordinary character.
 std::vector<NativeString> splitLikeArchiver(NativeView line) {
@@ -154,12 +210,14 @@ void expectLineMatchesArguments(const ToolCommand& command) {
 }
 
 TEST(Commands, ExtractionLine) {
-    const auto command = extractCommand(p("C:\\Program Files\\7-Zip\\"), p("D:\\a\\movie.part1.rar"),
-                                        p("C:\\Temp\\pomu\\"));
+    const auto command = extractCommand(p("C:\\Program Files\\7-Zip\\"),
+                                        p("D:\\a\\movie.part1.rar"), p("C:\\Temp\\pomu\\"));
     ASSERT_TRUE(command);
-    const NativeString program = p("C:\\Program Files\\7-Zip\\") + NativeString(archiver::kProgramName);
-    EXPECT_EQ(command->line, POMU_T("\"") + program + POMU_T("\" x \"") + p("D:\\a\\movie.part1.rar") +
-                                 POMU_T("\" -o\"") + p("C:\\Temp\\pomu\\") + POMU_T("\" -r"));
+    const NativeString program =
+        p("C:\\Program Files\\7-Zip\\") + NativeString(archiver::kProgramName);
+    EXPECT_EQ(command->line, POMU_T("\"") + program + POMU_T("\" x \"") +
+                                 p("D:\\a\\movie.part1.rar") + POMU_T("\" -o\"") +
+                                 p("C:\\Temp\\pomu\\") + POMU_T("\" -r"));
     expectLineMatchesArguments(*command);
     EXPECT_EQ(command->arguments.at(2), POMU_T("-o") + p("C:\\Temp\\pomu\\"));
 }
@@ -210,8 +268,8 @@ TEST(Commands, SixCompressionFormsInTheirOrder) {
 }
 
 TEST(Commands, LevelIsPassedUnchangedEvenWhenEmpty) {
-    const auto command = compressCommand(POMU_T(""), POMU_T("x.7z"), p("T\\"), POMU_T(""), false,
-                                         false, false);
+    const auto command =
+        compressCommand(POMU_T(""), POMU_T("x.7z"), p("T\\"), POMU_T(""), false, false, false);
     ASSERT_TRUE(command);
     EXPECT_EQ(command->arguments.back(), POMU_T("-mx="));
     EXPECT_EQ(command->program, NativeString(archiver::kProgramName));
@@ -220,7 +278,8 @@ TEST(Commands, LevelIsPassedUnchangedEvenWhenEmpty) {
 TEST(Commands, ArgumentsStartingWithDashStayNames) {
     const auto command = extractCommand(POMU_T(""), POMU_T("-x.zip"), p("T\\"));
     ASSERT_TRUE(command);
-    EXPECT_EQ(command->arguments.at(1), POMU_T(".") + NativeString(1, kSeparator) + POMU_T("-x.zip"));
+    EXPECT_EQ(command->arguments.at(1),
+              POMU_T(".") + NativeString(1, kSeparator) + POMU_T("-x.zip"));
     expectLineMatchesArguments(*command);
 }
 
