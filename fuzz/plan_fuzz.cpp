@@ -17,9 +17,8 @@ std::set<NativeString>& existing() {
 }  // namespace
 
 // Stand-in for the existence test of the volume set: the paths this input says exist.
-std::optional<NativeString> findPathIgnoringCase(NativeView path) {
-    if (!existing().count(NativeString(path))) return std::nullopt;
-    return NativeString(path);
+bool pathExists(NativeView path) {
+    return existing().count(NativeString(path)) > 0;
 }
 
 }  // namespace pomu::platform
@@ -104,6 +103,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::optional<NativeString> first = firstOutputPath(*target, div100MB || div1GB);
         require(!first || fitsPath(*first), "first output past the limit");
     }
+
+    ConversionOptions options;
+    options.zip = zip;
+    options.div100MB = div100MB;
+    options.div1GB = div1GB;
+    options.level = level;
+    const PlannedConversion planned = planConversion(source, options);
+    require(!planned.plan || (planned.plan->target == target && planned.plan->target != source),
+            "the plan's target is not the target rule's, or is the source");
 
     const NativeString quote(1, Char('"'));
     const bool quoteFree = !hasAny(folder, quote) && !hasAny(source, quote) &&
