@@ -5,10 +5,10 @@
 
 namespace pomu {
 
-bool recycleFile(NativeView path) {
+bool recycleFile(NativeView path, NativeString* why) {
     if (!platform::pathExists(path)) return true;  // nothing to remove
     if (path.empty() || !fitsPath(path)) return false;
-    return platform::moveToTrash(path);
+    return platform::moveToTrash(path, why);
 }
 
 }  // namespace pomu

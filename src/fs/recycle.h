@@ -6,7 +6,8 @@
 namespace pomu {
 
 // True when the path is gone to the Recycle Bin or did not exist; false when it could not be
-// moved, and it then stays where it was. Never asks, never deletes for good.
-bool recycleFile(NativeView path);
+// moved, and it then stays where it was (`why` then says why, when the system told). Never
+// asks, never deletes for good.
+bool recycleFile(NativeView path, NativeString* why = nullptr);
 
 }  // namespace pomu

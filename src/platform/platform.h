@@ -40,6 +40,9 @@ struct FileIdentity {
     std::uint64_t index = 0;  // inode or file index
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // Linux: nanoseconds since 1970; Windows: 100-ns units since 1601
+    // Tells the file from a later one given the same index once it is gone (its birth time);
+    // 0 where the file system keeps none, and the index may then name another file later.
+    std::int64_t generation = 0;
     bool operator==(const FileIdentity&) const = default;
 };
 #ifdef _WIN32
@@ -50,6 +53,19 @@ inline constexpr std::int64_t kModifiedTicksPerSecond = 1'000'000'000;
 
 // The entry itself (a link is not followed); empty when nothing can be found there.
 std::optional<FileIdentity> fileIdentity(NativeView path);
+
+// What stands at a path once links are followed. Only a regular file is handed to the
+// archiver: opening a fifo or a device would block it or read forever.
+enum class FileKind { missing, regular, folder, fifo, socket, device, other };
+FileKind fileKind(NativeView path);
+
+// Room left on the file system that holds the folder, for this user.
+struct FreeSpace {
+    std::uint64_t bytes = 0;
+    std::uint64_t blockSize = 0;         // every file takes whole blocks of this size
+    std::optional<std::uint64_t> files;  // how many more files it takes, where that is limited
+};
+std::optional<FreeSpace> freeSpace(NativeView folder);
 
 // Sets the file's modification time, in FileIdentity::modified's units; its other times stay.
 bool setModifiedTime(NativeView path, std::int64_t modified);
@@ -108,8 +124,9 @@ bool writePrivateFile(NativeView path, std::string_view bytes);
 std::optional<std::string> readPrivateFile(NativeView path, std::size_t limit);
 
 // Moves one path to the Recycle Bin (Windows) or the freedesktop.org Trash (Linux), without
-// a question. False when it could not be moved; the path then stays where it was.
-bool moveToTrash(NativeView path);
+// a question. False when it could not be moved; the path then stays where it was, and `why`
+// gets the system's reason in plain words.
+bool moveToTrash(NativeView path, NativeString* why = nullptr);
 
 // ---- exclusive lock files ----
 

@@ -14,9 +14,19 @@ struct GErrorDeleter {
     void operator()(GError* error) const { g_error_free(error); }
 };
 
+// GIO's message names the whole path; the user is told about the file already.
+NativeString reasonFor(const GError* error) {
+    if (!error) return "the Trash refused it";
+    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NOT_SUPPORTED))
+        return "no Trash on that drive";
+    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED)) return "not permitted";
+    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_NO_SPACE)) return "no space left";
+    return error->message;
+}
+
 }  // namespace
 
-bool moveToTrash(NativeView path) {
+bool moveToTrash(NativeView path, NativeString* why) {
     const std::optional<std::string> text = posix::cPath(path);
     if (!text) return false;
     // GIO only renames into a trash folder on the same filesystem and never copies or deletes,
@@ -25,6 +35,7 @@ bool moveToTrash(NativeView path) {
     GError* rawError = nullptr;
     const bool trashed = g_file_trash(file.get(), nullptr, &rawError);
     const std::unique_ptr<GError, GErrorDeleter> error(rawError);
+    if (!trashed && why) *why = reasonFor(error.get());
     return trashed;
 }
 
