@@ -20,7 +20,9 @@ NativeString slotName(int slot) {
     return name;
 }
 
-constexpr std::string_view kNoteHeader = "pomu output note\n";
+// A note of the earlier version, without generations, is read as cut short: nothing of it moves.
+constexpr std::string_view kNoteHeader = "pomu output note 2\n";
+constexpr NativeView kBesidePrefix = POMU_T(".pomu-");
 constexpr std::size_t kNoteLimit = 64 * 1024;
 
 // "<temp><slot name><ending>", beside the folder: the lock and the note.
@@ -40,19 +42,36 @@ std::optional<NativeString> notePath(int slot) {
     return besidePath(slot, POMU_T(".note"));
 }
 
+std::string nativeBytes(NativeView text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(Char));
+}
+
+// Native characters from `count` bytes at `at`; empty when they do not fit or hold a NUL.
+std::optional<NativeString> readNative(const std::string& text, std::size_t at, std::size_t count) {
+    if (count % sizeof(Char) != 0 || at > text.size() || text.size() - at < count) return {};
+    NativeString native(count / sizeof(Char), Char(0));
+    text.copy(reinterpret_cast<char*>(native.data()), count, at);
+    if (native.find(Char('\0')) != NativeString::npos) return std::nullopt;
+    return native;
+}
+
 // The header, the split flag on a line, a line per output seen ("w number volume index size
-// modified"), "t", then the target's own bytes (UTF-16 on Windows).
+// modified generation"), "f <bytes>" and the working folder beside the target with a line
+// break, then "t" and the target's own bytes (UTF-16 on Windows) to the end.
 std::string noteText(const OutputNote& note) {
     std::string text(kNoteHeader);
     text += note.split ? "1\n" : "0\n";
     for (const auto& [number, identity] : note.written) {
         text += "w " + std::to_string(number) + " " + std::to_string(identity.volume) + " " +
                 std::to_string(identity.index) + " " + std::to_string(identity.size) + " " +
-                std::to_string(identity.modified) + "\n";
+                std::to_string(identity.modified) + " " + std::to_string(identity.generation) +
+                "\n";
     }
-    text += "t\n";
-    text.append(reinterpret_cast<const char*>(note.target.data()),
-                note.target.size() * sizeof(Char));
+    if (!note.folder.empty()) {
+        text += "f " + std::to_string(note.folder.size() * sizeof(Char)) + "\n";
+        text += nativeBytes(note.folder) + "\n";
+    }
+    if (!note.target.empty()) text += "t\n" + nativeBytes(note.target);
     return text;
 }
 
@@ -60,35 +79,55 @@ std::optional<std::pair<int, platform::FileIdentity>> parseWritten(const std::st
     std::istringstream fields(line.substr(2));
     int number = -1;
     platform::FileIdentity identity;
-    fields >> number >> identity.volume >> identity.index >> identity.size >> identity.modified;
+    fields >> number >> identity.volume >> identity.index >> identity.size >> identity.modified >>
+        identity.generation;
     if (!fields || number < 0 || !(fields >> std::ws).eof()) return std::nullopt;
     return std::pair(number, identity);
 }
 
 // Empty for a note cut short (a power cut while it was written: nothing was compressed yet).
-// A note of an earlier version names no output seen, so nothing of it is moved.
 std::optional<OutputNote> parseNote(const std::string& text) {
     std::size_t at = kNoteHeader.size() + 2;
-    if (text.size() <= at || !text.starts_with(kNoteHeader) || text[at - 1] != '\n' ||
+    if (text.size() < at || !text.starts_with(kNoteHeader) || text[at - 1] != '\n' ||
         (text[at - 2] != '0' && text[at - 2] != '1')) {
         return std::nullopt;
     }
     OutputNote note;
     note.split = text[at - 2] == '1';
-    while (text.compare(at, 2, "w ") == 0) {
+    const auto line = [&]() -> std::optional<std::string> {
         const std::size_t end = text.find('\n', at);
         if (end == std::string::npos) return std::nullopt;
-        const auto written = parseWritten(text.substr(at, end - at));
-        if (!written) return std::nullopt;
-        note.written.push_back(*written);
+        std::string found = text.substr(at, end - at);
         at = end + 1;
+        return found;
+    };
+    while (text.compare(at, 2, "w ") == 0) {
+        const std::optional<std::string> written = line();
+        const auto parsed = written ? parseWritten(*written) : std::nullopt;
+        if (!parsed) return std::nullopt;
+        note.written.push_back(*parsed);
     }
-    if (text.compare(at, 2, "t\n") == 0) at += 2;
-    if (text.size() <= at || (text.size() - at) % sizeof(Char) != 0) return std::nullopt;
-    note.target.resize((text.size() - at) / sizeof(Char));
-    text.copy(reinterpret_cast<char*>(note.target.data()), text.size() - at, at);
-    if (note.target.find(Char('\0')) != NativeString::npos) return std::nullopt;
+    if (text.compare(at, 2, "f ") == 0) {
+        const std::optional<std::string> size = line();
+        std::size_t count = 0;
+        if (!size || !(std::istringstream(size->substr(2)) >> count)) return std::nullopt;
+        const std::optional<NativeString> folder = readNative(text, at, count);
+        if (!folder || folder->empty() || text.compare(at + count, 1, "\n") != 0) return {};
+        note.folder = *folder;
+        at += count + 1;
+    }
+    if (at == text.size()) return note;
+    if (text.compare(at, 2, "t\n") != 0) return std::nullopt;
+    const std::optional<NativeString> target = readNative(text, at + 2, text.size() - at - 2);
+    if (!target || target->empty()) return std::nullopt;
+    note.target = *target;
     return note;
+}
+
+// Only a folder of pomu's own name that this user alone holds is cleared on a note's word.
+bool isOwnBesideFolder(NativeView folder) {
+    const NativeView name = fileNameOf(folder.substr(0, folder.find_last_not_of(kSeparator) + 1));
+    return name.starts_with(kBesidePrefix) && platform::isPrivateFolder(folder);
 }
 
 }  // namespace
@@ -113,6 +152,7 @@ Workspace::Workspace(NativeString path, NativeString notePath, platform::FileLoc
 Workspace::Workspace(Workspace&& other) noexcept
     : path_(std::move(other.path_)),
       notePath_(std::move(other.notePath_)),
+      note_(std::move(other.note_)),
       lock_(std::move(other.lock_)),
       removed_(other.removed_) {
     other.lock_.reset();
@@ -130,18 +170,39 @@ void Workspace::remove() {
     removed_ = true;
     clearFolder(path_);
     platform::removeFolder(path_);
+    // Gone: no later start has to look for it.
+    if (!note_.folder.empty() && !platform::pathExists(path_)) {
+        note_.folder.clear();
+        writeNote();
+    }
 }
 
 bool isWrittenOutput(const platform::FileIdentity& now, const platform::FileIdentity& seen) {
     // The archiver only adds to its file after creating it; a file put in its place later is
     // another one, and one with an older time was there first.
     return now.volume == seen.volume && now.index == seen.index && now.size >= seen.size &&
-           now.modified >= seen.modified;
+           now.modified >= seen.modified && seen.generation != 0 &&
+           now.generation == seen.generation;
+}
+
+NativeString besideWorkspacePath(NativeView folder, int slot) {
+    NativeString path(folder);
+    path += kBesidePrefix;
+    path += toNative(slot);
+    path += kSeparator;
+    return path;
+}
+
+bool Workspace::writeNote() {
+    if (note_.folder.empty() && note_.target.empty()) return platform::removeFile(notePath_);
+    return platform::writePrivateFile(notePath_, noteText(note_));
 }
 
 bool Workspace::noteOutput(NativeView target, bool split) {
-    note_ = OutputNote{NativeString(target), split, {}};
-    return !removed_ && platform::writePrivateFile(notePath_, noteText(note_));
+    note_.target = NativeString(target);
+    note_.split = split;
+    note_.written.clear();
+    return !removed_ && !note_.target.empty() && writeNote();
 }
 
 bool Workspace::noteWritten(int number, const platform::FileIdentity& identity) {
@@ -153,34 +214,43 @@ bool Workspace::noteWritten(int number, const platform::FileIdentity& identity) 
     } else {
         seen->second = identity;
     }
-    return platform::writePrivateFile(notePath_, noteText(note_));
+    return writeNote();
 }
 
 void Workspace::forgetOutput() {
     // Once it is gone, nothing of this job is undone by a later start.
-    if (!notePath_.empty()) platform::removeFile(notePath_);
+    if (notePath_.empty()) return;
+    note_.target.clear();
+    note_.written.clear();
+    writeNote();
 }
 
-std::optional<Workspace> prepareWorkspace() {
+std::optional<Workspace> prepareWorkspace(std::optional<NativeView> besideFolder) {
     for (int slot = 1; slot <= kMaxSlots; ++slot) {
-        const std::optional<NativeString> path = workspacePath(slot);
+        std::optional<NativeString> path = workspacePath(slot);
         const std::optional<NativeString> lockFile = lockPath(slot);
         const std::optional<NativeString> note = notePath(slot);
-        if (!path || !lockFile || !note) return std::nullopt;
+        if (besideFolder) path = besideWorkspacePath(*besideFolder, slot);
+        if (!path || !fitsPath(*path) || !lockFile || !note) return std::nullopt;
         std::optional<platform::FileLock> lock = platform::tryLockFile(*lockFile);
         if (!lock) continue;  // another instance is converting in this one
         // The evidence of an unfinished job stays for the start that undoes it; a note
         // another user planted is not ours to remove.
         if (platform::pathExists(*note)) continue;
+        // A folder another user planted (or a link) is left alone, never unpacked into nor
+        // cleared: the next slot beside it serves instead.
+        if (platform::pathExists(*path) && !platform::isPrivateFolder(*path)) continue;
+        Workspace workspace(*path, *note, std::move(*lock));
+        if (besideFolder) {
+            workspace.note_.folder = *path;
+            if (!workspace.writeNote()) return std::nullopt;
+        }
         if (platform::pathExists(*path)) {
-            // A folder another user planted (or a link) is left alone, never unpacked into nor
-            // cleared: the next slot beside it serves instead.
-            if (!platform::isPrivateFolder(*path)) continue;
             clearFolder(*path);
         } else if (!platform::createFolder(*path) || !platform::isPrivateFolder(*path)) {
             return std::nullopt;
         }
-        return Workspace(*path, *note, std::move(*lock));
+        return workspace;
     }
     return std::nullopt;
 }
@@ -199,7 +269,11 @@ void clearLeftWorkspaces(const std::function<bool(const OutputNote&)>& undo) {
             const std::optional<std::string> text = platform::readPrivateFile(*note, kNoteLimit);
             if (!text) continue;  // not ours: left alone, as a foreign folder is
             const std::optional<OutputNote> left = parseNote(*text);
-            if (!left || undo(*left)) platform::removeFile(*note);
+            if (left && !left->folder.empty() && isOwnBesideFolder(left->folder)) {
+                clearFolder(left->folder);
+                platform::removeFolder(left->folder);
+            }
+            if (!left || left->target.empty() || undo(*left)) platform::removeFile(*note);
         }
         if (platform::pathExists(*path) && platform::isPrivateFolder(*path)) {
             clearFolder(*path);

@@ -17,14 +17,18 @@ std::optional<NativeString> workspacePath(int slot = 1);
 // What a job noted before its archiver began to write, found again by a later start when the
 // job never finished (pomu killed, a crash, a power cut).
 struct OutputNote {
-    NativeString target;
-    bool split = false;  // the output is the target's volumes from .001 on
+    NativeString target;  // empty until an output is about to be written
+    bool split = false;   // the output is the target's volumes from .001 on
+    // A working folder beside the target instead of in the temp folder: cleared and removed
+    // by the start that finds the note.
+    NativeString folder;
     // Each output as it was seen once the archiver had created it: 0 for the target, n for
     // its n-th volume. Only these are this run's own; a file made there later is not.
     std::vector<std::pair<int, platform::FileIdentity>> written;
 };
 
-// The file standing at an output now is the one seen: the same file, grown or not.
+// The file standing at an output now is the one seen: the same file, grown or not. A file
+// whose generation is unknown could be a later one at the same index: never the one seen.
 bool isWrittenOutput(const platform::FileIdentity& now, const platform::FileIdentity& seen);
 
 // Removes everything inside the folder, recursively, and leaves the folder itself.
@@ -56,17 +60,23 @@ class Workspace {
 
   private:
     Workspace(NativeString path, NativeString notePath, platform::FileLock lock);
+    bool writeNote();
     NativeString path_;
     NativeString notePath_;
     OutputNote note_;
     std::optional<platform::FileLock> lock_;
     bool removed_ = false;
-    friend std::optional<Workspace> prepareWorkspace();
+    friend std::optional<Workspace> prepareWorkspace(std::optional<NativeView> besideFolder);
 };
 
 // Empty when there is no usable workspace: the job then extracts nothing. A slot still holding
-// the note of an unfinished job is left for the next start to undo.
-std::optional<Workspace> prepareWorkspace();
+// the note of an unfinished job is left for the next start to undo. With `besideFolder` (a
+// folder path ending in a separator) the working folder is a hidden one of pomu's own there,
+// for a temp folder too small: noted before it is made, so a start after a crash removes it.
+std::optional<Workspace> prepareWorkspace(std::optional<NativeView> besideFolder = std::nullopt);
+
+// The hidden working folder prepareWorkspace makes in that folder for the n-th slot.
+NativeString besideWorkspacePath(NativeView folder, int slot);
 
 // At start: for each workspace that no running instance (nor its archiver) holds, hands the
 // note of a job that never finished to `undo`, then clears and removes the folder. The note
