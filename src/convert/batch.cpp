@@ -1,6 +1,7 @@
 // Drop batches in turn: summary line, report and log, progress, and the force-exit stop.
 #include "convert/batch.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "convert/plan.h"
@@ -29,7 +30,69 @@ class ProgressFeed {
     RunState& runState_;
 };
 
+bool sameName(NativeView a, NativeView b) {
+#ifdef _WIN32
+    return equalsIgnoringCase(a, b);
+#else
+    return a == b;
+#endif
+}
+
 }  // namespace
+
+// What the batch has done so far, which the files after it must respect.
+struct DropBatches::Memory {
+    const std::vector<NativeString>& dropped;
+    // A source that went to the Recycle Bin, and the dropped file whose conversion moved it.
+    std::vector<std::pair<NativeString, NativeString>> moved;
+    // An output made in this batch, and its source.
+    std::vector<std::pair<platform::FileIdentity, NativeString>> made;
+
+    // A later volume of a set goes with its first volume, never by itself; a file that went
+    // with a set earlier is part of it; an archive made earlier in the batch is never replaced.
+    std::optional<ConversionOutcome> refusal(const NativeString& path, StatusWindow& window,
+                                             const ConversionOptions& options) const {
+        const std::optional<NativeString> first = firstVolumeOf(path);
+        const auto dropped = [&](const NativeString& name) {
+            return std::ranges::any_of(this->dropped,
+                                       [&](const NativeString& d) { return sameName(d, name); });
+        };
+        if (first && dropped(*first)) return outcomeOf(Reason::volumeOfSet, *first);
+        for (const auto& [source, by] : moved) {
+            if (sameName(source, path)) return outcomeOf(Reason::volumeOfSet, by);
+        }
+        if (first) {
+            if (!platform::pathExists(*first)) return outcomeOf(Reason::firstVolumeMissing, *first);
+            return outcomeOf(Reason::volumeOfSet, *first);
+        }
+        const std::optional<NativeString> target = targetPath(path, options.zip);
+        const std::optional<NativeString> firstOutput =
+            target ? firstOutputPath(*target, options.div100MB || options.div1GB) : std::nullopt;
+        for (const std::optional<NativeString>& output : {target, firstOutput}) {
+            const auto now = output ? platform::fileIdentity(*output) : std::nullopt;
+            for (const auto& [identity, source] : made) {
+                if (!now || *now != identity) continue;
+                window.writeStatus(kExistsText);
+                ConversionOutcome outcome = outcomeOf(Reason::madeInBatch, *output);
+                outcome.cause = source;
+                return outcome;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void remember(const NativeString& path, const ConversionOutcome& outcome,
+                  const ConversionOptions& options) {
+        for (const NativeString& source : outcome.moved) moved.emplace_back(source, path);
+        if (!outcome.converted()) return;
+        const std::optional<NativeString> target = targetPath(path, options.zip);
+        if (!target) return;
+        for (const auto& output : {std::optional(*target), volumePath(*target, 1)}) {
+            const auto identity = output ? platform::fileIdentity(*output) : std::nullopt;
+            if (identity) made.emplace_back(*identity, path);
+        }
+    }
+};
 
 NativeString summaryText(int converted, bool zip) {
     NativeString text = toNative(converted);
@@ -65,25 +128,29 @@ BatchEnd DropBatches::drop(std::vector<NativeString> paths) {
     return BatchEnd::finished;
 }
 
-FileReport DropBatches::convertOne(const NativeString& path, int index, int count) {
+FileReport DropBatches::convertOne(const NativeString& path, int index, int count, Memory& memory) {
     // The job takes its snapshot of the options at entry, on this thread: read now, the ZIP
     // option names the target it works on.
-    const bool zip = options_.zip;
+    const ConversionOptions options = options_;
+    const bool zip = options.zip;
     const Clock::time_point start = Clock::now();
     // Asked only when a RAR source comes, so a start without one never runs it.
     if (isRarSource(path)) learnRarSupport(options_, window_, runState_);
     // The new archive is tested before its source moves, and only then.
     progress_.fileStarts(options_.deleteProcessed);
     ConversionOutcome outcome;
-    {
+    if (std::optional<ConversionOutcome> refused = memory.refusal(path, window_, options)) {
+        outcome = *refused;
+    } else {
         const ProgressFeed feed(runState_, progress_);
         outcome = convertFile(window_, path, index, count, options_, runState_);
+        memory.remember(path, outcome, options);
     }
     progress_.fileEnds();
     showProgressWhenDue();
     const double seconds = secondsSince(start);
     NativeString target;
-    if (outcome.reason != Reason::skipped && outcome.reason != Reason::pathTooLong) {
+    if (countsAs(outcome) != FileOutcome::skipped && outcome.reason != Reason::pathTooLong) {
         target = targetPath(path, zip).value_or(NativeString());
     }
     const bool folder = !outcome.converted() && platform::isFolder(path);
@@ -100,9 +167,10 @@ bool DropBatches::runBatch(const std::vector<NativeString>& paths) {
     const int count = static_cast<int>(paths.size());
     const Clock::time_point start = Clock::now();
     BatchReport report;
+    Memory memory{paths, {}, {}};
     int converted = 0;
     for (int index = 0; index < count; ++index) {
-        report.files.push_back(convertOne(paths[std::size_t(index)], index, count));
+        report.files.push_back(convertOne(paths[std::size_t(index)], index, count, memory));
         log_.fileEnded(report.files.back());
         if (report.files.back().outcome == FileOutcome::converted) ++converted;
         if (runState_.forceExit) {

@@ -40,8 +40,9 @@ class DropBatches {
   private:
     // Converts one batch; false when force exit stopped it.
     bool runBatch(const std::vector<NativeString>& paths);
+    struct Memory;
     // One dropped path through the job, timed and described.
-    FileReport convertOne(const NativeString& path, int index, int count);
+    FileReport convertOne(const NativeString& path, int index, int count, Memory& memory);
     void showProgressWhenDue();
 
     StatusWindow& window_;

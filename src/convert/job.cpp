@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "convert/new_archive.h"
+#include "convert/room.h"
 #include "fs/recycle.h"
 #include "fs/workspace.h"
 
@@ -67,16 +68,78 @@ std::optional<ConversionOutcome> makeRoom(StatusWindow& window, const Conversion
 }
 
 // The converted source to the Recycle Bin: its set whole as the archiver read it, each file
-// only when it is still the one that was read.
+// only when it is still the one that was read. What the Recycle Bin refused is named.
 ConversionOutcome moveSourcesAway(const ConversionPlan& plan, const SourceFiles& sources,
                                   const Listing& listing) {
     std::vector<SetMember> members;
     for (const auto& [path, identity] : sources.members) members.push_back({path, identity.size});
     const std::vector<NativeString> leaving = leavingSources(plan.source, members, listing);
+    ConversionOutcome outcome = outcomeOf(leaving.empty() ? Reason::setKept : Reason::converted);
     for (const NativeString& member : leaving) {
-        if (sources.unchanged(member)) recycleFile(member);
+        if (!sources.unchanged(member)) continue;
+        NativeString why;
+        if (recycleFile(member, &why)) {
+            outcome.moved.push_back(member);
+        } else if (outcome.count++ == 0) {
+            outcome.reason = Reason::trashRefused;
+            outcome.detail = member;
+            outcome.cause = why;
+        }
     }
-    return outcomeOf(leaving.empty() ? Reason::setKept : Reason::converted);
+    return outcome;
+}
+
+// Only a regular file is handed to the archiver, which would block opening a fifo.
+std::optional<ConversionOutcome> refusedKind(NativeView source) {
+    static constexpr const Char* kKinds[] = {
+        POMU_T("gone"),     POMU_T("a file"),   POMU_T("a folder"),        POMU_T("a fifo"),
+        POMU_T("a socket"), POMU_T("a device"), POMU_T("not a plain file")};
+    const platform::FileKind kind = platform::fileKind(source);
+    if (kind == platform::FileKind::regular) return std::nullopt;
+    if (kind == platform::FileKind::missing) return outcomeOf(Reason::gone);
+    ConversionOutcome outcome = outcomeOf(Reason::notAFile, source);
+    outcome.cause = kKinds[std::size_t(kind)];
+    return outcome;
+}
+
+// Where the source is unpacked: the temp folder, or beside the target when only its disk
+// has the room (empty `beside`); the refusal when neither has it. The temp folder also holds
+// the new archive's listing, about as long as the source's.
+struct WorkingPlace {
+    std::optional<NativeString> beside;
+    std::optional<ConversionOutcome> refusal;
+};
+
+WorkingPlace placeToUnpack(const ConversionPlan& plan, const ListedArchive& listed,
+                           std::uint64_t sourceBytes) {
+    const std::optional<NativeString> temp = platform::tempFolder();
+    const NativeString targetFolder = folderOf(plan.target);
+    const std::optional<platform::FreeSpace> inTemp =
+        temp ? platform::freeSpace(*temp) : std::nullopt;
+    const std::optional<platform::FreeSpace> atTarget = platform::freeSpace(targetFolder);
+    // A disk that cannot say how full it is is not judged: the runs tell.
+    if (!inTemp || !atTarget) return {};
+    const auto device = [](NativeView folder) {
+        const std::optional<platform::FileIdentity> identity = platform::fileIdentity(folder);
+        return identity ? std::optional(identity->volume) : std::nullopt;
+    };
+    const bool sameDisk = device(*temp) && device(*temp) == device(targetFolder);
+    const Room listings{listed.textBytes, 0};
+    Room unpacked = unpackedRoom(listed.listing, inTemp->blockSize);
+    unpacked.bytes += listings.bytes + (sameDisk ? sourceBytes : 0);
+    if (fits(unpacked, *inTemp)) {
+        if (sameDisk || fits({sourceBytes, 1}, *atTarget)) return {};
+        return {std::nullopt, outcomeOf(Reason::noRoomToPack, placeOf(targetFolder))};
+    }
+    Room beside = unpackedRoom(listed.listing, atTarget->blockSize);
+    beside.bytes += sourceBytes;
+    if (!sameDisk && fits(listings, *inTemp) && fits(beside, *atTarget)) {
+        return {targetFolder, std::nullopt};
+    }
+    ConversionOutcome refusal = outcomeOf(Reason::noRoomToUnpack, placeOf(*temp));
+    refusal.needed = unpacked.bytes;
+    refusal.available = inTemp->bytes;
+    return {std::nullopt, refusal};
 }
 
 }  // namespace
@@ -108,19 +171,26 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (auto blocked = makeRoom(window, plan, snapshot.deleteAlready)) return *blocked;
 
     window.writeStatus(progressText(index, count));
-    std::optional<Workspace> workspace = prepareWorkspace();
+    if (auto refused = refusedKind(plan.source)) return *refused;
+    const SourceFiles sources(plan);
+    SourceReading reading(window, runState, plan);
+    if (auto refused = reading.refusal()) return *refused;
+    const Listing& listing = reading.listed().listing;
+    const std::uint64_t sourceBytes = listing.totalPhysicalSize.value_or(
+        listing.physicalSize.value_or(sources.source ? sources.source->size : 0));
+    // The listing gives every file's size: the room is found before anything is unpacked.
+    const WorkingPlace place = placeToUnpack(plan, reading.listed(), sourceBytes);
+    if (place.refusal) return *place.refusal;
+    std::optional<Workspace> workspace =
+        prepareWorkspace(place.beside ? std::optional<NativeView>(*place.beside) : std::nullopt);
     if (!workspace) return outcomeOf(Reason::noWorkspace);
     // What could not be cleared would be packed with this source's files.
     if (platform::folderHasEntries(workspace->path())) return outcomeOf(Reason::workspaceNotEmpty);
     if (!planCommands(plan, workspace->path(), snapshot)) return outcomeOf(Reason::pathTooLong);
-
-    const SourceFiles sources(plan);
-    SourceReading reading(window, runState, plan, snapshot.show);
-    if (auto refused = reading.refusal()) return *refused;
-    if (auto failed = reading.unpack(workspace->path())) return *failed;
+    if (auto failed = reading.unpack(workspace->path(), snapshot.show)) return *failed;
 
     NewArchive archive(window, runState, *workspace, plan);
-    if (auto failed = archive.compress(snapshot.show)) return *failed;
+    if (auto failed = archive.compress(snapshot.show, sourceBytes)) return *failed;
     // Walked before the folder goes: the new archive must hold exactly these files.
     const std::optional<std::vector<UnpackedFile>> unpacked = unpackedFiles(workspace->path());
     workspace->remove();

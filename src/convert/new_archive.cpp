@@ -2,6 +2,7 @@
 #include "convert/new_archive.h"
 
 #include "convert/job.h"
+#include "convert/room.h"
 
 namespace pomu {
 
@@ -16,7 +17,13 @@ NewArchive::~NewArchive() {
     for (const NativeString& output : watch_->ownOutputs()) platform::removeFile(output);
 }
 
-std::optional<ConversionOutcome> NewArchive::compress(bool show) {
+std::optional<ConversionOutcome> NewArchive::compress(bool show, std::uint64_t sourceBytes) {
+    // The new archive takes about what the source took; the disk must hold that much first.
+    const NativeString folder = folderOf(plan_.target);
+    const std::optional<platform::FreeSpace> room = platform::freeSpace(folder);
+    if (room && !fits({sourceBytes, 1}, *room)) {
+        return outcomeOf(Reason::noRoomToPack, placeOf(folder));
+    }
     // Nothing stood at the target or its first volume when the job began, so what appears
     // there now is this job's own; other volumes that stand there are not.
     strays_ = strayVolumes(plan_);
@@ -28,9 +35,17 @@ std::optional<ConversionOutcome> NewArchive::compress(bool show) {
         if (platform::pathExists(output)) return outcomeOf(Reason::targetExists, output);
     }
     watch_.emplace(window_, workspace_, plan_.target, plan_.split, strays_);
-    const ToolRun run = runTool(plan_.compressCommand, show, *watch_, runState_);
+    StartedRun started = startRun(plan_.compressCommand, show);
+    const ToolRun run = finishRun(started, *watch_, runState_);
     watch_->noteCreated();
-    if (!ranToTheEnd(run)) return failedRun(run, Reason::compressionFailed);
+    if (!ranToTheEnd(run)) {
+        if (run.started && !run.forced &&
+            (isFull(platform::freeSpace(folder)) ||
+             (started.tool && saysDiskFull(started.tool->latestOutput())))) {
+            return outcomeOf(Reason::packingOutOfSpace, placeOf(folder));
+        }
+        return failedRun(run, Reason::compressionFailed);
+    }
     if (!isUsableOutput(plan_.firstOutputPath)) return outcomeOf(Reason::noOutput);
     listing_ = startListingRun(plan_.outputListCommand);
     return std::nullopt;

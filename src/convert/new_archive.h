@@ -22,8 +22,9 @@ class NewArchive {
     ~NewArchive();
 
     // Empty when the compression wrote a usable archive; its listing then starts, to run
-    // while the working folder is walked and removed.
-    std::optional<ConversionOutcome> compress(bool show);
+    // while the working folder is walked and removed. The target's disk must first hold the
+    // source's size.
+    std::optional<ConversionOutcome> compress(bool show, std::uint64_t sourceBytes);
     // The new archive against what the source listed and the working folder held; read back
     // (tested) only when a source is to leave on its strength. Empty when the archive stands;
     // `proof` then says whether it holds all of the source or why the source stays.

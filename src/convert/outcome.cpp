@@ -2,6 +2,7 @@
 #include "convert/outcome.h"
 
 #include <concepts>
+#include <iterator>
 
 namespace pomu {
 namespace {
@@ -87,6 +88,21 @@ NativeString compressionText(const ConversionOutcome& outcome) {
                counted(outcome.count, POMU_T("unpacked file"), POMU_T("unpacked files"));
     }
     return withCode(POMU_T("the new archive could not be written"), *code);
+}
+
+// "16.2 GB": binary units, as the system's own file windows count them.
+NativeString sizeText(std::uint64_t bytes) {
+    constexpr const Char* kUnits[] = {POMU_T("bytes"), POMU_T("KB"), POMU_T("MB"), POMU_T("GB"),
+                                      POMU_T("TB")};
+    if (bytes < 1024) return toNative(static_cast<long long>(bytes)) + POMU_T(" bytes");
+    double value = double(bytes);
+    std::size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+        value /= 1024;
+        ++unit;
+    }
+    const long long tenths = static_cast<long long>(value * 10 + 0.5);
+    return toNative(tenths / 10) + POMU_T(".") + toNative(tenths % 10) + POMU_T(" ") + kUnits[unit];
 }
 
 NativeString specialText(const ConversionOutcome& outcome) {
@@ -245,6 +261,46 @@ constexpr ReasonRow kReasonRows[] = {
                      ? row.words(o)
                      : text(POMU_T("the new archive could not be shown to hold all of it")));
      }},
+    {Reason::notAFile, kNotConverted, kUnreadable,
+     [](const ConversionOutcome& o) {
+         return POMU_T("not a file pomu re-packs: ") + detailName(o) + POMU_T(" is ") + o.cause;
+     }},
+    {Reason::volumeOfSet, FileOutcome::skipped, kRead,
+     [](const ConversionOutcome& o) { return POMU_T("a volume of ") + detailName(o); }},
+    {Reason::firstVolumeMissing, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return POMU_T("the first volume (") + detailName(o) + POMU_T(") is missing");
+     }},
+    {Reason::gone, FileOutcome::skipped, kRead, POMU_T("no longer there")},
+    {Reason::madeInBatch, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return POMU_T("already exists: ") + detailName(o) + POMU_T(" (made from ") +
+                NativeString(fileNameOf(o.cause)) + POMU_T(" in this batch)");
+     }},
+    {Reason::trashRefused, kConverted, kRead,
+     [](const ConversionOutcome& o) {
+         NativeString words = POMU_T("source kept: ") + NativeString(kTrashName) +
+                              POMU_T(" refused ") + detailName(o);
+         if (o.count > 1) words += POMU_T(" and ") + toNative(o.count - 1) + POMU_T(" more");
+         return words + POMU_T(" (") + o.cause + POMU_T(")");
+     }},
+    {Reason::noRoomToUnpack, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return POMU_T("not enough space for the working folder: needs ") + sizeText(o.needed) +
+                POMU_T(", ") + sizeText(o.available) + POMU_T(" free in ") + o.detail;
+     }},
+    {Reason::noRoomToPack,
+     kNotConverted,
+     kRead,
+     {POMU_T("not enough space for the new archive on "), POMU_T("")}},
+    {Reason::unpackingOutOfSpace,
+     kNotConverted,
+     kRead,
+     {POMU_T("no space left for the working folder in "), POMU_T("")}},
+    {Reason::packingOutOfSpace,
+     kNotConverted,
+     kRead,
+     {POMU_T("no space left for the new archive on "), POMU_T("")}},
 };
 
 // A row missing or out of place fails the build, not a user's batch.
@@ -255,7 +311,7 @@ constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
     }
     return count == std::size_t(last) + 1;
 }
-static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::sourceKept));
+static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::packingOutOfSpace));
 static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::extraUnpacked));
 
 const ReasonRow& rowOf(Reason reason) {

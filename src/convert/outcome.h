@@ -2,7 +2,9 @@
 // means.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "platform/text.h"
 
@@ -28,15 +30,26 @@ enum class Reason {
     needsPassword,     // the source's listing shows encrypted entries
     volumeMissing,     // count: the number of the first volume that is missing
     nothingExtracted,
-    compressionFailed,  // exitCode
-    noOutput,           // no first output, or an empty one
-    proofFailed,        // proof: what did not match
-    workspaceNotEmpty,  // the working folder still held files before the extraction
-    testFailed,         // exitCode: the new archive's data did not read back clean
-    setKept,            // converted, but the volume set stays: its sizes do not add up
-    stopped,            // force exit ended the archiver
-    notPlainArchive,    // detail: the type the archiver reads it as (a program, a document)
-    sourceKept,         // converted, but proof: why the source cannot be shown to be held
+    compressionFailed,    // exitCode
+    noOutput,             // no first output, or an empty one
+    proofFailed,          // proof: what did not match
+    workspaceNotEmpty,    // the working folder still held files before the extraction
+    testFailed,           // exitCode: the new archive's data did not read back clean
+    setKept,              // converted, but the volume set stays: its sizes do not add up
+    stopped,              // force exit ended the archiver
+    notPlainArchive,      // detail: the type the archiver reads it as (a program, a document)
+    sourceKept,           // converted, but proof: why the source cannot be shown to be held
+    notAFile,             // detail: the source; cause: its kind (a fifo, a device)
+    volumeOfSet,          // detail: the first volume of the set it belongs to
+    firstVolumeMissing,   // detail: the first volume, which is not there
+    gone,                 // the dropped file was no longer there when its turn came
+    madeInBatch,          // detail: the target; cause: the source it was made from
+    trashRefused,         // converted; detail: the first file that stayed, count: how many
+                          // stayed; cause: the system's reason
+    noRoomToUnpack,       // detail: the place; needed and available bytes
+    noRoomToPack,         // detail: the place of the new archive
+    unpackingOutOfSpace,  // detail: the place the working folder filled
+    packingOutOfSpace,    // detail: the place the new archive filled
 };
 
 // What the proof found, when it did not hold. Each has one row in the table of outcomes: its
@@ -76,6 +89,9 @@ struct ConversionOutcome {
     std::optional<int> exitCode;
     int count = 0;
     NativeString detail;
+    NativeString cause;
+    std::uint64_t needed = 0, available = 0;  // bytes, for a lack of room
+    std::vector<NativeString> moved;          // the sources that went to the Recycle Bin
     bool converted() const { return result == ConversionResult::converted; }
 };
 

@@ -204,6 +204,28 @@ std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView arc
     return finish(std::move(command));
 }
 
+std::optional<NativeString> firstVolumeOf(NativeView source) {
+    constexpr NativeView kRar = POMU_T(".rar");
+    constexpr NativeView kPart = POMU_T(".part");
+    if (!endsWithIgnoringCase(source, kRar)) return std::nullopt;
+    const std::size_t end = source.size() - kRar.size();
+    std::size_t start = end;
+    while (start > 0 && source[start - 1] >= Char('0') && source[start - 1] <= Char('9')) --start;
+    if (start == end || start < kPart.size() ||
+        !equalsIgnoringCase(source.substr(start - kPart.size(), kPart.size()), kPart)) {
+        return std::nullopt;
+    }
+    const NativeView digits = source.substr(start, end - start);
+    const std::size_t significant = digits.find_first_not_of(Char('0'));
+    // The first volume itself, or a number 0.
+    if (significant == NativeView::npos || digits.substr(significant) == POMU_T("1")) return {};
+    NativeString first(source.substr(0, start));
+    first += NativeString(digits.size() - 1, Char('0'));
+    first += Char('1');
+    first += source.substr(end);
+    return first;
+}
+
 std::vector<NativeString> volumeSet(NativeView source, int opened) {
     if (!volumeSetBase(source)) return {NativeString(source)};
     // The archiver counts on the digits before ".rar" and keeps every other character as

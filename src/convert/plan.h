@@ -66,6 +66,10 @@ std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView arc
 // "<folder>7z.exe" t "<archive>": reads the new archive's data back before any source moves.
 std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView archive);
 
+// For a later volume of a RAR set ("x.part2.rar", "x.part03.rar"; any case): the first volume's
+// name, the number 1 written as wide as the dropped one's. Empty for any other name.
+std::optional<NativeString> firstVolumeOf(NativeView source);
+
 // The source files a processed source stands for, for a ".part1.rar" source: the names the
 // archiver itself opens after it, the dropped name with its number counted on ("X.PART2.RAR"
 // after "X.PART1.RAR"), from 1 up to 99 (and to at most `opened`), stopping at the first

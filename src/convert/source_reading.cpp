@@ -4,6 +4,7 @@
 
 #include "convert/archiver.h"
 #include "convert/rar_support.h"
+#include "convert/room.h"
 
 namespace pomu {
 namespace {
@@ -70,6 +71,7 @@ ListedArchive readListing(StartedRun& started, NativeView archive, StatusWindow&
     ListedArchive listed;
     const ListingRun run = finishListing(started, window, runState);
     listed.listing = parseListing(run.output);
+    listed.textBytes = run.output.size();
     if (ranToTheEnd(run.run)) return listed;
     if (run.run.forced || !run.run.started) {
         listed.failure = failedRun(run.run, Reason::proofFailed);
@@ -83,14 +85,11 @@ ListedArchive readListing(StartedRun& started, NativeView archive, StatusWindow&
 }
 
 SourceReading::SourceReading(StatusWindow& window, const RunState& runState,
-                             const ConversionPlan& plan, bool show)
+                             const ConversionPlan& plan)
     : window_(window),
       runState_(runState),
       plan_(plan),
-      show_(show),
-      listing_(startListingRun(plan.sourceListCommand)) {
-    if (!show) extraction_ = startRun(plan.extractCommand, false);
-}
+      listing_(startListingRun(plan.sourceListCommand)) {}
 
 SourceReading::~SourceReading() {
     stopRun(extraction_, window_);
@@ -107,14 +106,19 @@ std::optional<ConversionOutcome> SourceReading::refusal() {
     listed_.type = plainArchiveType(listed_.listing, plan_.source);
     std::optional<ConversionOutcome> refused = refusedSource(listed_, plan_.source);
     if (!refused) return std::nullopt;
-    stopRun(extraction_, window_);
     return unreadableRar(*refused, plan_.source, runState_);
 }
 
-std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace) {
-    if (show_) extraction_ = startRun(plan_.extractCommand, true);
+std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace, bool show) {
+    extraction_ = startRun(plan_.extractCommand, show);
     const ToolRun extracted = finishRun(extraction_, window_, runState_);
     if (!ranToTheEnd(extracted)) {
+        // A disk that filled up is no damage of the archive's.
+        if (extracted.started && !extracted.forced &&
+            (isFull(platform::freeSpace(workspace)) ||
+             (extraction_.tool && saysDiskFull(extraction_.tool->latestOutput())))) {
+            return outcomeOf(Reason::unpackingOutOfSpace, placeOf(workspace));
+        }
         return unreadableRar(failedRun(extracted, Reason::extractionFailed), plan_.source,
                              runState_);
     }

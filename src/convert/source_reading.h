@@ -13,6 +13,7 @@ namespace pomu {
 // The listing, or why the proof cannot stand on it.
 struct ListedArchive {
     Listing listing;
+    std::uint64_t textBytes = 0;  // what the listing wrote: the next one takes about as much
     std::optional<ConversionOutcome> failure;
     std::optional<ArchiveType> type;  // the source's, when it is a plain archive
 };
@@ -35,18 +36,18 @@ ConversionOutcome withProof(ConversionOutcome outcome, const ProofResult& proof,
 // archiver writing into the working folder.
 class SourceReading {
   public:
-    // Starts the listing, the archiver printing headers, beside a hidden extraction. A shown
-    // console waits for it, so it never opens for a source that is refused.
-    SourceReading(StatusWindow& window, const RunState& runState, const ConversionPlan& plan,
-                  bool show);
+    // Starts the listing, the archiver printing headers: it tells every file's size before
+    // anything is unpacked.
+    SourceReading(StatusWindow& window, const RunState& runState, const ConversionPlan& plan);
     SourceReading(const SourceReading&) = delete;
     SourceReading& operator=(const SourceReading&) = delete;
     ~SourceReading();
 
-    // What the listing tells before anything is unpacked; a refusal stops the extraction.
+    // What the listing tells before anything is unpacked.
     std::optional<ConversionOutcome> refusal();
-    // The extraction followed to its end; empty when it ran to its end and unpacked files.
-    std::optional<ConversionOutcome> unpack(NativeView workspace);
+    // The extraction into the planned folder, followed to its end; empty when it ran to its
+    // end and unpacked files.
+    std::optional<ConversionOutcome> unpack(NativeView workspace, bool show);
 
     const ListedArchive& listed() const { return listed_; }
 
@@ -54,7 +55,6 @@ class SourceReading {
     StatusWindow& window_;
     const RunState& runState_;
     const ConversionPlan& plan_;
-    bool show_;
     StartedRun listing_;
     StartedRun extraction_;
     ListedArchive listed_;

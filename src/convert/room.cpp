@@ -1,0 +1,57 @@
+// Working out the room a conversion needs and whether a file system has it.
+#include "convert/room.h"
+
+namespace pomu {
+namespace {
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+std::uint64_t roundedUp(std::uint64_t size, std::uint64_t block) {
+    return block == 0 ? size : (size + block - 1) / block * block;
+}
+
+}  // namespace
+
+Room unpackedRoom(const Listing& listing, std::uint64_t blockSize) {
+    Room room;
+    for (const ListedEntry& entry : listing.entries) {
+        room.bytes += entry.folder ? blockSize : roundedUp(entry.size.value_or(0), blockSize);
+        ++room.files;
+    }
+    return room;
+}
+
+bool fits(const Room& needed, const platform::FreeSpace& free) {
+    const std::uint64_t margin = kMiB + needed.bytes / 64;
+    if (free.bytes < margin || needed.bytes > free.bytes - margin) return false;
+    return !free.files || needed.files + 16 <= *free.files;
+}
+
+bool isFull(const std::optional<platform::FreeSpace>& free) {
+    return free && (free->bytes < kMiB || (free->files && *free->files == 0));
+}
+
+bool saysDiskFull(std::string_view output) {
+    return output.find("No space left on device") != std::string_view::npos ||
+           output.find("not enough space on the disk") != std::string_view::npos;
+}
+
+NativeString folderOf(NativeView path) {
+#ifdef _WIN32
+    const std::size_t cut = path.find_last_of(L"\\/");
+#else
+    const std::size_t cut = path.find_last_of('/');
+#endif
+    return cut == NativeView::npos ? NativeString() : NativeString(path.substr(0, cut + 1));
+}
+
+NativeString placeOf(NativeView folder) {
+#ifdef _WIN32
+    if (folder.size() >= 2 && folder[1] == L':') return NativeString(folder.substr(0, 2));
+#endif
+    NativeString place(folder);
+    while (place.size() > 1 && place.back() == kSeparator) place.pop_back();
+    return place;
+}
+
+}  // namespace pomu

@@ -1,0 +1,36 @@
+// Room on the disks before anything is written: the unpacked files, the new archive, the listings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "convert/listing.h"
+#include "platform/platform.h"
+
+namespace pomu {
+
+struct Room {
+    std::uint64_t bytes = 0;
+    std::uint64_t files = 0;
+};
+
+// What the listed files take unpacked where blocks are that size: each file rounded up to
+// whole blocks, a block for each folder.
+Room unpackedRoom(const Listing& listing, std::uint64_t blockSize);
+
+// The room fits with a margin left for what the archiver and the file system add.
+bool fits(const Room& needed, const platform::FreeSpace& free);
+
+// A file system that has (next to) nothing left: a run that failed there ran out of space.
+bool isFull(const std::optional<platform::FreeSpace>& free);
+
+// What the archiver says when a write finds the disk full, on either system.
+bool saysDiskFull(std::string_view output);
+
+// The folder a path stands in, with its separator.
+NativeString folderOf(NativeView path);
+
+// How the user names the place a folder is on: the drive ("D:") on Windows, else the folder.
+NativeString placeOf(NativeView folder);
+
+}  // namespace pomu
