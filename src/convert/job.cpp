@@ -90,13 +90,11 @@ ConversionOutcome moveSourcesAway(const ConversionPlan& plan, const SourceFiles&
 }
 
 // Only a regular file is handed to the archiver, which would block opening a fifo.
-std::optional<ConversionOutcome> refusedKind(NativeView source) {
+std::optional<ConversionOutcome> refusedKind(NativeView source, platform::FileKind kind) {
     static constexpr const Char* kKinds[] = {
         POMU_T("gone"),     POMU_T("a file"),   POMU_T("a folder"),        POMU_T("a fifo"),
         POMU_T("a socket"), POMU_T("a device"), POMU_T("not a plain file")};
-    const platform::FileKind kind = platform::fileKind(source);
     if (kind == platform::FileKind::regular) return std::nullopt;
-    if (kind == platform::FileKind::missing) return outcomeOf(Reason::gone);
     ConversionOutcome outcome = outcomeOf(Reason::notAFile, source);
     outcome.cause = kKinds[std::size_t(kind)];
     return outcome;
@@ -168,10 +166,13 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     PlannedConversion planned = planConversion(source, snapshot);
     if (!planned.plan) return outcomeOf(planned.refusal, planned.detail);
     ConversionPlan& plan = *planned.plan;
+    // Gone by its turn (with a set that went, or moved away): nothing is shown for it.
+    const platform::FileKind kind = platform::fileKind(plan.source);
+    if (kind == platform::FileKind::missing) return outcomeOf(Reason::gone);
     if (auto blocked = makeRoom(window, plan, snapshot.deleteAlready)) return *blocked;
 
     window.writeStatus(progressText(index, count));
-    if (auto refused = refusedKind(plan.source)) return *refused;
+    if (auto refused = refusedKind(plan.source, kind)) return *refused;
     const SourceFiles sources(plan);
     SourceReading reading(window, runState, plan);
     if (auto refused = reading.refusal()) return *refused;

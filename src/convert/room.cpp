@@ -4,7 +4,8 @@
 namespace pomu {
 namespace {
 
-constexpr std::uint64_t kMiB = 1024 * 1024;
+// Left free beside what a conversion needs, and below which a disk counts as full.
+constexpr std::uint64_t kSlack = 64 * 1024;
 
 std::uint64_t roundedUp(std::uint64_t size, std::uint64_t block) {
     return block == 0 ? size : (size + block - 1) / block * block;
@@ -22,13 +23,13 @@ Room unpackedRoom(const Listing& listing, std::uint64_t blockSize) {
 }
 
 bool fits(const Room& needed, const platform::FreeSpace& free) {
-    const std::uint64_t margin = kMiB + needed.bytes / 64;
+    const std::uint64_t margin = kSlack + needed.bytes / 64;
     if (free.bytes < margin || needed.bytes > free.bytes - margin) return false;
     return !free.files || needed.files + 16 <= *free.files;
 }
 
 bool isFull(const std::optional<platform::FreeSpace>& free) {
-    return free && (free->bytes < kMiB || (free->files && *free->files == 0));
+    return free && (free->bytes < kSlack || (free->files && *free->files == 0));
 }
 
 bool saysDiskFull(std::string_view output) {

@@ -117,7 +117,10 @@ std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace, boo
         if (extracted.started && !extracted.forced &&
             (isFull(platform::freeSpace(workspace)) ||
              (extraction_.tool && saysDiskFull(extraction_.tool->latestOutput())))) {
-            return outcomeOf(Reason::unpackingOutOfSpace, placeOf(workspace));
+            // The place named is the folder that holds the working folder.
+            const NativeView folder =
+                workspace.substr(0, workspace.find_last_not_of(kSeparator) + 1);
+            return outcomeOf(Reason::unpackingOutOfSpace, placeOf(folderOf(folder)));
         }
         return unreadableRar(failedRun(extracted, Reason::extractionFailed), plan_.source,
                              runState_);

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <set>
 #include <sstream>
 
 #include "convert/batch.h"
 #include "convert/job.h"
 #include "convert/report.h"
+#include "convert/room.h"
 #include "faults/fault_rows.h"
 #include "fs/workspace.h"
 #include "options/settings.h"
@@ -254,7 +256,17 @@ TEST_P(FaultMatrix, EndsSafely) {
     EXPECT_EQ(outcome.converted, row.converted);
     EXPECT_EQ(outcome.texts, row.texts);
     if (!row.report.empty()) {
-        EXPECT_EQ(outcome.report, row.report);
+        // "{tmp}" and "{files}" stand for the row's own folders, as a reason names them.
+        std::vector<std::string> expected = row.report;
+        for (std::string& line : expected) {
+            for (const auto& [mark, folder] :
+                 {std::pair("{tmp}", scene.tmp), std::pair("{files}", scene.files)}) {
+                if (const std::size_t at = line.find(mark); at != std::string::npos) {
+                    line.replace(at, std::strlen(mark), test::utf8(placeOf(folder.native())));
+                }
+            }
+        }
+        EXPECT_EQ(outcome.report, expected);
     }
     if (row.act == Act::batch) checkLog(scene, outcome.report);
     EXPECT_EQ(outcome.progressFault, "");

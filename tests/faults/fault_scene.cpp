@@ -78,6 +78,8 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
                 "link -> " + test::utf8(fs::read_symlink(it->path(), entryError).native());
         } else if (it->is_directory(entryError)) {
             entries[name] = "dir";
+        } else if (!it->is_regular_file(entryError)) {
+            entries[name] = "special";  // a fifo would block the read
         } else {
             const auto bytes = test::readFile(it->path());
             entries[name] = bytes ? test::fingerprint(*bytes) : "<unreadable>";

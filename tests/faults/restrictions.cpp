@@ -7,7 +7,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -104,6 +107,59 @@ std::unique_ptr<Hold> smallDisk(const fs::path& folder, std::size_t bytes, std::
         return nullptr;
     }
     return std::make_unique<Mounted>(folder);
+}
+
+namespace {
+
+class OpenFd : public Hold {
+  public:
+    explicit OpenFd(int fd) : fd_(fd) {}
+    ~OpenFd() override { ::close(fd_); }
+
+  private:
+    int fd_;
+};
+
+class Immutable : public Hold {
+  public:
+    explicit Immutable(fs::path file) : file_(std::move(file)) {}
+    ~Immutable() override { setFlag(file_, false); }
+    static bool setFlag(const fs::path& file, bool on) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        int flags = 0;
+        bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0) ::close(fd);
+        return done;
+    }
+
+  private:
+    fs::path file_;
+};
+
+}  // namespace
+
+std::unique_ptr<Hold> filledUp(const fs::path& folder, std::string& why) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    off_t filled = 0;
+    for (const off_t chunk : {off_t(1) << 20, off_t(4096)}) {
+        while (fd >= 0 && ::fallocate(fd, 0, filled, chunk) == 0) filled += chunk;
+    }
+    if (filled == 0) {
+        if (fd >= 0) ::close(fd);
+        why = "the disk could not be filled";
+        return nullptr;
+    }
+    return std::make_unique<OpenFd>(fd);
+}
+
+std::unique_ptr<Hold> immutableFile(const fs::path& file, std::string& why) {
+    if (!Immutable::setFlag(file, true)) {
+        why = "this file system cannot mark a file immutable";
+        return nullptr;
+    }
+    return std::make_unique<Immutable>(file);
 }
 
 std::unique_ptr<Hold> blockedTrash(const fs::path& onDeviceOf, std::string& why) {

@@ -25,6 +25,12 @@ std::unique_ptr<Hold> readOnlyFolder(const std::filesystem::path& folder, std::s
 std::unique_ptr<Hold> smallDisk(const std::filesystem::path& folder, std::size_t bytes,
                                 std::string& why);
 
+// What is left on the folder's file system taken by a file without a name, held open.
+std::unique_ptr<Hold> filledUp(const std::filesystem::path& folder, std::string& why);
+
+// The file marked immutable, so not even the superuser can move it, until the row ends.
+std::unique_ptr<Hold> immutableFile(const std::filesystem::path& file, std::string& why);
+
 // The user's Trash folder replaced by a plain file, so nothing can be moved there. Only when
 // the folder is on the same file system as the home folder, where GIO looks for that Trash.
 std::unique_ptr<Hold> blockedTrash(const std::filesystem::path& onDeviceOf, std::string& why);

@@ -1,9 +1,11 @@
 // Fault rows about the surroundings: read-only and full disks, locks, the Trash, a moving source.
 #include <gtest/gtest.h>
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <fstream>
 
 #include "faults/fault_rows.h"
@@ -12,6 +14,8 @@
 #ifdef _WIN32
 #include "platform/win32/running_tool.h"
 #include "support/shell_question.h"
+#else
+#include "platform/qt/running_tool.h"
 #endif
 
 namespace pomu::faults {
@@ -82,6 +86,25 @@ bool unpacking(Scene& s) {
 bool packing(Scene& s) {
     return fs::exists(s.file("saved.7z.001"));
 }
+
+#ifndef _WIN32
+// Fills the folder's disk when the n-th archiver run of the job starts (the source's listing
+// is the first).
+std::function<void(Scene&)> fillOnRun(int run, fs::path Scene::*folder) {
+    return [run, folder, pids = std::vector<pid_t>()](Scene& s) mutable {
+        if (!s.tool || s.hookReached) return;
+        if (std::ranges::find(pids, s.tool->impl().pid) == pids.end()) {
+            pids.push_back(s.tool->impl().pid);
+        }
+        if (int(pids.size()) < run) return;
+        s.hookReached = true;
+        std::string why;
+        std::unique_ptr<Hold> hold = filledUp(s.*folder, why);
+        s.hookActed = hold != nullptr;
+        if (hold) s.holds.push_back(std::move(hold));
+    };
+}
+#endif
 
 void expectHookActedOnLinux([[maybe_unused]] const Scene& s) {
 #ifndef _WIN32
@@ -304,18 +327,38 @@ std::vector<Row> environmentRows() {
                  s.need(readOnlyFolder(s.tmp, why), why);
              },
          .texts = {kProcessing}},
-        {.name = "DiskFullWhileExtracting",
+        // The temp folder is too small for what the listing says unpacks: the working folder
+        // goes beside the target, and nothing of it stays there.
+        {.name = "TempFolderTooSmallForTheUnpackedFiles",
          .act = Act::convert,
          .arrange =
              [](Scene& s) {
                  s.options.deleteProcessed = true;
-                 s.dropped = {s.archive("full.zip", {{"zeros.bin", std::string(8u << 20, '\0')}},
-                                        {POMU_T("-tzip")})};
+                 s.content = {{"zeros.bin", std::string(8u << 20, '\0')}};
+                 s.dropped = {s.archive("full.zip", s.content, {POMU_T("-tzip")})};
                  std::string why;
                  s.need(smallDisk(s.tmp, 1u << 20, why), why);
              },
-         .texts = {kProcessing}},
-        {.name = "DiskFullWhileCompressing",
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"full.zip: converted"},
+         .outputs = {"full.7z"},
+         .trashed = {"full.zip"}},
+        {.name = "NoRoomAnywhereToUnpack",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 std::string why;
+                 s.need(smallDisk(s.files, 4u << 20, why), why);
+                 s.need(smallDisk(s.tmp, 1u << 20, why), why);
+                 if (!s.skip.empty()) return;
+                 s.dropped = {s.archive("full.zip", {{"zeros.bin", std::string(8u << 20, '\0')}},
+                                        {POMU_T("-tzip")})};
+             },
+         .texts = {kProcessing},
+         .report = {"full.zip: not enough space for the working folder: needs 8.0 MB, 1.0 MB "
+                    "free in {tmp}"}},
+        {.name = "NoRoomForTheNewArchive",
          .act = Act::convert,
          .arrange =
              [](Scene& s) {
@@ -326,7 +369,66 @@ std::vector<Row> environmentRows() {
                  s.dropped = {s.archive("tight.zip", {{"noise.bin", test::noise(700'000)}},
                                         {POMU_T("-tzip"), POMU_T("-mx=0")})};
              },
-         .texts = {kProcessing}},
+         .texts = {kProcessing},
+         .report = {"tight.zip: not enough space for the new archive on {files}"}},
+        // Another program fills the disk once the room was found: the failed run says why.
+        {.name = "DiskFilledWhileExtracting",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 std::string why;
+                 s.need(smallDisk(s.tmp, 12u << 20, why), why);
+                 if (!s.skip.empty()) return;
+                 s.dropped = {s.archive("filled.zip", {{"noise.bin", test::noise(4u << 20)}},
+                                        {POMU_T("-tzip"), POMU_T("-mx=0")})};
+                 s.duringRun = fillOnRun(2, &Scene::tmp);
+             },
+         .texts = {kProcessing},
+         .report = {"filled.zip: no space left for the working folder in {tmp}"},
+         .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the disk was not filled"; }},
+        {.name = "DiskFilledWhileCompressing",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 std::string why;
+                 s.need(smallDisk(s.files, 16u << 20, why), why);
+                 if (!s.skip.empty()) return;
+                 s.dropped = {s.archive("filled.zip", {{"noise.bin", test::noise(4u << 20)}},
+                                        {POMU_T("-tzip"), POMU_T("-mx=0")})};
+                 s.duringRun = fillOnRun(3, &Scene::files);
+             },
+         .texts = {kProcessing},
+         .report = {"filled.zip: no space left for the new archive on {files}"},
+         .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the disk was not filled"; }},
+        // A source where the Trash cannot take it: converted, and the reason says it stayed.
+        {.name = "SourceOnADriveWithoutATrash",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 std::string why;
+                 s.need(smallDisk(s.files, 8u << 20, why), why);
+                 if (!s.skip.empty()) return;
+                 s.content = sampleFiles();
+                 s.dropped = {s.archive("stays.zip", s.content, {POMU_T("-tzip")})};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"stays.zip: converted, source kept: the Trash refused stays.zip (no Trash on "
+                    "that drive)"},
+         .outputs = {"stays.7z"}},
+        {.name = "FifoNamedAsAnArchive",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 if (::mkfifo(test::utf8(s.file("pipe.zip")).c_str(), 0600) != 0) {
+                     s.skip = "no fifo can be made here";
+                 }
+                 s.dropped = {s.file("pipe.zip")};
+             },
+         .texts = {kProcessing},
+         .report = {"pipe.zip: not a file pomu re-packs: pipe.zip is a fifo"},
+         .seconds = 10},
         // The user saves a file over the archive being written (Linux lets a name be taken
         // from an open file): the proof fails on it, and it is theirs, never removed.
         {.name = "TargetReplacedWhileCompressing",
