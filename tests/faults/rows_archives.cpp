@@ -575,6 +575,35 @@ std::vector<Row> archiveRows() {
          .texts = {kProcessing},
          .outputs = {"clip.part01.7z"},
          .trashed = {"clip.part01.rar"}},
+        // A whole set selected and dropped: the later volumes go with the first.
+        {.name = "RarSetDroppedWhole",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (!rarSet(s, "saga.part#.rar")) return;
+                 for (const char* k : {"2", "1", "3", "4"}) {
+                     s.dropped.push_back(s.file(std::string("saga.part") + k + ".rar"));
+                 }
+             },
+         .converted = 1,
+         .texts = {kProcessing + kBreak + "(2/4)", "1 7z complete!"},
+         .report = {"saga.part2.rar: skipped, a volume of saga.part1.rar",
+                    "saga.part1.rar: converted",
+                    "saga.part3.rar: skipped, a volume of saga.part1.rar",
+                    "saga.part4.rar: skipped, a volume of saga.part1.rar"},
+         .outputs = {"saga.7z"},
+         .trashed = {"saga.part1.rar", "saga.part2.rar", "saga.part3.rar", "saga.part4.rar"}},
+        {.name = "RarLaterVolumeWithoutItsFirst",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 if (!rarSet(s, "half.part#.rar")) return;
+                 fs::rename(s.files / "half.part1.rar", s.outside / "half.part1.rar");
+                 s.dropped = {s.file("half.part2.rar")};
+             },
+         .texts = {"0 7z complete!"},
+         .report = {"half.part2.rar: the first volume (half.part1.rar) is missing"}},
     };
     for (Row& row : rarRows) rows.push_back(std::move(row));
     // A link beside its target is kept exactly on Linux, so the source leaves. On Windows 7-Zip
@@ -686,6 +715,24 @@ std::vector<Row> archiveRows() {
                  }
              }},
     };
+    // The Trash takes the set's other volumes but not one: the source is kept, named.
+    linuxRows.push_back(
+        {.name = "RarSetWithAVolumeTheTrashRefuses",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 if (!rarSet(s, "stuck.part#.rar")) return;
+                 std::string why;
+                 s.need(immutableFile(s.files / "stuck.part2.rar", why), why);
+                 s.dropped = {s.file("stuck.part1.rar")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"stuck.part1.rar: converted, source kept: the Trash refused stuck.part2.rar "
+                    "(not permitted)"},
+         .outputs = {"stuck.7z"},
+         .trashed = {"stuck.part1.rar", "stuck.part3.rar", "stuck.part4.rar"}});
     for (Row& row : linuxRows) rows.push_back(std::move(row));
 #endif
     return rows;

@@ -40,6 +40,46 @@ std::vector<Row> batchRows() {
                      EXPECT_EQ(unpacked(s.file(name)), test::fingerprints(sampleFiles())) << name;
                  }
              }},
+        // Two sources with one target: the second never replaces what the first just made.
+        {.name = "BatchWithOneTargetTwice",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteAlready = true;
+                 s.options.deleteProcessed = true;
+                 s.archive("same.zip", sampleFiles(), {POMU_T("-tzip")});
+                 s.archive("same.tar", {{"other.txt", "other"}}, {POMU_T("-ttar")});
+                 s.dropped = {s.file("same.zip"), s.file("same.tar")};
+             },
+         .converted = 1,
+         .texts = {progress(1, 2), kExists, "1 7z complete!"},
+         .report = {"same.zip: converted",
+                    "same.tar: already exists: same.7z (made from same.zip in this batch)"},
+         .outputs = {"same.7z"},
+         .trashed = {"same.zip"},
+         .check =
+             [](Scene& s) {
+                 EXPECT_EQ(unpacked(s.file("same.7z")), test::fingerprints(sampleFiles()));
+             }},
+        // A dropped file deleted before its turn came.
+        {.name = "BatchWithAFileGoneByItsTurn",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.archive("first.zip", sampleFiles(), {POMU_T("-tzip")});
+                 s.archive("moved.zip", sampleFiles(), {POMU_T("-tzip")});
+                 s.dropped = {s.file("first.zip"), s.file("moved.zip")};
+                 s.duringRun = [](Scene& s) {
+                     if (s.hookActed) return;
+                     std::error_code error;
+                     s.hookActed = fs::remove(s.file("moved.zip"), error);
+                 };
+             },
+         .converted = 1,
+         .texts = {progress(1, 2), "1 7z complete!"},
+         .report = {"first.zip: converted", "moved.zip: skipped, no longer there"},
+         .outputs = {"first.7z"},
+         .touched = {"moved.zip"}},
         {.name = "BatchWhereNothingConverts",
          .act = Act::batch,
          .arrange =
