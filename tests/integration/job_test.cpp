@@ -538,6 +538,9 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
         bool split;
         std::vector<std::string> before, after, moved;
         std::vector<std::string> seen;  // noted by the job as written
+        // After pomu ended: the user deleted the output and saved a bigger, newer file there,
+        // which the file system gave the same index.
+        bool replacedLater = false;
     };
     const Case cases[] = {
         {"target written after the note", false, {}, {"n0.7z"}, {"n0.7z"}, {"n0.7z"}},
@@ -557,6 +560,7 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
          {"n5.7z.001", "n5.7z.002"},
          {"n5.7z.001"},
          {"n5.7z.001"}},
+        {"a file saved later under the index", false, {}, {"n6.7z"}, {}, {"n6.7z"}, true},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
@@ -579,6 +583,15 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
             }
             killMe();
         }));
+        for (const std::string& name : c.replacedLater ? c.seen : std::vector<std::string>{}) {
+            const auto noted = platform::fileIdentity(folder.file(name));
+            for (int tries = 0; tries < 100; ++tries) {
+                platform::removeFile(folder.file(name));
+                test::writeFile(folder.file(name), "half, and more");
+                const auto now = platform::fileIdentity(folder.file(name));
+                if (noted && now && now->index == noted->index) break;
+            }
+        }
         cleanUpInterruptedRuns();
         for (const std::string& name : c.before) {
             EXPECT_EQ(test::readFile(folder.file(name)), "the user's own " + name) << name;
@@ -589,6 +602,9 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
             EXPECT_EQ(trashed(folder.file(name)),
                       moved ? test::fingerprint("half") : std::string(kNotTrashed))
                 << name;
+            if (c.replacedLater) {
+                EXPECT_EQ(test::readFile(folder.file(name)), "half, and more");
+            }
         }
         EXPECT_FALSE(platform::pathExists(workspacePath().value()));
         // Undone once: the note is gone, so a new file there later is never moved.
