@@ -151,3 +151,20 @@ pomu_xvfb_stop() {
   unset POMU_XVFB_PID POMU_XVFB_OLD_DISPLAY POMU_XVFB_HAD_DISPLAY
   return 0
 }
+
+# Runs the command with a drive T: that is a 1 MiB tmpfs, in a mount namespace of its own so
+# the mount is gone with the command, and POMU_SMALL_DRIVE=T:\ telling the tests it is there.
+# Without the superuser or unshare the command runs without it (those rows are skipped).
+pomu_with_small_drive() {
+  local drive="$WINEPREFIX/small-drive"
+  if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null 2>&1; then
+    "$@"
+    return
+  fi
+  mkdir -p "$drive" || return 1
+  unshare --mount --propagation private bash -c '
+    mount -t tmpfs -o size=1m,mode=0777 tmpfs "$1" || exit 1
+    ln -sfn "$1" "$WINEPREFIX/dosdevices/t:" || exit 1
+    shift
+    POMU_SMALL_DRIVE="T:\\" exec "$@"' bash "$drive" "$@"
+}

@@ -6,6 +6,7 @@
 #endif
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "faults/fault_rows.h"
@@ -56,6 +57,20 @@ std::function<void(Scene&)> midExtraction(bool (*change)(Scene&)) {
 }
 
 #ifdef _WIN32
+// A fresh folder on the small drive the test script maps (POMU_SMALL_DRIVE), in `folder`
+// with its separator; false, and the row skipped, without that drive.
+bool smallDriveFolder(Scene& s, NativeString& folder) {
+    const char* drive = std::getenv("POMU_SMALL_DRIVE");
+    std::error_code error;
+    const fs::path made = drive ? fs::path(drive) / s.root.path().filename() : fs::path();
+    if (!drive || !fs::create_directory(made, error)) {
+        s.skip = "no small drive (POMU_SMALL_DRIVE) is mapped here";
+        return false;
+    }
+    folder = made.native() + L"\\";
+    return true;
+}
+
 struct RefusedQuestion : Hold {
     test::ShellQuestionAnswer answer{IDNO};
 };
@@ -467,6 +482,50 @@ std::vector<Row> environmentRows() {
     };
 #else
     std::vector<Row> platformRows{
+        // Drive T: is a 1 MiB tmpfs the test script maps: too small a temp folder, the
+        // working folder goes beside the target.
+        {.name = "TempFolderOnASmallDrive",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.content = {{"zeros.bin", std::string(8u << 20, '\0')}};
+                 s.dropped = {s.archive("full.zip", s.content, {POMU_T("-tzip")})};
+                 if (!smallDriveFolder(s, s.tempFolder)) return;
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"full.zip: converted"},
+         .outputs = {"full.7z"},
+         .trashed = {"full.zip"},
+         .check =
+             [](Scene& s) {
+                 // Only the slots' lock files stay in a temp folder.
+                 for (const fs::directory_entry& left : fs::directory_iterator(s.tempFolder)) {
+                     EXPECT_EQ(left.path().extension(), ".lock") << left.path();
+                 }
+                 fs::remove_all(s.tempFolder);
+             }},
+        {.name = "TargetOnASmallDrive",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 NativeString folder;
+                 if (!smallDriveFolder(s, folder)) return;
+                 const NativeString made =
+                     s.archive("tight.zip", {{"noise.bin", test::noise(700'000)}},
+                               {POMU_T("-tzip"), POMU_T("-mx=0")});
+                 s.dropped = {folder + L"tight.zip"};
+                 fs::rename(made, s.dropped[0]);
+             },
+         .texts = {kProcessing},
+         .report = {"tight.zip: not enough space for the new archive on T:"},
+         .check =
+             [](Scene& s) {
+                 const fs::path folder = fs::path(s.dropped[0]).parent_path();
+                 EXPECT_EQ(snapshot(folder).size(), 1u) << "only the source stays";
+                 fs::remove_all(folder);
+             }},
         // An antivirus or indexer holding unpacked files: "a" leaves them out, ending with 1.
         {.name = "WorkingFolderFilesHeldAfterExtraction",
          .act = Act::convert,
