@@ -40,8 +40,9 @@ struct FileIdentity {
     std::uint64_t index = 0;  // inode or file index
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // Linux: nanoseconds since 1970; Windows: 100-ns units since 1601
-    // Tells the file from a later one given the same index once it is gone (its birth time);
-    // 0 where the file system keeps none, and the index may then name another file later.
+    // Tells the file from a later one given the same index once it is gone (Linux: its birth
+    // time; Windows: 1 on NTFS, whose index changes with each reuse); 0 where the file system
+    // cannot tell, and the index may then name another file later.
     std::int64_t generation = 0;
     bool operator==(const FileIdentity&) const = default;
 };

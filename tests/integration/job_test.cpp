@@ -560,7 +560,9 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
          {"n5.7z.001", "n5.7z.002"},
          {"n5.7z.001"},
          {"n5.7z.001"}},
+#ifndef _WIN32  // NTFS changes the index itself; under Wine it is the host's inode
         {"a file saved later under the index", false, {}, {"n6.7z"}, {}, {"n6.7z"}, true},
+#endif
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];

@@ -12,16 +12,15 @@ std::int64_t ticks(const FILETIME& time) {
     return std::int64_t((std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
-// NTFS numbers a reused file record anew in its index; its creation time tells a file from one
-// made later at the name (where the name's old time was not carried over, the index differs).
-// Elsewhere (FAT, exFAT) an index can come back with the name and the time: not known.
-std::int64_t generationOf(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info) {
+// NTFS numbers a file record anew each time it is reused, in the index's top bits: its index
+// is never another file's later. Elsewhere (FAT, exFAT) an index can come back with a name.
+std::int64_t generationOf(HANDLE file) {
     wchar_t system[MAX_PATH + 1] = {};
     if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, nullptr, system,
                                        MAX_PATH + 1)) {
         return 0;
     }
-    return std::wstring_view(system) == L"NTFS" ? ticks(info.ftCreationTime) : 0;
+    return std::wstring_view(system) == L"NTFS" ? 1 : 0;
 }
 
 // Opened for nothing but looking, every sharing allowed, so a file in use can still be seen.
@@ -43,7 +42,7 @@ std::optional<FileIdentity> fileIdentity(NativeView path) {
     return FileIdentity{info.dwVolumeSerialNumber,
                         (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
                         (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
-                        ticks(info.ftLastWriteTime), generationOf(file.get(), info)};
+                        ticks(info.ftLastWriteTime), generationOf(file.get())};
 }
 
 FileKind fileKind(NativeView path) {
