@@ -19,7 +19,8 @@ std::string progress(int index, int count) {
 std::string deepInnerPath(const fs::path& temp) {
     NativeString folder = (temp / "pomu").native();
     if (folder.size() > 1 && folder[1] == ':') folder.erase(0, 2);
-    const std::size_t toMark = 1025 - folder.size();  // each folder with its separator
+    // Each folder with its separator; a temp folder deeper than that (Linux) needs no mark.
+    const std::size_t toMark = folder.size() < 1024 ? 1025 - folder.size() : 2;
     const std::size_t count = (toMark + 250) / 251;
     std::string path;
     for (std::size_t i = 0; i < count; ++i) {
