@@ -1,14 +1,36 @@
 // Fault rows about drop batches: progress counters, the summary, the report and the log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "convert/batch_log.h"
 #include "faults/fault_rows.h"
+#include "faults/zip_writer.h"
 
 namespace pomu::faults {
 namespace {
 
 std::string progress(int index, int count) {
     return kProcessing + kBreak + "(" + std::to_string(index) + "/" + std::to_string(count) + ")";
+}
+
+// A file about 4,275 bytes below the working folder, in folders of up to 250 characters, one of
+// which lies 1,025 characters deep on its volume (a Windows path without its drive).
+std::string deepInnerPath(const fs::path& temp) {
+    NativeString folder = (temp / "pomu").native();
+    if (folder.size() > 1 && folder[1] == ':') folder.erase(0, 2);
+    // Each folder with its separator; a temp folder deeper than that (Linux) needs no mark.
+    const std::size_t toMark = folder.size() < 1024 ? 1025 - folder.size() : 2;
+    const std::size_t count = (toMark + 250) / 251;
+    std::string path;
+    for (std::size_t i = 0; i < count; ++i) {
+        path += std::string((toMark - count) / count + (i < (toMark - count) % count), 'y') + "/";
+    }
+    const std::string file = "deep.txt";
+    for (std::size_t left; (left = 4275 - path.size() - file.size()) > 1;) {
+        path += std::string(std::min<std::size_t>(left - 1, 250), 'y') + "/";
+    }
+    return path + file;
 }
 
 }  // namespace
@@ -92,6 +114,22 @@ std::vector<Row> batchRows() {
          .texts = {progress(1, 2), progress(2, 2), "0 7z complete!"},
          .report = {"zero.zip: damaged archive (7-Zip exit code 2)",
                     "folder.rar: folder, not an archive"}},
+        // 7-Zip cannot unpack a path that long on Linux, nor under Wine (4,095 bytes either way),
+        // and leaves the folders it made; they go, and the next file finds the working folder
+        // empty.
+        {.name = "BatchAfterADeepInnerPath",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("deep.zip", zipBytes({{deepInnerPath(s.tmp), "deep"}}));
+                 s.archive("next.zip", sampleFiles(), {POMU_T("-tzip")});
+                 s.dropped = {s.file("deep.zip"), s.file("next.zip")};
+             },
+         .converted = 1,
+         .texts = {progress(1, 2), progress(2, 2), "1 7z complete!"},
+         .outputs = {"next.7z"},
+         .trashed = {"next.zip"}},
         // "7z Exists!" also in ZIP mode, replaced by the next file's progress at once.
         {.name = "BatchInZipModeWithAnExistingTarget",
          .act = Act::batch,

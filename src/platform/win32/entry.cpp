@@ -1,6 +1,7 @@
 // Opening, locating and deleting one entry through its own handle.
 #include "platform/win32/entry.h"
 
+#include <cstddef>
 #include <vector>
 
 #include "platform/win32/long_path.h"
@@ -49,10 +50,12 @@ std::optional<Location> locate(const OpenedEntry& entry) {
         std::vector<DWORD> buffer((sizeof(FILE_NAME_INFO) + chars * sizeof(wchar_t)) /
                                   sizeof(DWORD));
         auto* name = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
-        if (GetFileInformationByHandleEx(entry.handle.get(), FileNameInfo, name,
-                                         DWORD(buffer.size() * sizeof(DWORD)))) {
+        const std::size_t bytes = buffer.size() * sizeof(DWORD);
+        if (GetFileInformationByHandleEx(entry.handle.get(), FileNameInfo, name, DWORD(bytes))) {
+            // The buffer holds a little more than `chars`: a name that fills it up is whole.
+            const std::size_t room = (bytes - offsetof(FILE_NAME_INFO, FileName)) / sizeof(wchar_t);
             const std::size_t length = name->FileNameLength / sizeof(wchar_t);
-            if (length > chars) return std::nullopt;
+            if (length > room) return std::nullopt;
             return Location{information.dwVolumeSerialNumber, NativeString(name->FileName, length)};
         }
         if (GetLastError() != ERROR_MORE_DATA) return std::nullopt;
