@@ -188,6 +188,9 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     // What could not be cleared would be packed with this source's files.
     if (platform::folderHasEntries(workspace->path())) return outcomeOf(Reason::workspaceNotEmpty);
     if (!planCommands(plan, workspace->path(), snapshot)) return outcomeOf(Reason::pathTooLong);
+    if (const auto deep = tooDeep(listing, workspace->path())) {
+        return outcomeOf(Reason::pathTooDeep, fromUtf8(*deep));
+    }
     if (auto failed = reading.unpack(workspace->path(), snapshot.show)) return *failed;
 
     NewArchive archive(window, runState, *workspace, plan);

@@ -301,6 +301,10 @@ constexpr ReasonRow kReasonRows[] = {
      kNotConverted,
      kRead,
      {POMU_T("no space left for the new archive on "), POMU_T("")}},
+    {Reason::pathTooDeep, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return POMU_T("a path inside is too long to unpack here: ") + detailName(o);
+     }},
 };
 
 // A row missing or out of place fails the build, not a user's batch.
@@ -311,7 +315,7 @@ constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
     }
     return count == std::size_t(last) + 1;
 }
-static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::packingOutOfSpace));
+static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::pathTooDeep));
 static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::extraUnpacked));
 
 const ReasonRow& rowOf(Reason reason) {

@@ -50,6 +50,7 @@ enum class Reason {
     noRoomToPack,         // detail: the place of the new archive
     unpackingOutOfSpace,  // detail: the place the working folder filled
     packingOutOfSpace,    // detail: the place the new archive filled
+    pathTooDeep,          // detail: the inner path the working folder cannot hold
 };
 
 // What the proof found, when it did not hold. Each has one row in the table of outcomes: its

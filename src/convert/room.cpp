@@ -37,6 +37,18 @@ bool saysDiskFull(std::string_view output) {
            output.find("not enough space on the disk") != std::string_view::npos;
 }
 
+std::optional<std::string> tooDeep(const Listing& listing, NativeView workspace) {
+#ifdef _WIN32
+    constexpr std::size_t kLongest = 32767 - 4;  // the \\?\ form's limit, less its prefix
+#else
+    constexpr std::size_t kLongest = 4095;  // PATH_MAX, less the terminator
+#endif
+    for (const ListedEntry& entry : listing.entries) {
+        if (workspace.size() + fromUtf8(entry.path).size() > kLongest) return entry.path;
+    }
+    return std::nullopt;
+}
+
 NativeString folderOf(NativeView path) {
 #ifdef _WIN32
     const std::size_t cut = path.find_last_of(L"\\/");

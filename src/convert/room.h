@@ -27,6 +27,9 @@ bool isFull(const std::optional<platform::FreeSpace>& free);
 // What the archiver says when a write finds the disk full, on either system.
 bool saysDiskFull(std::string_view output);
 
+// The first listed path that would not fit the system's limit below the working folder.
+std::optional<std::string> tooDeep(const Listing& listing, NativeView workspace);
+
 // The folder a path stands in, with its separator.
 NativeString folderOf(NativeView path);
 
