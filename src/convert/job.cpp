@@ -100,46 +100,6 @@ std::optional<ConversionOutcome> refusedKind(NativeView source, platform::FileKi
     return outcome;
 }
 
-// Where the source is unpacked: the temp folder, or beside the target when only its disk
-// has the room (empty `beside`); the refusal when neither has it. The temp folder also holds
-// the new archive's listing, about as long as the source's.
-struct WorkingPlace {
-    std::optional<NativeString> beside;
-    std::optional<ConversionOutcome> refusal;
-};
-
-WorkingPlace placeToUnpack(const ConversionPlan& plan, const ListedArchive& listed,
-                           std::uint64_t sourceBytes) {
-    const std::optional<NativeString> temp = platform::tempFolder();
-    const NativeString targetFolder = folderOf(plan.target);
-    const std::optional<platform::FreeSpace> inTemp =
-        temp ? platform::freeSpace(*temp) : std::nullopt;
-    const std::optional<platform::FreeSpace> atTarget = platform::freeSpace(targetFolder);
-    // A disk that cannot say how full it is is not judged: the runs tell.
-    if (!inTemp || !atTarget) return {};
-    const auto device = [](NativeView folder) {
-        const std::optional<platform::FileIdentity> identity = platform::fileIdentity(folder);
-        return identity ? std::optional(identity->volume) : std::nullopt;
-    };
-    const bool sameDisk = device(*temp) && device(*temp) == device(targetFolder);
-    const Room listings{listed.textBytes, 0};
-    Room unpacked = unpackedRoom(listed.listing, inTemp->blockSize);
-    unpacked.bytes += listings.bytes + (sameDisk ? sourceBytes : 0);
-    if (fits(unpacked, *inTemp)) {
-        if (sameDisk || fits({sourceBytes, 1}, *atTarget)) return {};
-        return {std::nullopt, outcomeOf(Reason::noRoomToPack, placeOf(targetFolder))};
-    }
-    Room beside = unpackedRoom(listed.listing, atTarget->blockSize);
-    beside.bytes += sourceBytes;
-    if (!sameDisk && fits(listings, *inTemp) && fits(beside, *atTarget)) {
-        return {targetFolder, std::nullopt};
-    }
-    ConversionOutcome refusal = outcomeOf(Reason::noRoomToUnpack, placeOf(*temp));
-    refusal.needed = unpacked.bytes;
-    refusal.available = inTemp->bytes;
-    return {std::nullopt, refusal};
-}
-
 }  // namespace
 
 bool isUsableOutput(NativeView firstOutput) {
@@ -180,7 +140,8 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     const std::uint64_t sourceBytes = listing.totalPhysicalSize.value_or(
         listing.physicalSize.value_or(sources.source ? sources.source->size : 0));
     // The listing gives every file's size: the room is found before anything is unpacked.
-    const WorkingPlace place = placeToUnpack(plan, reading.listed(), sourceBytes);
+    const WorkingPlace place =
+        placeToUnpack(plan, listing, reading.listed().textBytes, sourceBytes);
     if (place.refusal) return *place.refusal;
     std::optional<Workspace> workspace =
         prepareWorkspace(place.beside ? std::optional<NativeView>(*place.beside) : std::nullopt);

@@ -37,6 +37,38 @@ bool saysDiskFull(std::string_view output) {
            output.find("not enough space on the disk") != std::string_view::npos;
 }
 
+WorkingPlace placeToUnpack(const ConversionPlan& plan, const Listing& listing,
+                           std::uint64_t listingBytes, std::uint64_t sourceBytes) {
+    const std::optional<NativeString> temp = platform::tempFolder();
+    const NativeString targetFolder = folderOf(plan.target);
+    const std::optional<platform::FreeSpace> inTemp =
+        temp ? platform::freeSpace(*temp) : std::nullopt;
+    const std::optional<platform::FreeSpace> atTarget = platform::freeSpace(targetFolder);
+    // A disk that cannot say how full it is is not judged: the runs tell.
+    if (!inTemp || !atTarget) return {};
+    const auto device = [](NativeView folder) {
+        const std::optional<platform::FileIdentity> identity = platform::fileIdentity(folder);
+        return identity ? std::optional(identity->volume) : std::nullopt;
+    };
+    const bool sameDisk = device(*temp) && device(*temp) == device(targetFolder);
+    const Room listings{listingBytes, 0};
+    Room unpacked = unpackedRoom(listing, inTemp->blockSize);
+    unpacked.bytes += listings.bytes + (sameDisk ? sourceBytes : 0);
+    if (fits(unpacked, *inTemp)) {
+        if (sameDisk || fits({sourceBytes, 1}, *atTarget)) return {};
+        return {std::nullopt, outcomeOf(Reason::noRoomToPack, placeOf(targetFolder))};
+    }
+    Room beside = unpackedRoom(listing, atTarget->blockSize);
+    beside.bytes += sourceBytes;
+    if (!sameDisk && fits(listings, *inTemp) && fits(beside, *atTarget)) {
+        return {targetFolder, std::nullopt};
+    }
+    ConversionOutcome refusal = outcomeOf(Reason::noRoomToUnpack, placeOf(*temp));
+    refusal.needed = unpacked.bytes;
+    refusal.available = inTemp->bytes;
+    return {std::nullopt, refusal};
+}
+
 std::optional<std::string> tooDeep(const Listing& listing, NativeView workspace) {
 #ifdef _WIN32
     constexpr std::size_t kLongest = 32767 - 4;  // the \\?\ form's limit, less its prefix

@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "convert/listing.h"
+#include "convert/outcome.h"
+#include "convert/plan.h"
 #include "platform/platform.h"
 
 namespace pomu {
@@ -26,6 +28,16 @@ bool isFull(const std::optional<platform::FreeSpace>& free);
 
 // What the archiver says when a write finds the disk full, on either system.
 bool saysDiskFull(std::string_view output);
+
+// Where the source is unpacked: the temp folder, or beside the target when only its disk
+// has the room (`beside`); the refusal when neither has it. The temp folder also holds the
+// new archive's listing, about as long as the source's (`listingBytes`).
+struct WorkingPlace {
+    std::optional<NativeString> beside;
+    std::optional<ConversionOutcome> refusal;
+};
+WorkingPlace placeToUnpack(const ConversionPlan& plan, const Listing& listing,
+                           std::uint64_t listingBytes, std::uint64_t sourceBytes);
 
 // The first listed path that would not fit the system's limit below the working folder.
 std::optional<std::string> tooDeep(const Listing& listing, NativeView workspace);
