@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "pomu_version.h"
+#include "x_display.h"
 #include "x_drop.h"
 
 namespace pomu::test {
@@ -34,55 +35,70 @@ ToolOutput runTool(const QString& program, const QStringList& arguments,
     return run;
 }
 
-QString XDesktop::failure() const {
-    return display_.name().isEmpty() ? "no X display and no Xvfb" : QString();
-}
+namespace {
 
-void XDesktop::addTo(QProcessEnvironment& environment) const {
-    environment.insert("DISPLAY", display_.name());
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-}
-
-ToolOutput XDesktop::xdotool(const QStringList& arguments) const {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    addTo(environment);
-    return runTool("xdotool", arguments, environment);
-}
-
-QStringList XDesktop::windowsOf(qint64 pid) const {
-    const ToolOutput search =
-        xdotool({"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^pomu$"});
-    return search.output.split('\n', Qt::SkipEmptyParts);
-}
-
-QRect XDesktop::geometryOf(const QString& window) const {
-    const ToolOutput shell = xdotool({"getwindowgeometry", "--shell", window});
-    QMap<QString, int> values;
-    for (const QString& line : shell.output.split('\n', Qt::SkipEmptyParts)) {
-        values[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+// xdotool for what a user does, XDND and WM_DELETE_WINDOW for what other programs send.
+class XDesktop : public Desktop {
+  public:
+    QString failure() const override {
+        return display_.name().isEmpty() ? "no X display and no Xvfb" : QString();
     }
-    return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
-}
 
-bool XDesktop::dropFiles(const QString& window, const QStringList& files) {
-    return dropFilesOn(display_.name(), window, files);
-}
+    void addTo(QProcessEnvironment& environment) const override {
+        environment.insert("DISPLAY", display_.name());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+    }
 
-bool XDesktop::click(const QString& window, QPoint at, int button) {
-    return xdotool({"mousemove", "--window", window, QString::number(at.x()),
-                    QString::number(at.y()), "click", QString::number(button)})
-               .exitCode == 0;
-}
+    QStringList windowsOf(qint64 pid) const override {
+        const ToolOutput search =
+            xdotool({"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^pomu$"});
+        return search.output.split('\n', Qt::SkipEmptyParts);
+    }
 
-bool XDesktop::press(const QString& window, const QString& key) {
-    const bool pressed = xdotool({"keydown", "--window", window, key}).exitCode == 0;
-    // The display keeps its keys' state from one program to the next.
-    xdotool({"keyup", key});
-    return pressed;
-}
+    QRect geometryOf(const QString& window) const override {
+        const ToolOutput shell = xdotool({"getwindowgeometry", "--shell", window});
+        QMap<QString, int> values;
+        for (const QString& line : shell.output.split('\n', Qt::SkipEmptyParts)) {
+            values[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+        }
+        return QRect(values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]);
+    }
 
-bool XDesktop::askToClose(const QString& window) {
-    return pomu::test::askToClose(display_.name(), window);
+    bool dropFiles(const QString& window, const QStringList& files) override {
+        return dropFilesOn(display_.name(), window, files);
+    }
+
+    bool click(const QString& window, QPoint at, int button) override {
+        return xdotool({"mousemove", "--window", window, QString::number(at.x()),
+                        QString::number(at.y()), "click", QString::number(button)})
+                   .exitCode == 0;
+    }
+
+    bool press(const QString& window, const QString& key) override {
+        const bool pressed = xdotool({"keydown", "--window", window, key}).exitCode == 0;
+        // The display keeps its keys' state from one program to the next.
+        xdotool({"keyup", key});
+        return pressed;
+    }
+
+    bool askToClose(const QString& window) override {
+        return pomu::test::askToClose(display_.name(), window);
+    }
+
+  private:
+    ToolOutput xdotool(const QStringList& arguments) const {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        addTo(environment);
+        return runTool("xdotool", arguments, environment);
+    }
+
+    XDisplay display_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop> xDesktop() {
+    return std::make_unique<XDesktop>();
 }
 
 WaylandDesktop::WaylandDesktop() : client_(session_.socket(), session_.layout()) {

@@ -11,7 +11,6 @@
 
 #include "wayland_client.h"
 #include "wayland_session.h"
-#include "x_display.h"
 
 namespace pomu::test {
 
@@ -42,21 +41,8 @@ class Desktop {
     virtual bool askToClose(const QString& window) = 0;
 };
 
-class XDesktop : public Desktop {
-  public:
-    QString failure() const override;
-    void addTo(QProcessEnvironment& environment) const override;
-    QStringList windowsOf(qint64 pid) const override;
-    QRect geometryOf(const QString& window) const override;
-    bool dropFiles(const QString& window, const QStringList& files) override;
-    bool click(const QString& window, QPoint at, int button) override;
-    bool press(const QString& window, const QString& key) override;
-    bool askToClose(const QString& window) override;
-
-  private:
-    ToolOutput xdotool(const QStringList& arguments) const;
-    XDisplay display_;
-};
+// An X display: the one DISPLAY names, or a private Xvfb.
+std::unique_ptr<Desktop> xDesktop();
 
 class WaylandDesktop : public Desktop {
   public:

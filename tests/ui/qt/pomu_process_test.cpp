@@ -65,6 +65,14 @@ class ProgramTest : public testing::Test {
         return folder;
     }
 
+    // Starts the program; its main window once it shows on the desktop, empty when none did.
+    QString start(QProcess& process, const Desktop& desktop) {
+        process.setProcessEnvironment(environment);
+        process.start(program, {});
+        if (!process.waitForStarted(10000)) return {};
+        return windowOf(desktop, process.processId());
+    }
+
     // The program's first window titled "pomu" (its main window), once it shows; or the first
     // other than the given one.
     QString windowOf(const Desktop& desktop, qint64 pid, const QString& besides = {}) {
@@ -106,23 +114,23 @@ class PomuProcessTest : public ProgramTest {
   protected:
     void SetUp() override {
         ProgramTest::SetUp();
-        ASSERT_TRUE(desktop.failure().isEmpty()) << desktop.failure().toStdString();
-        desktop.addTo(environment);
+        ASSERT_TRUE(desktop->failure().isEmpty()) << desktop->failure().toStdString();
+        desktop->addTo(environment);
     }
 
     // A window closed by a key press never saw its release: the display, which keeps its state
     // from one program to the next, would hold the key down for the next test's windows.
     void TearDown() override { runTool("xdotool", {"keyup", "Escape"}, environment); }
 
-    QString visibleWindowOf(qint64 pid) { return windowOf(desktop, pid); }
-    QRect geometryOf(const QString& window) { return desktop.geometryOf(window); }
+    QString visibleWindowOf(qint64 pid) { return windowOf(*desktop, pid); }
+    QRect geometryOf(const QString& window) { return desktop->geometryOf(window); }
     void stop(QProcess& process) {
         if (process.state() == QProcess::NotRunning) return;
         process.kill();
         process.waitForFinished(5000);
     }
 
-    XDesktop desktop;
+    const std::unique_ptr<Desktop> desktop = xDesktop();
 };
 
 // The rows both desktops share.
@@ -133,7 +141,7 @@ class PomuOnEachDesktopTest : public ProgramTest, public testing::WithParamInter
     void SetUp() override {
         ProgramTest::SetUp();
         if (GetParam() == On::x11) {
-            desktop = std::make_unique<XDesktop>();
+            desktop = xDesktop();
         } else {
             desktop = std::make_unique<WaylandDesktop>();
         }
@@ -271,10 +279,7 @@ TEST_F(PomuProcessTest, TwoStartsAtOnceGiveOneWindow) {
 TEST_F(PomuProcessTest, ASecondStartWithAStartupIdEndsItsLaunchAndAsksForTheWindowWithItsTime) {
     writeArchiverSetting();
     QProcess first;
-    first.setProcessEnvironment(environment);
-    first.start(program, {});
-    ASSERT_TRUE(first.waitForStarted(10000));
-    const QString window = visibleWindowOf(first.processId());
+    const QString window = start(first, *desktop);
     ASSERT_FALSE(window.isEmpty()) << first.readAllStandardError().toStdString();
 
     RootListener root(environment.value("DISPLAY"));
@@ -290,7 +295,7 @@ TEST_F(PomuProcessTest, ASecondStartWithAStartupIdEndsItsLaunchAndAsksForTheWind
         << heard.startup.join(" | ").toStdString();
     EXPECT_TRUE(heard.activations.contains({window.toULong(nullptr, 0), 4242ul}));
 
-    EXPECT_TRUE(desktop.press(window, "Escape"));
+    EXPECT_TRUE(desktop->press(window, "Escape"));
     EXPECT_TRUE(ends(first));
     EXPECT_EQ(first.exitCode(), 0);
 }
@@ -372,11 +377,8 @@ TEST_P(PomuOnEachDesktopTest, AFirstStartFindsTheSystemArchiverAndConvertsADrop)
     ASSERT_TRUE(monitor.started()) << "no dbus-daemon or dbus-monitor";
 
     QProcess pomu;
-    pomu.setProcessEnvironment(environment);
-    pomu.start(program, {});
-    ASSERT_TRUE(pomu.waitForStarted(10000));
     // The window shows once set-up has returned: a folder chooser would have kept it back.
-    const QString window = windowOf(*desktop, pomu.processId());
+    const QString window = start(pomu, *desktop);
     ASSERT_FALSE(window.isEmpty()) << pomu.readAllStandardError().toStdString();
 
     ASSERT_TRUE(desktop->dropFiles(window, {QString::fromStdString(source)}));
@@ -424,10 +426,7 @@ TEST_P(PomuOnEachDesktopTest, AFirstStartFindsTheSystemArchiverAndConvertsADrop)
 TEST_P(PomuOnEachDesktopTest, TheRightClickMenuTogglesAnOption) {
     writeArchiverSetting();
     QProcess pomu;
-    pomu.setProcessEnvironment(environment);
-    pomu.start(program, {});
-    ASSERT_TRUE(pomu.waitForStarted(10000));
-    const QString window = windowOf(*desktop, pomu.processId());
+    const QString window = start(pomu, *desktop);
     ASSERT_FALSE(window.isEmpty()) << pomu.readAllStandardError().toStdString();
 
     // The menu opens where the pointer is; its first item, あったら消す, lies just below.
@@ -454,10 +453,7 @@ TEST_P(PomuOnEachDesktopTest, TheCloseQuestionsYesStopsTheBatch) {
     ASSERT_EQ(runArchiver({"a", "-tzip", "-mx=0", source, files.file("big.bin")}).exitCode, 0);
 
     QProcess pomu;
-    pomu.setProcessEnvironment(environment);
-    pomu.start(program, {});
-    ASSERT_TRUE(pomu.waitForStarted(10000));
-    const QString window = windowOf(*desktop, pomu.processId());
+    const QString window = start(pomu, *desktop);
     ASSERT_FALSE(window.isEmpty()) << pomu.readAllStandardError().toStdString();
     ASSERT_TRUE(desktop->dropFiles(window, {QString::fromStdString(source)}));
     ASSERT_TRUE(desktop->askToClose(window));
@@ -478,10 +474,7 @@ class PomuOnWaylandTest : public ProgramTest {
         ASSERT_TRUE(desktop.failure().isEmpty()) << desktop.failure().toStdString();
         desktop.addTo(environment);
         writeArchiverSetting();
-        first.setProcessEnvironment(environment);
-        first.start(program, {});
-        ASSERT_TRUE(first.waitForStarted(10000));
-        window = windowOf(desktop, first.processId());
+        window = start(first, desktop);
         ASSERT_FALSE(window.isEmpty()) << first.readAllStandardError().toStdString();
     }
 

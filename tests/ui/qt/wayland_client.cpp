@@ -41,11 +41,8 @@ struct Ignored {
 
 }  // namespace
 
-struct WaylandClient::State {
-    QSize layout;
-    QElapsedTimer clock;
-    wl_display* display = nullptr;
-    wl_registry* registry = nullptr;
+// The compositor's globals the client binds.
+struct Globals {
     wl_compositor* compositor = nullptr;
     wl_shm* shm = nullptr;
     wl_seat* seat = nullptr;
@@ -53,6 +50,27 @@ struct WaylandClient::State {
     xdg_wm_base* shell = nullptr;
     zwlr_virtual_pointer_manager_v1* pointers = nullptr;
     xdg_activation_v1* activation = nullptr;
+
+    // What a drag needs; the activation tokens are asked for only when there.
+    bool complete() const { return compositor && shm && seat && dataDevices && shell && pointers; }
+    void release() {
+        if (activation) xdg_activation_v1_destroy(activation);
+        if (pointers) zwlr_virtual_pointer_manager_v1_destroy(pointers);
+        if (shell) xdg_wm_base_destroy(shell);
+        if (dataDevices) wl_data_device_manager_destroy(dataDevices);
+        if (seat) wl_seat_release(seat);
+        if (shm) wl_shm_destroy(shm);
+        if (compositor) wl_compositor_destroy(compositor);
+    }
+};
+
+struct WaylandClient::State {
+    QSize layout;
+    QElapsedTimer clock;
+    wl_display* display = nullptr;
+    wl_registry* registry = nullptr;
+    Globals bound;
+    // The virtual pointer it moves, and the seat's pointer it hears as any client does.
     zwlr_virtual_pointer_v1* pointer = nullptr;
     wl_pointer* seatPointer = nullptr;
     // What the seat's pointer last told this client.
@@ -115,21 +133,21 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     };
     const std::string_view is(interface);
     if (is == wl_compositor_interface.name) {
-        s.compositor = static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4));
+        s.bound.compositor = static_cast<wl_compositor*>(bind(&wl_compositor_interface, 4));
     } else if (is == wl_shm_interface.name) {
-        s.shm = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
-    } else if (is == wl_seat_interface.name && !s.seat) {
-        s.seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
+        s.bound.shm = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
+    } else if (is == wl_seat_interface.name && !s.bound.seat) {
+        s.bound.seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
     } else if (is == wl_data_device_manager_interface.name) {
-        s.dataDevices =
+        s.bound.dataDevices =
             static_cast<wl_data_device_manager*>(bind(&wl_data_device_manager_interface, 3));
     } else if (is == xdg_wm_base_interface.name) {
-        s.shell = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
+        s.bound.shell = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, 1));
     } else if (is == zwlr_virtual_pointer_manager_v1_interface.name) {
-        s.pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
+        s.bound.pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
             bind(&zwlr_virtual_pointer_manager_v1_interface, 1));
     } else if (is == xdg_activation_v1_interface.name) {
-        s.activation = static_cast<xdg_activation_v1*>(bind(&xdg_activation_v1_interface, 1));
+        s.bound.activation = static_cast<xdg_activation_v1*>(bind(&xdg_activation_v1_interface, 1));
     }
 }
 const wl_registry_listener kRegistry = {onGlobal, Ignored{}};
@@ -216,8 +234,8 @@ const xdg_activation_token_v1_listener kToken = {
 // A white, fixed-size window: the compositor floats it.
 struct SourceWindow {
     explicit SourceWindow(State& s) : s_(s) {
-        surface = wl_compositor_create_surface(s.compositor);
-        shellSurface = xdg_wm_base_get_xdg_surface(s.shell, surface);
+        surface = wl_compositor_create_surface(s.bound.compositor);
+        shellSurface = xdg_wm_base_get_xdg_surface(s.bound.shell, surface);
         xdg_surface_add_listener(shellSurface, &kSurface, &s);
         toplevel = xdg_surface_get_toplevel(shellSurface);
         xdg_toplevel_add_listener(toplevel, &kToplevel, &s);
@@ -235,7 +253,7 @@ struct SourceWindow {
             std::memset(pixels, 0xff, size_t(size));
             ::munmap(pixels, size_t(size));
         }
-        wl_shm_pool* pool = wl_shm_create_pool(s.shm, fd, size);
+        wl_shm_pool* pool = wl_shm_create_pool(s.bound.shm, fd, size);
         buffer = wl_shm_pool_create_buffer(pool, 0, kSide, kSide, stride, WL_SHM_FORMAT_XRGB8888);
         wl_shm_pool_destroy(pool);
         ::close(fd);
@@ -272,10 +290,11 @@ WaylandClient::WaylandClient(const QString& socket, QSize layout) : state_(new S
     s.registry = wl_display_get_registry(s.display);
     wl_registry_add_listener(s.registry, &kRegistry, &s);
     wl_display_roundtrip(s.display);
-    if (!s.compositor || !s.shm || !s.seat || !s.dataDevices || !s.shell || !s.pointers) return;
-    xdg_wm_base_add_listener(s.shell, &kShell, &s);
-    wl_seat_add_listener(s.seat, &kSeat, &s);
-    s.pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(s.pointers, s.seat);
+    if (!s.bound.complete()) return;
+    xdg_wm_base_add_listener(s.bound.shell, &kShell, &s);
+    wl_seat_add_listener(s.bound.seat, &kSeat, &s);
+    s.pointer =
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(s.bound.pointers, s.bound.seat);
     s.waitFor([&] { return s.seatPointer != nullptr; });
 }
 
@@ -285,13 +304,7 @@ WaylandClient::~WaylandClient() {
     if (!s.display) return;
     if (s.pointer) zwlr_virtual_pointer_v1_destroy(s.pointer);
     if (s.seatPointer) wl_pointer_release(s.seatPointer);
-    if (s.activation) xdg_activation_v1_destroy(s.activation);
-    if (s.pointers) zwlr_virtual_pointer_manager_v1_destroy(s.pointers);
-    if (s.shell) xdg_wm_base_destroy(s.shell);
-    if (s.dataDevices) wl_data_device_manager_destroy(s.dataDevices);
-    if (s.seat) wl_seat_release(s.seat);
-    if (s.shm) wl_shm_destroy(s.shm);
-    if (s.compositor) wl_compositor_destroy(s.compositor);
+    s.bound.release();
     if (s.registry) wl_registry_destroy(s.registry);
     wl_display_roundtrip(s.display);
     wl_display_disconnect(s.display);
@@ -329,11 +342,12 @@ bool WaylandClient::dropFiles(QPoint at, const QStringList& files) {
     s.button(BTN_LEFT, true);
     if (!s.waitFor([&] { return s.pressSerial != 0; })) return false;
 
-    wl_data_source* source = wl_data_device_manager_create_data_source(s.dataDevices);
+    wl_data_source* source = wl_data_device_manager_create_data_source(s.bound.dataDevices);
     wl_data_source_add_listener(source, &kSource, &s);
     wl_data_source_offer(source, "text/uri-list");
     wl_data_source_set_actions(source, WL_DATA_DEVICE_MANAGER_DND_ACTION_COPY);
-    wl_data_device* device = wl_data_device_manager_get_data_device(s.dataDevices, s.seat);
+    wl_data_device* device =
+        wl_data_device_manager_get_data_device(s.bound.dataDevices, s.bound.seat);
     wl_data_device_add_listener(device, &kDevice, &s);
     wl_data_device_start_drag(device, source, window.surface, nullptr, s.pressSerial);
     // Moved over in steps, as a hand would: the target hears of the offer as the drag enters,
@@ -358,9 +372,9 @@ bool WaylandClient::showWindow() {
 
 QByteArray WaylandClient::activationToken() {
     State& s = *state_;
-    if (!s.activation) return {};
+    if (!s.bound.activation) return {};
     s.token.clear();
-    xdg_activation_token_v1* token = xdg_activation_v1_get_activation_token(s.activation);
+    xdg_activation_token_v1* token = xdg_activation_v1_get_activation_token(s.bound.activation);
     xdg_activation_token_v1_add_listener(token, &kToken, &s);
     xdg_activation_token_v1_commit(token);
     s.waitFor([&] { return !s.token.isEmpty(); });

@@ -22,6 +22,17 @@ struct DisplayCloser {
 };
 using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
 
+// The next event, waiting for one until the deadline; false when none came by then.
+bool nextEvent(Display* display, const QDeadlineTimer& deadline, XEvent& event) {
+    while (XPending(display) == 0) {
+        if (deadline.hasExpired()) return false;
+        pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        ::poll(&connection, 1, 100);
+    }
+    XNextEvent(display, &event);
+    return true;
+}
+
 class DragSource {
   public:
     DragSource(Display* display, Window target, QByteArray uris)
@@ -115,14 +126,8 @@ class DragSource {
     std::optional<XClientMessageEvent> awaitMessage(const char* type) {
         const Atom wanted = atom(type);
         const QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired()) {
-            if (XPending(display_) == 0) {
-                pollfd connection{ConnectionNumber(display_), POLLIN, 0};
-                ::poll(&connection, 1, 100);
-                continue;
-            }
-            XEvent event;
-            XNextEvent(display_, &event);
+        XEvent event;
+        while (nextEvent(display_, deadline, event)) {
             if (event.type == SelectionRequest) answer(event.xselectionrequest);
             if (event.type == ClientMessage && event.xclient.message_type == wanted) {
                 return event.xclient;
@@ -171,14 +176,8 @@ RootMessages RootListener::heard(const QString& startupMessage, int ms) {
     const Atom activate = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
     QByteArray text;
     const QDeadlineTimer deadline(ms);
-    while (!messages.startup.contains(startupMessage) && !deadline.hasExpired()) {
-        if (XPending(display_) == 0) {
-            pollfd connection{ConnectionNumber(display_), POLLIN, 0};
-            ::poll(&connection, 1, 100);
-            continue;
-        }
-        XEvent event;
-        XNextEvent(display_, &event);
+    XEvent event;
+    while (!messages.startup.contains(startupMessage) && nextEvent(display_, deadline, event)) {
         if (event.type != ClientMessage) continue;
         const XClientMessageEvent& message = event.xclient;
         if (message.message_type == activate) {
