@@ -52,7 +52,8 @@ void finishX11Startup(QWidget& window, const QByteArray& startupId) {
                        reinterpret_cast<const char*>(&activate));
     }
 
-    // The message in pieces of 20 bytes, its closing NUL included, as the specification says.
+    // The message in pieces of 20 bytes, its closing NUL included, as the startup-notification
+    // protocol cuts it.
     const QByteArray message = "remove: ID=" + startupId;
     xcb_atom_t type = atom(connection, "_NET_STARTUP_INFO_BEGIN");
     for (qsizetype at = 0; at <= message.size(); at += 20) {
