@@ -73,7 +73,7 @@ pomu_package_test() {
     env HOME="$sandbox/home" TMPDIR="$sandbox/tmp" XDG_DATA_HOME="$sandbox/home/.local/share" \
       XDG_CONFIG_HOME="$sandbox/home/.config" XDG_STATE_HOME="$sandbox/home/.local/state" \
       POMU_PROGRAM_UNDER_TEST=/usr/bin/pomu POMU_ARCHIVER_DIR="$folder" POMU_SOURCE_DIR="$root" \
-      tests/ui/qt/pomu_qt_process_tests --gtest_filter='PomuProcessTest.*' \
+      tests/ui/qt/pomu_qt_process_tests --gtest_filter='Pomu*' \
       --gtest_output="xml:$results/installed_program_tests.xml"
   ) >"$out/installed-program.log" 2>&1
   grep -E "^\[ *(OK|FAILED|SKIPPED) *\]" "$out/installed-program.log" | tail -n 20

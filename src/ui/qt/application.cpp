@@ -5,17 +5,17 @@
 
 #include "convert/interrupted_run.h"
 #include "ui/qt/main_window.h"
-#include "ui/qt/single_instance.h"
 
 namespace pomu::ui {
 
 int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runState,
-                   const QString& instanceName, std::span<const NativeView> systemArchiverFolders) {
+                   const QString& instanceName, const Activation& thisStart,
+                   std::span<const NativeView> systemArchiverFolders) {
     // Listening starts before set-up, so a second start during the folder choice ends too.
     SingleInstance instance(instanceName);
     // Only the window's own close ends the run, never a message box closing.
     QApplication::setQuitOnLastWindowClosed(false);
-    if (!instance.claim()) return 0;
+    if (!instance.claim(thisStart)) return 0;
     // The one instance now: what a run cut short left behind is undone before any drop.
     cleanUpInterruptedRuns();
 

@@ -9,6 +9,7 @@
 #include "ui/qt/single_instance.h"
 
 int main(int argc, char** argv) {
+    const pomu::ui::Activation thisStart = pomu::ui::Activation::fromEnvironment();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("pomu"));
     QApplication::setDesktopFileName(QStringLiteral(POMU_APP_ID));
@@ -16,5 +17,5 @@ int main(int argc, char** argv) {
 
     pomu::ui::DialogPrompts prompts;
     return pomu::ui::runApplication(prompts, pomu::theOptions(), pomu::theRunState(),
-                                    pomu::ui::SingleInstance::defaultName());
+                                    pomu::ui::SingleInstance::defaultName(), thisStart);
 }

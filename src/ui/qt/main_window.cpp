@@ -21,6 +21,7 @@
 #include "ui/qt/app_icon.h"
 #include "ui/qt/dialog_units.h"
 #include "ui/qt/dropped_paths.h"
+#include "ui/qt/x11_startup.h"
 
 namespace pomu::ui {
 namespace {
@@ -131,13 +132,21 @@ void MainWindow::setUp(std::span<const NativeView> systemArchiverFolders) {
     }
 }
 
-void MainWindow::bringToFront() {
+void MainWindow::bringToFront(const Activation& activation) {
     QWidget* front = QApplication::activeModalWidget();
     if (!front && !closed_ && isVisible()) front = this;
     if (!front) return;
     if (front->isMinimized()) front->showNormal();
     front->raise();
+    // Wayland gives the focus only with a token from the launcher, which gave it to the later
+    // start. Qt's Wayland plugin reads the variable as the window asks for the focus (and
+    // takes it away); it never reaches the archiver or the log's viewer. On X11 the later
+    // start's startup id ends the launch and carries the launch time.
+    const bool token = !activation.xdgActivationToken.isEmpty();
+    if (token) qputenv("XDG_ACTIVATION_TOKEN", activation.xdgActivationToken);
     front->activateWindow();
+    if (token) qunsetenv("XDG_ACTIVATION_TOKEN");
+    finishX11Startup(*front, activation.startupId);
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {

@@ -8,6 +8,7 @@
 #include "ui/qt/launcher_entry.h"
 #include "ui/qt/options_menu.h"
 #include "ui/qt/prompts.h"
+#include "ui/qt/single_instance.h"
 #include "ui/qt/status_line.h"
 
 class QLabel;
@@ -36,8 +37,9 @@ class MainWindow : public QWidget {
     const StatusLine& statusLine() const { return statusLine_; }
     const DropBatches& batches() const { return batches_; }
 
-    // A later start asked for the window: it, or the dialog it waits on, comes to the front.
-    void bringToFront();
+    // A later start asked for the window: it, or the dialog it waits on, comes to the front,
+    // with the later start's token where the desktop wants one.
+    void bringToFront(const Activation& activation);
 
   signals:
     // Emitted once, when the window has closed and saved the settings.

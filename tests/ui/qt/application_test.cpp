@@ -42,7 +42,7 @@ class ApplicationTest : public WindowTest {
             });
         }
         constexpr NativeView kNoSystemArchiver = "/nonexistent/pomu/";
-        return ui::runApplication(prompts, options, runState, instanceName,
+        return ui::runApplication(prompts, options, runState, instanceName, {},
                                   {&kNoSystemArchiver, 1});
     }
 

@@ -34,8 +34,9 @@ TEST(DesktopEntryTest, NamesTheProgramItsIconAndMenuPlace) {
         EXPECT_TRUE(keys.emplace(line.substr(0, equals), line.substr(equals + 1)).second) << line;
     }
     const std::pair<const char*, const char*> expected[] = {
-        {"Type", "Application"}, {"Name", "pomu"},      {"Exec", "pomu"},
-        {"Icon", "pomu"},        {"Terminal", "false"}, {"Categories", "Utility;Archiving;"},
+        {"Type", "Application"},    {"Name", "pomu"},      {"Exec", "pomu"},
+        {"Icon", "pomu"},           {"Terminal", "false"}, {"Categories", "Utility;Archiving;"},
+        {"StartupWMClass", "pomu"},
     };
     for (const auto& [key, value] : expected) EXPECT_EQ(keys[key], value) << key;
 }

@@ -1,12 +1,16 @@
 // One instance per user: the second claim ends and asks the first to come to the front.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QSignalSpy>
+#include <cstring>
 
 #include "support/test_files.h"
 #include "ui/qt/single_instance.h"
@@ -39,6 +43,59 @@ TEST(SingleInstanceTest, ALaterClaimEndsAndCallsTheFirstToTheFront) {
     SingleInstance third(socketIn(scratch));
     EXPECT_FALSE(third.claim());
     EXPECT_TRUE(waitForSignal(activations, 2));
+}
+
+Activation activationIn(const QSignalSpy& spy, qsizetype at) {
+    return spy.at(at).at(0).value<Activation>();
+}
+
+TEST(SingleInstanceTest, ALaterStartHandsItsTokensOverWithItsRequest) {
+    const test::ScratchFolder scratch;
+    SingleInstance first(socketIn(scratch));
+    QSignalSpy activations(&first, &SingleInstance::activationRequested);
+    ASSERT_TRUE(first.claim());
+
+    const Activation launched{"0e5aa430eca0251f16c2c636b3f455eb", "launcher-42-host_TIME1234"};
+    EXPECT_FALSE(SingleInstance(socketIn(scratch)).claim(launched));
+    ASSERT_TRUE(waitForSignal(activations, 1));
+    EXPECT_EQ(activationIn(activations, 0), launched);
+
+    // Tokens that could not be told apart from the lines around them are left out.
+    EXPECT_FALSE(SingleInstance(socketIn(scratch)).claim({"two words", QByteArray(300, 'a')}));
+    ASSERT_TRUE(waitForSignal(activations, 2));
+    EXPECT_EQ(activationIn(activations, 1), Activation{});
+}
+
+// Peers that stall, send nothing or send too much still call the window, without a token, and
+// the first instance's loop goes on meanwhile.
+TEST(SingleInstanceTest, APeerThatSendsGarbageOrNothingStillCallsTheFirstToTheFront) {
+    const test::ScratchFolder scratch;
+    SingleInstance first(socketIn(scratch));
+    QSignalSpy activations(&first, &SingleInstance::activationRequested);
+    ASSERT_TRUE(first.claim());
+    const QByteArray name = SingleInstance::socketName(socketIn(scratch));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+    const auto connected = [&](const QByteArray& text) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                            socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+                  0);
+        EXPECT_EQ(::send(fd, text.constData(), size_t(text.size()), MSG_NOSIGNAL),
+                  ssize_t(text.size()));
+        return fd;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const int silent = connected({});
+    const int flooding = connected(QByteArray(4096, 'x') + "\nXDG_ACTIVATION_TOKEN=abc\n");
+    ::close(connected("XDG_ACTIVATION_TOKEN=cut-short"));
+    ASSERT_TRUE(waitForSignal(activations, 3));
+    EXPECT_LT(clock.elapsed(), 5000);
+    for (qsizetype i = 0; i < 3; ++i) EXPECT_EQ(activationIn(activations, i), Activation{});
+    ::close(silent);
+    ::close(flooding);
 }
 
 TEST(SingleInstanceTest, TheNameIsFreeAgainOnceTheInstanceEnds) {

@@ -22,6 +22,17 @@ struct DisplayCloser {
 };
 using DisplayHandle = std::unique_ptr<Display, DisplayCloser>;
 
+// The next event, waiting for one until the deadline; false when none came by then.
+bool nextEvent(Display* display, const QDeadlineTimer& deadline, XEvent& event) {
+    while (XPending(display) == 0) {
+        if (deadline.hasExpired()) return false;
+        pollfd connection{ConnectionNumber(display), POLLIN, 0};
+        ::poll(&connection, 1, 100);
+    }
+    XNextEvent(display, &event);
+    return true;
+}
+
 class DragSource {
   public:
     DragSource(Display* display, Window target, QByteArray uris)
@@ -115,14 +126,8 @@ class DragSource {
     std::optional<XClientMessageEvent> awaitMessage(const char* type) {
         const Atom wanted = atom(type);
         const QDeadlineTimer deadline(20000);
-        while (!deadline.hasExpired()) {
-            if (XPending(display_) == 0) {
-                pollfd connection{ConnectionNumber(display_), POLLIN, 0};
-                ::poll(&connection, 1, 100);
-                continue;
-            }
-            XEvent event;
-            XNextEvent(display_, &event);
+        XEvent event;
+        while (nextEvent(display_, deadline, event)) {
             if (event.type == SelectionRequest) answer(event.xselectionrequest);
             if (event.type == ClientMessage && event.xclient.message_type == wanted) {
                 return event.xclient;
@@ -149,6 +154,62 @@ bool dropFilesOn(const QString& display, const QString& windowId, const QStringL
     for (const QString& file : files) uris += QUrl::fromLocalFile(file).toEncoded() + "\r\n";
     DragSource source(connection.get(), target, uris);
     return source.drop();
+}
+
+RootListener::RootListener(const QString& display)
+    : display_(XOpenDisplay(display.toLocal8Bit().constData())) {
+    if (!display_) return;
+    XSelectInput(display_, DefaultRootWindow(display_),
+                 PropertyChangeMask | SubstructureNotifyMask);
+    XSync(display_, False);
+}
+
+RootListener::~RootListener() {
+    if (display_) XCloseDisplay(display_);
+}
+
+RootMessages RootListener::heard(const QString& startupMessage, int ms) {
+    RootMessages messages;
+    if (!display_) return messages;
+    const Atom begin = XInternAtom(display_, "_NET_STARTUP_INFO_BEGIN", False);
+    const Atom more = XInternAtom(display_, "_NET_STARTUP_INFO", False);
+    const Atom activate = XInternAtom(display_, "_NET_ACTIVE_WINDOW", False);
+    QByteArray text;
+    const QDeadlineTimer deadline(ms);
+    XEvent event;
+    while (!messages.startup.contains(startupMessage) && nextEvent(display_, deadline, event)) {
+        if (event.type != ClientMessage) continue;
+        const XClientMessageEvent& message = event.xclient;
+        if (message.message_type == activate) {
+            messages.activations.append({message.window, message.data.l[1]});
+            continue;
+        }
+        if (message.message_type != begin && message.message_type != more) continue;
+        if (message.message_type == begin) text.clear();
+        // Each piece holds 20 bytes; the message ends at its NUL.
+        const QByteArray piece(message.data.b, 20);
+        const qsizetype end = piece.indexOf('\0');
+        text += end < 0 ? piece : piece.left(end);
+        if (end >= 0) messages.startup << QString::fromLatin1(text);
+    }
+    return messages;
+}
+
+bool askToClose(const QString& display, const QString& windowId) {
+    const DisplayHandle connection(XOpenDisplay(display.toLocal8Bit().constData()));
+    bool parsed = false;
+    const Window target = windowId.toULong(&parsed, 0);
+    if (!connection || !parsed) return false;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = target;
+    event.xclient.message_type = XInternAtom(connection.get(), "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(connection.get(), "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const bool sent = XSendEvent(connection.get(), target, False, NoEventMask, &event) != 0;
+    XSync(connection.get(), False);
+    return sent;
 }
 
 }  // namespace pomu::test
