@@ -140,8 +140,8 @@ ListedArchive readListing(std::optional<StartedRun>& started, NativeView archive
         listed.failure = notConverted(Reason::pathTooLong);
         return listed;
     }
-    const ListingRun run = finishListing(*started, window, runState);
-    listed.listing = parseListing(run.output);
+    ArchiveListingRun run = finishArchiveListing(*started, window, runState);
+    listed.listing = std::move(run.listing);
     if (ranToTheEnd(run.run)) return listed;
     if (run.run.forced || !run.run.started) {
         listed.failure = failedRun(run.run, Reason::proofFailed);

@@ -14,11 +14,11 @@ bool isFile(const ListedEntry& entry) {
     return !entry.folder;
 }
 
-ProofResult failed(ProofFailure failure, int count, std::string file, bool ofSource = false) {
+ProofResult failed(ProofFailure failure, int count, std::string_view file, bool ofSource = false) {
     ProofResult result;
     result.failure = failure;
     result.count = count;
-    result.file = std::move(file);
+    result.file = std::string(file);
     result.ofSource = ofSource;
     return result;
 }
@@ -52,8 +52,8 @@ struct Tally {
     explicit Tally(ProofFailure kind) : failure(kind) {}
     ProofFailure failure;
     int count = 0;
-    std::string first;
-    void add(const std::string& file) {
+    std::string_view first;
+    void add(std::string_view file) {
         if (count++ == 0) first = file;
     }
     ProofResult result() const { return count ? failed(failure, count, first) : ProofResult{}; }
@@ -93,7 +93,7 @@ ProofResult checkUnpacked(const Listing& source, const std::vector<UnpackedFile>
         byName.emplace(normalizedPath(unpacked[i].path), i);
     }
     std::vector<bool> taken(unpacked.size(), false);
-    auto takeByName = [&](const std::string& path) -> std::optional<std::size_t> {
+    auto takeByName = [&](std::string_view path) -> std::optional<std::size_t> {
         const auto [first, last] = byName.equal_range(normalizedPath(path));
         for (auto it = first; it != last; ++it) {
             if (!taken[it->second]) {
@@ -152,7 +152,7 @@ class PackedPool {
     }
 
     // A link is kept when an entry of its name is there: a folder, or a file not yet taken.
-    bool takeName(const std::string& path, bool withContents) {
+    bool takeName(std::string_view path, bool withContents) {
         const std::string name = normalizedPath(path);
         const auto [first, last] = byName_.equal_range(name);
         for (auto it = first; it != last; ++it) {
@@ -194,9 +194,9 @@ class PackedPool {
     }
 
     // The first file not taken, and how many are left.
-    std::pair<int, std::string> left() const {
+    std::pair<int, std::string_view> left() const {
         int count = 0;
-        std::string first;
+        std::string_view first;
         for (const auto& [size, slots] : bySize_) {
             for (const Slot& slot : slots) {
                 if (slot.taken) continue;
@@ -286,7 +286,7 @@ ProofResult checkFolderPacked(const std::vector<UnpackedFile>& unpacked, const L
 Listing comparable(const Listing& source, const ArchiveType& type) {
     Listing result = source;
     result.entries.clear();
-    std::map<std::string, const ListedEntry*> byPath;
+    std::map<std::string_view, const ListedEntry*> byPath;
     for (const ListedEntry& entry : source.entries) byPath.emplace(entry.path, &entry);
     for (const ListedEntry& entry : source.entries) {
         if (entry.anti || entry.altStream) continue;
@@ -349,8 +349,7 @@ bool hasGuessedCodePage(const ListedEntry& entry, const Listing& listing) {
     const bool ascii = std::all_of(entry.path.begin(), entry.path.end(),
                                    [](char c) { return (unsigned char)c < 0x80; });
     if (ascii) return false;
-    const std::string marks = " " + entry.characteristics + " ";
-    return marks.find(" UTF8 ") == std::string::npos;
+    return !entry.utf8;
 }
 
 // A link target against an entry that holds it as its data, or lists it.
@@ -367,7 +366,8 @@ ProofResult checkKinds(const Listing& source) {
         if (entry.anti) return failed(ProofFailure::antiItem, 1, entry.path, true);
         if (entry.altStream) return failed(ProofFailure::alternateStream, 1, entry.path, true);
         if (!entry.special.empty()) {
-            return failed(ProofFailure::specialEntry, 1, entry.special + ": " + entry.path, true);
+            const std::string file = std::string(entry.special) + ": " + std::string(entry.path);
+            return failed(ProofFailure::specialEntry, 1, file, true);
         }
         if (entry.folder && ((entry.size && *entry.size > 0) || entry.crc)) {
             return failed(ProofFailure::folderWithData, 1, entry.path, true);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -168,6 +169,8 @@ class RunningTool {
     std::optional<int> exitCode();
     // A listing's output, read to its end once the tool has ended; empty for other tools.
     std::string takeOutput();
+    // The same output handed on in pieces as it is read, so that it is never held whole.
+    void readOutput(const std::function<void(std::string_view)>& take);
     // What a tool started with startWithProgress wrote last, as far as handlePendingEvents has
     // read it (its progress line among it); empty for other tools.
     std::string_view latestOutput() const;

@@ -6,23 +6,24 @@
 namespace pomu {
 namespace {
 
-ListedEntry file(std::string path, std::optional<std::uint64_t> size,
+// Entries view their texts: the rows give literals.
+ListedEntry file(std::string_view path, std::optional<std::uint64_t> size,
                  std::optional<std::uint32_t> crc = std::nullopt) {
     ListedEntry entry;
-    entry.path = std::move(path);
+    entry.path = path;
     entry.size = size;
     entry.crc = crc;
     return entry;
 }
 
-ListedEntry folder(std::string path) {
-    ListedEntry entry = file(std::move(path), 0);
+ListedEntry folder(std::string_view path) {
+    ListedEntry entry = file(path, 0);
     entry.folder = true;
     return entry;
 }
 
-ListedEntry link(std::string path, std::uint64_t size) {
-    ListedEntry entry = file(std::move(path), size);
+ListedEntry link(std::string_view path, std::uint64_t size) {
+    ListedEntry entry = file(path, size);
     entry.link = true;
     return entry;
 }
@@ -35,7 +36,7 @@ ListedEntry marked(ListedEntry entry) {
 Listing listing(std::vector<ListedEntry> entries) {
     Listing result;
     result.complete = true;
-    result.entries = std::move(entries);
+    result.entries.assign(entries.begin(), entries.end());
     return result;
 }
 
@@ -54,13 +55,13 @@ UnpackedFile unpackedLink(std::string path, std::string target) {
     return {std::move(path), size, true, false, std::move(target)};
 }
 
-ListedEntry kind(ListedEntry entry, std::string special) {
-    entry.special = std::move(special);
+ListedEntry kind(ListedEntry entry, std::string_view special) {
+    entry.special = special;
     return entry;
 }
 
-ListedEntry pointingTo(ListedEntry entry, std::string target) {
-    entry.linkTarget = std::move(target);
+ListedEntry pointingTo(ListedEntry entry, std::string_view target) {
+    entry.linkTarget = target;
     return entry;
 }
 

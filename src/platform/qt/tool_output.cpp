@@ -27,13 +27,16 @@ void ToolOutput::readAvailable() {
     }
 }
 
-void ToolOutput::readToEnd() {
+void ToolOutput::readToEnd(const std::function<void(std::string_view)>& take) {
+    if (!text.empty()) take(text);
+    text.clear();
+    char buffer[65536];
     if (file.valid()) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::pread(file.get(), buffer, sizeof buffer, off_t(text.size()));
+        for (off_t at = 0;;) {
+            const ssize_t got = ::pread(file.get(), buffer, sizeof buffer, at);
             if (got > 0) {
-                text.append(buffer, std::size_t(got));
+                take({buffer, std::size_t(got)});
+                at += got;
             } else if (got == 0 || errno != EINTR) {
                 break;
             }
@@ -42,18 +45,33 @@ void ToolOutput::readToEnd() {
         return;
     }
     while (pipe.valid()) {
-        readAvailable();
-        if (!pipe.valid()) return;
-        pollfd watchedFd{pipe.get(), POLLIN, 0};
-        if (::poll(&watchedFd, 1, -1) < 0 && errno != EINTR) pipe.reset();
+        const ssize_t got = ::read(pipe.get(), buffer, sizeof buffer);
+        if (got > 0) {
+            take({buffer, std::size_t(got)});
+        } else if (got == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            pipe.reset();
+        } else if (errno != EINTR) {
+            pollfd watchedFd{pipe.get(), POLLIN, 0};
+            if (::poll(&watchedFd, 1, -1) < 0 && errno != EINTR) pipe.reset();
+        }
+    }
+}
+
+void RunningTool::readOutput(const std::function<void(std::string_view)>& take) {
+    ToolOutput& output = impl_->output;
+    // Only once the writer has gone does the end of the pipe come.
+    if (impl_->checkEnded()) {
+        output.readToEnd(take);
+    } else if (!output.text.empty()) {
+        take(output.text);
+        output.text.clear();
     }
 }
 
 std::string RunningTool::takeOutput() {
-    ToolOutput& output = impl_->output;
-    // Only once the writer has gone does the end of the pipe come.
-    if (impl_->checkEnded()) output.readToEnd();
-    return std::move(output.text);
+    std::string text;
+    readOutput([&text](std::string_view piece) { text.append(piece); });
+    return text;
 }
 
 std::string_view RunningTool::latestOutput() const {
