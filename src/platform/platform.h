@@ -84,9 +84,9 @@ bool folderHasEntries(NativeView folder);
 
 // A file, folder or link below a folder, as a walk of that folder found it.
 struct FolderFile {
-    NativeString path;  // relative to the folder, with the platform's separator
-    std::uint64_t size = 0;
-    bool link = false;  // a link or junction, not followed; its size is the link's own
+    NativeString path;       // relative to the folder, with the platform's separator
+    std::uint64_t size = 0;  // a file's; a link's own; none for a folder
+    bool link = false;       // a link or junction, not followed
     bool folder = false;
     std::optional<NativeString> linkTarget = std::nullopt;  // what a link holds
 };
