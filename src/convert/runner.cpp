@@ -104,6 +104,17 @@ ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunSta
     return listing;
 }
 
+ArchiveListingRun finishArchiveListing(StartedRun& started, StatusWindow& window,
+                                       const RunState& runState) {
+    ArchiveListingRun listing{finishRun(started, window, runState), {}};
+    ListingReader reader;
+    if (started.tool) {
+        started.tool->readOutput([&reader](std::string_view piece) { reader.read(piece); });
+    }
+    listing.listing = reader.finish();
+    return listing;
+}
+
 ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState) {
     StartedRun started = startListingRun(command);
     return finishListing(started, window, runState);

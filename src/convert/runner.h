@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "convert/listing.h"
 #include "convert/status_window.h"
 #include "options/options.h"
 
@@ -41,5 +42,13 @@ ListingRun runListing(const ToolCommand& command, StatusWindow& window, const Ru
 // A listing started to run beside another step, and read once it has ended.
 StartedRun startListingRun(const ToolCommand& command);
 ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunState& runState);
+
+// An archive's listing, read as its output is handed on: the text is never held whole.
+struct ArchiveListingRun {
+    ToolRun run;
+    Listing listing;
+};
+ArchiveListingRun finishArchiveListing(StartedRun& started, StatusWindow& window,
+                                       const RunState& runState);
 
 }  // namespace pomu
