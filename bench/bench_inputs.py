@@ -1,5 +1,5 @@
 # Builds the benchmark inputs (source-tree ZIP, mixed-data ZIP, small-files ZIP, small archives,
-# file tree).
+# file tree, ZIPs of many files of one size).
 import json
 import os
 import random
@@ -160,6 +160,25 @@ def make_small_files_zip(target, files, text_roots, folders=100):
             "zip_bytes": os.path.getsize(target)}
 
 
+def many_files_name(files, size):
+    return "many-%s-%d.zip" % ("empty" if size == 0 else "%db" % size, files)
+
+
+def make_many_files_zip(target, files, size, per_folder=100):
+    """files of `size` bytes each (each its own text, so their CRCs differ; none when empty),
+    per_folder in each leaf folder three deep, as one Deflate ZIP with no folder entries."""
+    with zipfile.ZipFile(target + ".part", "w", zipfile.ZIP_DEFLATED) as z:
+        for i in range(files):
+            leaf = i // per_folder
+            name = "d%02d/e%02d/f%02d/file-%07d.bin" % (leaf // 100, (leaf // 10) % 10, leaf % 10, i)
+            entry = zipfile.ZipInfo(name, (2024, 6, 1, 12, 0, 0))
+            entry.external_attr = (stat.S_IFREG | 0o644) << 16
+            z.writestr(entry, (b"%07d " % i * (size // 8 + 1))[:size], zipfile.ZIP_DEFLATED)
+    os.replace(target + ".part", target)
+    return {"files": files, "size": size, "folders": (files + per_folder - 1) // per_folder,
+            "zip_bytes": os.path.getsize(target)}
+
+
 def make_clear_tree(folder, files, per_folder=100, fan_out=10):
     """files small files, per_folder in each leaf, leaves nested fan_out wide, three deep."""
     shutil.rmtree(folder, ignore_errors=True)
@@ -210,7 +229,16 @@ def prepare(inputs_dir, archiver, sizes):
         stamp["small"] = make_small_files_zip(small_zip, sizes["small_files"], text_roots)
     if missing("batch", "batch_count", batch):
         stamp["batch"] = make_batch(batch, sizes["batch_count"], text_roots)
+    many = {}
+    made_many = stamp.setdefault("many", {})
+    for files in sizes["many_files"]:
+        for size in (100, 0):
+            name = many_files_name(files, size)
+            path = os.path.join(inputs_dir, name)
+            if name not in made_many or not os.path.exists(path):
+                made_many[name] = make_many_files_zip(path, files, size)
+            many[(files, size)] = path
     with open(stamp_path, "w") as f:
         json.dump(stamp, f, indent=1)
     return {"tree_zip": tree_zip, "mixed_zip": mixed_zip, "small_zip": small_zip, "batch": batch,
-            "stamp": stamp}
+            "many": many, "stamp": stamp}

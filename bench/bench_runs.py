@@ -50,12 +50,13 @@ class Platform:
     def _prefix(self):
         return ["wine"] if self.wine else []
 
-    def pomu(self, *arguments, watch_archiver=False):
+    def pomu(self, *arguments, watch_archiver=False, watch_memory=False):
         """Runs one sub-command; the result line plus the process's wall time seen from here.
         watch_archiver (Linux) adds "archiver_ms" and "listing_ms_seen": how long a child of
         pomu_bench was running, other runs and listings (`7z l`) apart, seen by looking at its
         children every few milliseconds; and "other_run_spans": when the runs that are no
-        listing ran."""
+        listing ran. watch_memory (Linux) adds "peak_kb", pomu_bench's own peak resident
+        memory."""
         command = self._prefix() + [self.bench_exe, *arguments]
         # Files, not pipes: nothing reads the output while the children are watched.
         with tempfile.TemporaryFile("w+", errors="replace") as out, \
@@ -64,6 +65,7 @@ class Platform:
             child = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL,
                                      stdout=out, stderr=err, text=True)
             watched = watch_children(child, command) if watch_archiver else None
+            peak_kb = watch_peak_memory(child) if watch_memory else None
             child.wait()
             elapsed = (time.perf_counter() - start) * 1000.0
             out.seek(0)
@@ -77,6 +79,10 @@ class Platform:
         if watched is not None:
             (values["archiver_ms"], values["listing_ms_seen"],
              values["other_run_spans"]) = watched
+        if peak_kb is not None:
+            if not peak_kb:
+                raise BenchError("%s: no peak memory was seen" % self.name)
+            values["peak_kb"] = peak_kb
         return values
 
     def archiver(self, *arguments):
@@ -147,6 +153,23 @@ def watch_children(child, command, interval=0.01):
         busy[is_listing] += until - since
     others = [(since, until) for since, until, is_listing in spans if not is_listing]
     return busy[False], busy[True], others
+
+
+def watch_peak_memory(child, interval=0.01):
+    """The child's own peak resident memory in KiB (VmHWM, the high-water mark getrusage reports
+    as ru_maxrss, children excluded), looked at every interval until it ends: the last look
+    before its end holds the peak. Linux only."""
+    peak = 0
+    while child.poll() is None:
+        try:
+            with open("/proc/%d/status" % child.pid) as f:
+                for line in f:
+                    if line.startswith("VmHWM:"):
+                        peak = max(peak, int(line.split()[1]))
+        except (OSError, ValueError):
+            pass
+        time.sleep(interval)
+    return peak
 
 
 def alone_ms(spans, others):

@@ -4,6 +4,38 @@
 #include <algorithm>
 
 namespace pomu {
+
+// Blocks of text that never move, so that views into them stay valid as more is kept.
+class ListingTexts {
+  public:
+    std::string_view keep(std::string_view text) {
+        if (text.empty()) return {};
+        char* at = room(text.size());
+        std::copy(text.begin(), text.end(), at);
+        return {at, text.size()};
+    }
+
+  private:
+    // Small enough to come from the heap, where memory freed before is taken again.
+    static constexpr std::size_t kBlockBytes = 64 * 1024 - 64;
+
+    char* room(std::size_t bytes) {
+        // A text longer than a block gets one of its own; the open block stays open.
+        if (bytes > kBlockBytes) return blocks_.emplace_back(new char[bytes]).get();
+        if (bytes > kBlockBytes - used_) {
+            open_ = blocks_.emplace_back(new char[kBlockBytes]).get();
+            used_ = 0;
+        }
+        char* at = open_ + used_;
+        used_ += bytes;
+        return at;
+    }
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* open_ = nullptr;
+    std::size_t used_ = kBlockBytes;
+};
+
 namespace {
 
 constexpr std::string_view kEntriesStart = "----------";
@@ -18,7 +50,10 @@ std::string lower(std::string_view text) {
 }
 
 bool mentionsUnsupported(std::string_view value) {
-    return lower(value).find("unsupported") != std::string::npos;
+    constexpr std::string_view kWord = "unsupported";
+    const auto sameLetter = [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a + 32 : a) == b; };
+    return std::search(value.begin(), value.end(), kWord.begin(), kWord.end(), sameLetter) !=
+           value.end();
 }
 
 std::optional<std::uint64_t> decimal(std::string_view text) {
@@ -50,13 +85,17 @@ std::optional<std::uint32_t> hex32(std::string_view text) {
 // The POSIX mode word of an Attributes or Mode value, such as "lrwxrwxrwx" or "prw-r--r--".
 std::string_view modeWord(std::string_view value) {
     constexpr std::string_view kTypes = "0pc3d5b7-9lBsDEF";
+    const auto isPermission = [](char c) {
+        return c == 'r' || c == 'w' || c == 'x' || c == 's' || c == 'S' || c == 't' || c == 'T' ||
+               c == '-';
+    };
     std::size_t start = 0;
     while (start < value.size()) {
         std::size_t end = value.find(' ', start);
         if (end == std::string_view::npos) end = value.size();
         const std::string_view word = value.substr(start, end - start);
         if (word.size() == 10 && kTypes.find(word[0]) != std::string_view::npos &&
-            word.substr(1).find_first_not_of("rwxsStT-") == std::string_view::npos) {
+            std::all_of(word.begin() + 1, word.end(), isPermission)) {
             return word;
         }
         start = end + 1;
@@ -65,7 +104,7 @@ std::string_view modeWord(std::string_view value) {
 }
 
 // What the mode's type letter says beyond a file, a folder or a link.
-std::string specialKind(char type) {
+std::string_view specialKind(char type) {
     switch (type) {
         // No type bits at all: a zip writer that sets only the permissions (Python's zipfile
         // does) means a plain file, and every unzipper makes one.
@@ -101,22 +140,42 @@ std::optional<Pair> splitPair(std::string_view line) {
     return Pair{line.substr(0, at), line.substr(at + kPairSeparator.size())};
 }
 
+// The archiver's password question, wherever it stands in a text.
+bool asksPassword(std::string_view text) {
+    // Shorter than either phrase: most of a listing's fields and values.
+    if (text.size() < 14) return false;
+    return text.find("Enter password") != std::string_view::npos ||
+           text.find("open encrypted archive") != std::string_view::npos;
+}
+
 // Lines that flag the whole run wherever they stand: open errors and warnings, error flags,
-// and the summary counts at the end.
-void readRunFlags(std::string_view line, Listing& listing) {
-    if (line == "ERRORS:" || line.starts_with("Open ERROR")) listing.errors = true;
-    if (line == "WARNINGS:" || line.starts_with("Open WARNING") ||
-        line.starts_with("Warning: The archive is open with offset")) {
-        listing.warnings = true;
+// and the summary counts at the end. `pair` is the line split, when it is a pair.
+void readRunFlags(std::string_view line, const std::optional<Pair>& pair, Listing& listing) {
+    // Told apart by their first letter: most lines are none of them.
+    switch (line.empty() ? '\0' : line[0]) {
+        case 'E':
+            if (line == "ERRORS:" || (line.starts_with("Errors: ") && line != "Errors: 0"))
+                listing.errors = true;
+            break;
+        case 'O':
+            if (line.starts_with("Open ERROR")) listing.errors = true;
+            if (line.starts_with("Open WARNING")) listing.warnings = true;
+            break;
+        case 'W':
+            if (line == "WARNINGS:" ||
+                line.starts_with("Warning: The archive is open with offset") ||
+                (line.starts_with("Warnings: ") && line != "Warnings: 0")) {
+                listing.warnings = true;
+            }
+            break;
     }
-    // The question goes to the error stream, which the listing's pipe carries too.
-    if (line.find("Enter password") != std::string_view::npos ||
-        line.find("open encrypted archive") != std::string_view::npos) {
+    // The question goes to the error stream, which the listing's pipe carries too. Neither
+    // phrase holds " = ", nor starts or ends with a blank: in a pair it stands in the key or in
+    // the value, which are mostly too short to hold it.
+    if (pair ? asksPassword(pair->key) || asksPassword(pair->value) : asksPassword(line)) {
         listing.encrypted = true;
         listing.errors = true;
     }
-    if (line.starts_with("Errors: ") && line != "Errors: 0") listing.errors = true;
-    if (line.starts_with("Warnings: ") && line != "Warnings: 0") listing.warnings = true;
 }
 
 // The archive's own block (the top archive) gives its type and sizes; errors count from any.
@@ -157,41 +216,141 @@ bool readTriedType(std::string_view line, Listing& listing) {
     return true;
 }
 
-void readEntryProperty(const Pair& pair, ListedEntry& entry) {
-    const std::string_view key = pair.key;
+// One of the words of a value.
+bool hasWord(std::string_view value, std::string_view word) {
+    for (std::size_t start = 0; start <= value.size();) {
+        std::size_t end = value.find(' ', start);
+        if (end == std::string_view::npos) end = value.size();
+        if (value.substr(start, end - start) == word) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The entry fields the proof reads.
+enum class Field {
+    other,
+    path,
+    folder,
+    attributes,
+    mode,
+    size,
+    crc,
+    encrypted,
+    characteristics,
+    method,
+    error,
+    symbolicLink,
+    hardLink,
+    link,
+    copyLink,
+    anti,
+    alternateStream
+};
+
+// By the key's length first: most keys are no field the proof reads.
+Field entryField(std::string_view key) {
+    const auto is = [key](std::string_view name, Field field) {
+        return key == name ? field : Field::other;
+    };
+    switch (key.size()) {
+        case 3:
+            return is("CRC", Field::crc);
+        case 4:
+            if (key == "Path") return Field::path;
+            if (key == "Size") return Field::size;
+            if (key == "Mode") return Field::mode;
+            if (key == "Link") return Field::link;
+            return is("Anti", Field::anti);
+        case 5:
+            return is("Error", Field::error);
+        case 6:
+            if (key == "Folder") return Field::folder;
+            return is("Method", Field::method);
+        case 9:
+            if (key == "Encrypted") return Field::encrypted;
+            if (key == "Hard Link") return Field::hardLink;
+            return is("Copy Link", Field::copyLink);
+        case 10:
+            return is("Attributes", Field::attributes);
+        case 13:
+            return is("Symbolic Link", Field::symbolicLink);
+        case 15:
+            return is("Characteristics", Field::characteristics);
+        case 16:
+            return is("Alternate Stream", Field::alternateStream);
+        default:
+            return Field::other;
+    }
+}
+
+// The POSIX mode of an Attributes or Mode value: a link, or something beyond a file or folder.
+void readMode(std::string_view value, ListedEntry& entry) {
+    const std::string_view mode = modeWord(value);
+    if (mode.empty()) return;
+    if (mode[0] == 'l') entry.link = true;
+    if (entry.special.empty()) entry.special = specialKind(mode[0]);
+}
+
+void readEntryProperty(const Pair& pair, ListedEntry& entry, ListingTexts& texts) {
     const std::string_view value = pair.value;
-    if (key == "Path") entry.path = std::string(value);
-    if (key == "Folder") entry.folder = value == "+";
-    // Formats without a folder field (7z) mark folders among the attribute letters; a 'd'
-    // there is a device.
-    if (key == "Attributes") {
-        const std::string_view letters = value.substr(0, value.find(' '));
-        if (letters.find('D') != std::string_view::npos) entry.folder = true;
-        if (letters.find('d') != std::string_view::npos) entry.special = "device";
-    }
-    if (key == "Attributes" || key == "Mode") {
-        const std::string_view mode = modeWord(value);
-        if (!mode.empty()) {
-            if (mode[0] == 'l') entry.link = true;
-            if (entry.special.empty()) entry.special = specialKind(mode[0]);
+    const Field field = entryField(pair.key);
+    switch (field) {
+        case Field::other:
+            break;
+        case Field::path:
+            entry.path = texts.keep(value);
+            break;
+        case Field::folder:
+            entry.folder = value == "+";
+            break;
+        case Field::attributes: {
+            // Formats without a folder field (7z) mark folders among the attribute letters; a
+            // 'd' there is a device.
+            const std::string_view letters = value.substr(0, value.find(' '));
+            if (letters.find('D') != std::string_view::npos) entry.folder = true;
+            if (letters.find('d') != std::string_view::npos) entry.special = "device";
+            readMode(value, entry);
+            break;
         }
+        case Field::mode:
+            readMode(value, entry);
+            break;
+        case Field::size:
+            entry.size = decimal(value);
+            break;
+        case Field::crc:
+            entry.crc = hex32(value);
+            break;
+        case Field::encrypted:
+            if (value == "+") entry.encrypted = true;
+            break;
+        case Field::characteristics:
+        case Field::method:
+            if (mentionsUnsupported(value)) entry.unsupported = true;
+            if (field == Field::characteristics) entry.utf8 = hasWord(value, "UTF8");
+            break;
+        case Field::error:
+            if (!value.empty()) entry.failed = true;
+            break;
+        case Field::symbolicLink:
+        case Field::hardLink:
+        case Field::link:
+            if (value.empty()) break;
+            entry.link = true;
+            entry.linkTarget = texts.keep(value);
+            entry.hardLink = field == Field::hardLink;
+            break;
+        case Field::copyLink:
+            entry.copyOf = texts.keep(value);
+            break;
+        case Field::anti:
+            if (value == "+") entry.anti = true;
+            break;
+        case Field::alternateStream:
+            if (value == "+") entry.altStream = true;
+            break;
     }
-    if (key == "Size") entry.size = decimal(value);
-    if (key == "CRC") entry.crc = hex32(value);
-    if (key == "Encrypted" && value == "+") entry.encrypted = true;
-    if ((key == "Characteristics" || key == "Method") && mentionsUnsupported(value)) {
-        entry.unsupported = true;
-    }
-    if (key == "Characteristics") entry.characteristics = std::string(value);
-    if (key == "Error" && !value.empty()) entry.failed = true;
-    if ((key == "Symbolic Link" || key == "Hard Link" || key == "Link") && !value.empty()) {
-        entry.link = true;
-        entry.linkTarget = std::string(value);
-        entry.hardLink = key == "Hard Link";
-    }
-    if (key == "Copy Link") entry.copyOf = std::string(value);
-    if (key == "Anti" && value == "+") entry.anti = true;
-    if (key == "Alternate Stream" && value == "+") entry.altStream = true;
 }
 
 // Values holding a line break are printed as "Key = ", "{", their lines, "}". Their lines are
@@ -201,7 +360,9 @@ void readEntryProperty(const Pair& pair, ListedEntry& entry) {
 class MultiLineValue {
   public:
     // True when the line belongs to a value; `finished` then holds a value that just ended.
-    bool take(std::string_view line, std::optional<Pair>& finished, Listing& listing) {
+    // `pair` is the line split as a pair, when it is one.
+    bool take(std::string_view line, const std::optional<Pair>& pair, std::optional<Pair>& finished,
+              Listing& listing) {
         if (open_) {
             if (line == "}") {
                 open_ = false;
@@ -225,7 +386,6 @@ class MultiLineValue {
             listing.uncertain = true;
             return true;
         }
-        const std::optional<Pair> pair = splitPair(line);
         emptyPairBefore_ = pair && pair->value.empty();
         if (emptyPairBefore_) previousKey_ = std::string(pair->key);
         return false;
@@ -247,38 +407,36 @@ bool Listing::anyEncrypted() const {
                                     [](const ListedEntry& entry) { return entry.encrypted; });
 }
 
-Listing parseListing(std::string_view text) {
+struct ListingReader::State {
     Listing listing;
+    std::shared_ptr<ListingTexts> texts = std::make_shared<ListingTexts>();
     bool volumesSeen = false;
     int block = -1;             // the archive blocks of the header, from "--"
     bool afterEntries = false;  // a second separator: the archiver's open-error block
     MultiLineValue multiLine;
     ListedEntry entry;
     bool inEntry = false;
-    auto finishEntry = [&] {
-        if (inEntry) listing.entries.push_back(std::move(entry));
+    std::string unfinishedLine;  // the start of a line the next piece ends
+
+    void finishEntry() {
+        if (inEntry) listing.entries.push_back(entry);
         entry = ListedEntry();
         inEntry = false;
-    };
+    }
 
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
+    void readLine(std::string_view line) {
         if (line.ends_with('\r')) line.remove_suffix(1);
-
+        const std::optional<Pair> pair = multiLine.open() ? std::nullopt : splitPair(line);
         std::optional<Pair> value;
-        if (multiLine.take(line, value, listing)) {
-            if (!value) continue;
+        if (multiLine.take(line, pair, value, listing)) {
+            if (!value) return;
             if (!listing.complete) {
                 readArchiveProperty(*value, listing, block == 0, volumesSeen);
             } else if (!afterEntries) {
                 inEntry = true;
-                readEntryProperty(*value, entry);
+                readEntryProperty(*value, entry, *texts);
             }
-            continue;
+            return;
         }
         if (!listing.complete) {
             if (line == "--") ++block;
@@ -286,41 +444,79 @@ Listing parseListing(std::string_view text) {
             if (line == "----") ++block;
             if (line == kEntriesStart) {
                 listing.complete = true;
-                continue;
+                return;
             }
-            if (block == 0 && readTriedType(line, listing)) continue;
-            readRunFlags(line, listing);
-            if (const std::optional<Pair> pair = splitPair(line)) {
-                readArchiveProperty(*pair, listing, block == 0, volumesSeen);
-            }
-            continue;
+            if (block == 0 && readTriedType(line, listing)) return;
+            readRunFlags(line, pair, listing);
+            if (pair) readArchiveProperty(*pair, listing, block == 0, volumesSeen);
+            return;
         }
         if (line == kEntriesStart) {
             finishEntry();
             afterEntries = true;
             listing.errors = true;
-            continue;
+            return;
         }
         if (line.empty()) {
             finishEntry();
-            continue;
+            return;
         }
-        readRunFlags(line, listing);
-        const std::optional<Pair> pair = splitPair(line);
-        if (!pair || afterEntries) continue;
+        readRunFlags(line, pair, listing);
+        if (!pair || afterEntries) return;
         inEntry = true;
-        readEntryProperty(*pair, entry);
+        readEntryProperty(*pair, entry, *texts);
     }
-    finishEntry();
+};
+
+ListingReader::ListingReader() : state_(std::make_unique<State>()) {}
+ListingReader::~ListingReader() = default;
+
+void ListingReader::read(std::string_view piece) {
+    std::string& unfinished = state_->unfinishedLine;
+    std::size_t end = piece.find('\n');
+    if (!unfinished.empty() && end != std::string_view::npos) {
+        unfinished.append(piece.substr(0, end));
+        state_->readLine(unfinished);
+        unfinished.clear();
+        piece.remove_prefix(end + 1);
+        end = piece.find('\n');
+    }
+    if (!unfinished.empty()) {
+        unfinished.append(piece);
+        return;
+    }
+    for (; end != std::string_view::npos; end = piece.find('\n')) {
+        state_->readLine(piece.substr(0, end));
+        piece.remove_prefix(end + 1);
+    }
+    unfinished.assign(piece);
+}
+
+Listing ListingReader::finish() {
+    State& state = *state_;
+    // The text after the last line break is a line too, even when empty.
+    state.readLine(state.unfinishedLine);
+    state.unfinishedLine.clear();
+    state.finishEntry();
+    Listing& listing = state.listing;
     // A value still open swallowed the rest: nothing after its start can be trusted.
-    if (multiLine.open()) {
+    if (state.multiLine.open()) {
         listing.uncertain = true;
         listing.errors = true;
     }
     // Only a multi-volume archive counts its volumes.
     if (!listing.multivolume) listing.volumes.reset();
-    if (block > 0) listing.nested = true;
-    return listing;
+    if (state.block > 0) listing.nested = true;
+    listing.texts = std::move(state.texts);
+    Listing finished = std::move(listing);
+    state_ = std::make_unique<State>();
+    return finished;
+}
+
+Listing parseListing(std::string_view text) {
+    ListingReader reader;
+    reader.read(text);
+    return reader.finish();
 }
 
 }  // namespace pomu

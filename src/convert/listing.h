@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,24 +11,29 @@
 
 namespace pomu {
 
-// One entry as the archiver listed it. Text is UTF-8, as the listing is asked to write it.
+// One entry as the archiver listed it. Text is UTF-8, as the listing is asked to write it; it
+// is viewed in the listing's own texts (or, for a listing put together by hand, in text that
+// outlives it). The views come first so that an entry of a large listing stays small.
 struct ListedEntry {
-    std::string path;  // empty for an unnamed stream (.bz2)
-    bool folder = false;
+    std::string_view path;        // empty for an unnamed stream (.bz2)
+    std::string_view linkTarget;  // as listed; empty where the format keeps it as the link's data
+    std::string_view copyOf;      // a file-copy entry: the path of the file it copies
+    std::string_view special;     // "fifo", "device", "socket" or "unknown" by its mode letter
     std::optional<std::uint64_t> size;
     std::optional<std::uint32_t> crc;
+    bool folder = false;
     bool encrypted = false;
     bool unsupported = false;  // the archiver marks something of it as not understood
     bool failed = false;       // the entry carries an error of its own
     bool link = false;         // a symbolic or hard link, by its target field or its mode
-    std::string linkTarget;    // as listed; empty where the format keeps it as the link's data
     bool hardLink = false;     // linkTarget names another entry
-    std::string copyOf;        // a file-copy entry: the path of the file it copies
-    std::string special;       // "fifo", "device", "socket" or "unknown" by its mode letter
     bool anti = false;         // an anti-item: deletes a file on update, holds none
     bool altStream = false;    // an alternate data stream of a file
-    std::string characteristics;
+    bool utf8 = false;         // its characteristics mark its name as UTF-8
 };
+
+// The texts a read listing's entries view, each kept once; shared by the listing's copies.
+class ListingTexts;
 
 struct Listing {
     bool complete = false;       // the entry part was reached
@@ -43,13 +50,32 @@ struct Listing {
     std::optional<int> volumes;  // how many volumes the archiver opened, multi-volume only
     std::optional<std::uint64_t> physicalSize;
     std::optional<std::uint64_t> totalPhysicalSize;
-    std::vector<ListedEntry> entries;
+    // Where entries never move: a listing of many grows without holding them twice.
+    std::deque<ListedEntry> entries;
+    std::shared_ptr<const ListingTexts> texts;
 
     bool anyEncrypted() const;
 };
 
-// Reads the whole standard output of one "l -slt" run. Never fails: what it cannot read
-// leaves the listing incomplete or flagged.
+// Reads the standard output of one "l -slt" run as it arrives, in pieces cut anywhere, without
+// holding it whole. Never fails: what it cannot read leaves the listing incomplete or flagged.
+class ListingReader {
+  public:
+    ListingReader();
+    ListingReader(const ListingReader&) = delete;
+    ListingReader& operator=(const ListingReader&) = delete;
+    ~ListingReader();
+
+    void read(std::string_view piece);
+    // The listing, once the output has ended.
+    Listing finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Reads the whole standard output of one "l -slt" run.
 Listing parseListing(std::string_view text);
 
 }  // namespace pomu

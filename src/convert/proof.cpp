@@ -2,23 +2,26 @@
 #include "convert/proof.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
-#include <unordered_map>
-#include <unordered_set>
+
+#include "convert/keyed_groups.h"
 
 namespace pomu {
 namespace {
+
+constexpr std::uint32_t kNone = KeyedGroups::kNone;
+
+using Entries = decltype(Listing::entries);
 
 bool isFile(const ListedEntry& entry) {
     return !entry.folder;
 }
 
-ProofResult failed(ProofFailure failure, int count, std::string file, bool ofSource = false) {
+ProofResult failed(ProofFailure failure, int count, std::string_view file, bool ofSource = false) {
     ProofResult result;
     result.failure = failure;
     result.count = count;
-    result.file = std::move(file);
+    result.file = std::string(file);
     result.ofSource = ofSource;
     return result;
 }
@@ -52,31 +55,105 @@ struct Tally {
     explicit Tally(ProofFailure kind) : failure(kind) {}
     ProofFailure failure;
     int count = 0;
-    std::string first;
-    void add(const std::string& file) {
+    std::string_view first;
+    void add(std::string_view file) {
         if (count++ == 0) first = file;
     }
     ProofResult result() const { return count ? failed(failure, count, first) : ProofResult{}; }
 };
 
-// Files by size, each taken at most once.
-class SizePool {
-  public:
-    void add(std::uint64_t size) { ++counts_[size]; }
-    bool take(std::uint64_t size) {
-        const auto found = counts_.find(size);
-        if (found == counts_.end() || found->second == 0) return false;
-        --found->second;
-        return true;
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// normalizedPath's name without a copy: its separators still either way.
+std::string_view matchedName(std::string_view path) {
+    std::size_t start = 0;
+    while (start < path.size()) {
+        if (isSeparator(path[start])) {
+            ++start;
+        } else if (path[start] == '.' && start + 1 < path.size() && isSeparator(path[start + 1])) {
+            start += 2;
+        } else {
+            break;
+        }
     }
-    int left() const {
-        int total = 0;
-        for (const auto& [size, count] : counts_) total += count;
-        return total;
+    return path.substr(start);
+}
+
+// A listed name as it must come out: no "./" in front, no separator behind; its separators
+// still either way.
+std::string_view listedName(std::string_view path) {
+    while (path.size() >= 2 && path[0] == '.' && isSeparator(path[1])) path.remove_prefix(2);
+    while (!path.empty() && isSeparator(path.back())) path.remove_suffix(1);
+    return path == "." ? std::string_view() : path;
+}
+
+// Names in the folded order, '\' sorting as '/': a folder's contents stand together.
+bool namesBefore(std::string_view a, std::string_view b) {
+    const auto folded = [](char c) { return static_cast<unsigned char>(c == '\\' ? '/' : c); };
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [&](char x, char y) { return folded(x) < folded(y); });
+}
+
+bool startsWithName(std::string_view name, std::string_view prefix) {
+    return name.size() >= prefix.size() && sameName(name.substr(0, prefix.size()), prefix);
+}
+
+std::uint64_t sizeHash(std::uint64_t size) {
+    return spreadBits(size);
+}
+
+// A CRC as a key beside the size: given or not, and which.
+std::uint64_t crcKey(std::optional<std::uint32_t> crc) {
+    return crc ? (std::uint64_t(1) << 32) | *crc : 0;
+}
+
+std::uint64_t contentHash(std::uint64_t size, std::optional<std::uint32_t> crc) {
+    return spreadBits(size ^ spreadBits(crcKey(crc)));
+}
+
+// The source's entries as far as their sizes and CRCs can be compared with the new archive's:
+// no anti-items or alternate streams (they hold no file of their own), no CRC that is not a
+// CRC-32, no size of a single stream (several members, or past 4 GiB, list it wrapped or
+// partial), and a file copy with the CRC of the file it copies.
+class Comparable {
+  public:
+    Comparable(const Listing& source, const ArchiveType& type) : source_(source), type_(type) {
+        const bool copies =
+            std::any_of(source.entries.begin(), source.entries.end(),
+                        [](const ListedEntry& entry) { return !entry.copyOf.empty(); });
+        if (copies) byPath_.emplace(source.entries.size(), PathOf{&source.entries});
+    }
+
+    bool counts(const ListedEntry& entry) const { return !entry.anti && !entry.altStream; }
+    bool isContentFile(const ListedEntry& entry) const { return counts(entry) && isFile(entry); }
+
+    std::optional<std::uint64_t> size(const ListedEntry& entry) const {
+        if (type_.singleStream && !entry.folder) return std::nullopt;
+        return entry.size;
+    }
+
+    std::optional<std::uint32_t> crc(const ListedEntry& entry) const {
+        if (!type_.crc32 || (type_.singleStream && !entry.folder)) return std::nullopt;
+        if (entry.copyOf.empty()) return entry.crc;
+        // The first entry of exactly that path.
+        for (std::uint32_t item = byPath_->first(entry.copyOf); item != kNone;
+             item = byPath_->next(item)) {
+            if (source_.entries[item].path == entry.copyOf) return source_.entries[item].crc;
+        }
+        return std::nullopt;
     }
 
   private:
-    std::unordered_map<std::uint64_t, int> counts_;
+    struct PathOf {
+        const Entries* entries;
+        std::string_view operator()(std::size_t item) const { return (*entries)[item].path; }
+    };
+
+    const Listing& source_;
+    const ArchiveType& type_;
+    std::optional<NameGroups<PathOf>> byPath_;
 };
 
 // The source's files with their sizes, a sizeless stream taking the size of what it unpacked to.
@@ -85,175 +162,224 @@ struct SourceFile {
     std::uint64_t size;
 };
 
-// Every file of the source was unpacked: links by name, the rest by size.
-ProofResult checkUnpacked(const Listing& source, const std::vector<UnpackedFile>& unpacked,
-                          std::vector<SourceFile>& sourceFiles) {
-    std::multimap<std::string, std::size_t> byName;
-    for (std::size_t i = 0; i < unpacked.size(); ++i) {
-        byName.emplace(normalizedPath(unpacked[i].path), i);
+// The unpacked files' names as the listings' names are matched against them.
+struct UnpackedNameOf {
+    const std::vector<const UnpackedFile*>* files;
+    std::string_view operator()(std::size_t item) const {
+        return matchedName((*files)[item]->path);
     }
+};
+
+// Every file of the source was unpacked: links by name, the rest by size.
+ProofResult checkUnpacked(const Listing& source, const Comparable& content,
+                          const std::vector<const UnpackedFile*>& unpacked,
+                          std::vector<SourceFile>& sourceFiles) {
     std::vector<bool> taken(unpacked.size(), false);
-    auto takeByName = [&](const std::string& path) -> std::optional<std::size_t> {
-        const auto [first, last] = byName.equal_range(normalizedPath(path));
-        for (auto it = first; it != last; ++it) {
-            if (!taken[it->second]) {
-                taken[it->second] = true;
-                return it->second;
-            }
-        }
-        return std::nullopt;
+    const auto left = [&](std::uint32_t item) { return !taken[item]; };
+    // Only links and sizeless streams are matched by name, so most sources need no names.
+    std::optional<NameGroups<UnpackedNameOf>> byName;
+    auto takeByName = [&](std::string_view path) {
+        if (!byName) byName.emplace(unpacked.size(), UnpackedNameOf{&unpacked});
+        const std::uint32_t item = byName->firstLeft(matchedName(path), left);
+        if (item != kNone) taken[item] = true;
+        return item;
     };
 
-    std::vector<const ListedEntry*> files;
-    for (const ListedEntry& entry : source.entries) {
-        if (isFile(entry)) files.push_back(&entry);
-    }
+    const std::size_t files = std::size_t(
+        std::count_if(source.entries.begin(), source.entries.end(),
+                      [&](const ListedEntry& entry) { return content.isContentFile(entry); }));
+    sourceFiles.reserve(files);
     Tally missing(ProofFailure::notUnpacked);
-    std::vector<const ListedEntry*> sized;
-    for (const ListedEntry* entry : files) {
-        if (entry->link) {
-            if (!takeByName(entry->path)) missing.add(entry->path);
-        } else if (!entry->size) {
-            std::optional<std::size_t> standIn = takeByName(entry->path);
+    for (const ListedEntry& entry : source.entries) {
+        if (!content.isContentFile(entry)) continue;
+        if (entry.link) {
+            if (takeByName(entry.path) == kNone) missing.add(entry.path);
+        } else if (!content.size(entry)) {
+            std::uint32_t standIn = takeByName(entry.path);
             // A single stream unpacks to one file, named after the archive, not the entry.
-            if (!standIn && files.size() == 1 && unpacked.size() == 1) standIn = 0;
-            if (standIn) {
-                taken[*standIn] = true;
-                sourceFiles.push_back({entry, unpacked[*standIn].size});
+            if (standIn == kNone && files == 1 && unpacked.size() == 1) standIn = 0;
+            if (standIn != kNone) {
+                taken[standIn] = true;
+                sourceFiles.push_back({&entry, unpacked[standIn]->size});
             } else {
-                missing.add(entry->path);
+                missing.add(entry.path);
             }
-        } else {
-            sized.push_back(entry);
         }
     }
-    SizePool pool;
-    for (std::size_t i = 0; i < unpacked.size(); ++i) {
-        if (!taken[i]) pool.add(unpacked[i].size);
+    // The files left, by size, each taken at most once.
+    KeyedGroups bySize(unpacked.size());
+    for (std::size_t item = unpacked.size(); item-- > 0;) {
+        if (taken[item]) continue;
+        const std::uint64_t size = unpacked[item]->size;
+        bySize.add(std::uint32_t(item), sizeHash(size),
+                   [&](std::uint32_t other) { return unpacked[other]->size == size; });
     }
-    for (const ListedEntry* entry : sized) {
-        if (pool.take(*entry->size)) {
-            sourceFiles.push_back({entry, *entry->size});
+    for (const ListedEntry& entry : source.entries) {
+        if (!content.isContentFile(entry) || entry.link || !content.size(entry)) continue;
+        const std::uint64_t size = *content.size(entry);
+        const std::uint32_t item = bySize.firstLeft(
+            sizeHash(size), [&](std::uint32_t other) { return unpacked[other]->size == size; },
+            left);
+        if (item != kNone) {
+            taken[item] = true;
+            sourceFiles.push_back({&entry, size});
         } else {
-            missing.add(entry->path);
+            missing.add(entry.path);
         }
     }
     return missing.result();
 }
 
-// The new archive's entries, found by name or by size and CRC, each taken at most once.
+// The new archive's entries, found by name or by size and CRC, each taken at most once. Every
+// way of finding one reads its group from where it last stopped: no entry is looked at twice.
 class PackedPool {
+    // First, so that their types are known where they are used.
+    std::uint64_t sizeOf(std::size_t item) const { return entries_[item].size.value_or(0); }
+    auto isLeft() const {
+        return [this](std::uint32_t item) { return !taken_[item]; };
+    }
+    auto hasSize(std::uint64_t size) const {
+        return [this, size](std::uint32_t item) { return sizeOf(item) == size; };
+    }
+    auto hasContent(std::uint64_t size, std::optional<std::uint32_t> crc) const {
+        return [this, size, crc](std::uint32_t item) {
+            return sizeOf(item) == size && crcKey(entries_[item].crc) == crcKey(crc);
+        };
+    }
+
   public:
-    explicit PackedPool(const Listing& packed) {
-        for (const ListedEntry& entry : packed.entries) {
-            byName_.emplace(normalizedPath(entry.path), &entry);
-            if (isFile(entry)) bySize_[entry.size.value_or(0)].push_back({&entry, false});
+    explicit PackedPool(const Listing& packed)
+        : entries_(packed.entries), taken_(entries_.size(), false), bySize_(entries_.size()) {
+        for (std::size_t item = entries_.size(); item-- > 0;) {
+            if (isFile(entries_[item])) {
+                bySize_.add(std::uint32_t(item), sizeHash(sizeOf(item)), hasSize(sizeOf(item)));
+            }
         }
     }
 
     // A link is kept when an entry of its name is there: a folder, or a file not yet taken.
-    bool takeName(const std::string& path, bool withContents) {
-        const std::string name = normalizedPath(path);
-        const auto [first, last] = byName_.equal_range(name);
-        for (auto it = first; it != last; ++it) {
-            const ListedEntry* entry = it->second;
-            if (entry->folder) {
-                // A followed folder link was packed with its contents, copies of files
-                // counted elsewhere.
-                if (withContents) takeBelow(name + "/");
-                return true;
-            }
-            if (takeEntry(entry)) return true;
+    bool takeName(std::string_view path, bool withContents) {
+        if (!byName_) byName_.emplace(entries_.size(), PackedNameOf{&entries_});
+        const std::string_view name = matchedName(path);
+        const std::uint32_t item = byName_->firstLeft(
+            name, [&](std::uint32_t other) { return entries_[other].folder || !taken_[other]; });
+        if (item == kNone) return false;
+        if (entries_[item].folder) {
+            // A followed folder link was packed with its contents, copies of files
+            // counted elsewhere.
+            if (withContents) takeBelow(name);
+        } else {
+            taken_[item] = true;
         }
-        return false;
+        return true;
     }
 
     // exact: the CRC must be given on both sides and equal; else only where both give one.
     bool take(std::uint64_t size, std::optional<std::uint32_t> crc, bool exact) {
-        const auto found = bySize_.find(size);
-        if (found == bySize_.end()) return false;
-        for (Slot& slot : found->second) {
-            if (slot.taken) continue;
-            const bool matches =
-                exact ? crc && slot.entry->crc && crc == slot.entry->crc : !crc || !slot.entry->crc;
-            if (matches) {
-                slot.taken = true;
-                return true;
-            }
-        }
-        return false;
+        if (exact && !crc) return false;
+        // Exact: an entry of this CRC; with a CRC, one without a CRC; without, any of the size.
+        const std::uint32_t item =
+            exact || crc
+                ? bySizeAndCrc().firstLeft(contentHash(size, exact ? crc : std::nullopt),
+                                           hasContent(size, exact ? crc : std::nullopt), isLeft())
+                : bySize_.firstLeft(sizeHash(size), hasSize(size), isLeft());
+        if (item == kNone) return false;
+        taken_[item] = true;
+        return true;
     }
 
-    bool anyLeftOfSize(std::uint64_t size) const {
-        const auto found = bySize_.find(size);
-        if (found == bySize_.end()) return false;
-        for (const Slot& slot : found->second) {
-            if (!slot.taken) return true;
-        }
-        return false;
+    bool anyLeftOfSize(std::uint64_t size) {
+        return bySize_.firstLeft(sizeHash(size), hasSize(size), isLeft()) != kNone;
     }
 
-    // The first file not taken, and how many are left.
-    std::pair<int, std::string> left() const {
+    // The first file not taken, by size and then in the listing's order, and how many are left.
+    std::pair<int, std::string_view> left() const {
         int count = 0;
-        std::string first;
-        for (const auto& [size, slots] : bySize_) {
-            for (const Slot& slot : slots) {
-                if (slot.taken) continue;
-                if (count++ == 0) first = slot.entry->path;
-            }
+        std::size_t first = entries_.size();
+        for (std::size_t item = 0; item < entries_.size(); ++item) {
+            if (!isFile(entries_[item]) || taken_[item]) continue;
+            ++count;
+            if (first == entries_.size() || sizeOf(item) < sizeOf(first)) first = item;
         }
-        return {count, first};
+        return {count, count ? entries_[first].path : std::string_view()};
     }
 
   private:
-    struct Slot {
-        const ListedEntry* entry;
-        bool taken;
+    struct PackedNameOf {
+        const Entries* entries;
+        std::string_view operator()(std::size_t item) const {
+            return matchedName((*entries)[item].path);
+        }
     };
 
-    bool takeEntry(const ListedEntry* entry) {
-        for (Slot& slot : bySize_[entry->size.value_or(0)]) {
-            if (slot.entry == entry && !slot.taken) {
-                slot.taken = true;
-                return true;
+    // Every file below the folder: rare (a followed folder link), so the names are put in
+    // order only when one is met.
+    void takeBelow(std::string_view folder) {
+        if (inOrder_.empty()) {
+            inOrder_.resize(entries_.size());
+            for (std::size_t item = 0; item < entries_.size(); ++item) {
+                inOrder_[item] = std::uint32_t(item);
             }
+            std::stable_sort(inOrder_.begin(), inOrder_.end(),
+                             [&](std::uint32_t a, std::uint32_t b) {
+                                 return namesBefore(matchedName(entries_[a].path),
+                                                    matchedName(entries_[b].path));
+                             });
         }
-        return false;
+        const std::string prefix = std::string(folder) + "/";
+        auto it = std::lower_bound(inOrder_.begin(), inOrder_.end(), prefix,
+                                   [&](std::uint32_t item, const std::string& wanted) {
+                                       return namesBefore(matchedName(entries_[item].path), wanted);
+                                   });
+        for (; it != inOrder_.end(); ++it) {
+            if (!startsWithName(matchedName(entries_[*it].path), prefix)) break;
+            if (isFile(entries_[*it])) taken_[*it] = true;
+        }
     }
 
-    void takeBelow(const std::string& prefix) {
-        for (auto it = byName_.lower_bound(prefix); it != byName_.end(); ++it) {
-            if (!it->first.starts_with(prefix)) break;
-            if (isFile(*it->second)) takeEntry(it->second);
+    // Only the source's files are matched by CRC: the working folder's have none.
+    KeyedGroups& bySizeAndCrc() {
+        if (bySizeAndCrc_) return *bySizeAndCrc_;
+        KeyedGroups& groups = bySizeAndCrc_.emplace(entries_.size());
+        for (std::size_t item = entries_.size(); item-- > 0;) {
+            const ListedEntry& entry = entries_[item];
+            if (!isFile(entry)) continue;
+            groups.add(std::uint32_t(item), contentHash(sizeOf(item), entry.crc),
+                       hasContent(sizeOf(item), entry.crc));
         }
+        return groups;
     }
 
-    std::multimap<std::string, const ListedEntry*> byName_;
-    std::map<std::uint64_t, std::vector<Slot>> bySize_;
+    const Entries& entries_;
+    std::vector<bool> taken_;
+    KeyedGroups bySize_;
+    std::optional<KeyedGroups> bySizeAndCrc_;
+    std::optional<NameGroups<PackedNameOf>> byName_;
+    std::vector<std::uint32_t> inOrder_;
 };
 
 // Every file of the source is in the new archive: with its size and CRC where both listings
 // give one, with its size alone where one of them does not.
 ProofResult checkPacked(const std::vector<SourceFile>& sourceFiles, const Listing& source,
-                        const Listing& packed) {
+                        const Comparable& content, const Listing& packed) {
     PackedPool pool(packed);
     Tally missing(ProofFailure::missingInArchive);
     Tally different(ProofFailure::different);
     for (const ListedEntry& entry : source.entries) {
-        if (isFile(entry) && entry.link && !pool.takeName(entry.path, false)) {
+        if (content.isContentFile(entry) && entry.link && !pool.takeName(entry.path, false)) {
             missing.add(entry.path);
         }
     }
     std::vector<const SourceFile*> withCrc, withoutCrc;
     for (const SourceFile& file : sourceFiles) {
-        if (file.entry->crc && pool.take(file.size, file.entry->crc, true)) continue;
-        (file.entry->crc ? withCrc : withoutCrc).push_back(&file);
+        const std::optional<std::uint32_t> crc = content.crc(*file.entry);
+        if (crc && pool.take(file.size, crc, true)) continue;
+        (crc ? withCrc : withoutCrc).push_back(&file);
     }
     // Those that need an entry without a CRC go first; those without one take any.
     withCrc.insert(withCrc.end(), withoutCrc.begin(), withoutCrc.end());
     for (const SourceFile* file : withCrc) {
-        if (pool.take(file->size, file->entry->crc, false)) continue;
+        if (pool.take(file->size, content.crc(*file->entry), false)) continue;
         if (pool.anyLeftOfSize(file->size)) {
             different.add(file->entry->path);
         } else {
@@ -265,43 +391,33 @@ ProofResult checkPacked(const std::vector<SourceFile>& sourceFiles, const Listin
 }
 
 // The new archive holds the working folder's files, no more, no fewer, with their sizes.
-ProofResult checkFolderPacked(const std::vector<UnpackedFile>& unpacked, const Listing& packed) {
+ProofResult checkFolderPacked(const std::vector<const UnpackedFile*>& unpacked,
+                              const Listing& packed) {
     PackedPool pool(packed);
     Tally missing(ProofFailure::missingInArchive);
-    for (const UnpackedFile& file : unpacked) {
-        if (file.link && !pool.takeName(file.path, true)) missing.add(file.path);
+    for (const UnpackedFile* file : unpacked) {
+        if (file->link && !pool.takeName(file->path, true)) missing.add(file->path);
     }
-    for (const UnpackedFile& file : unpacked) {
-        if (!file.link && !pool.take(file.size, std::nullopt, false)) missing.add(file.path);
+    for (const UnpackedFile* file : unpacked) {
+        if (!file->link && !pool.take(file->size, std::nullopt, false)) missing.add(file->path);
     }
     if (missing.count) return missing.result();
     const auto [extra, first] = pool.left();
     return extra ? failed(ProofFailure::extraInArchive, extra, first) : ProofResult{};
 }
 
-// The source's entries as far as their sizes and CRCs can be compared with the new archive's:
-// no anti-items or alternate streams (they hold no file of their own), no CRC that is not a
-// CRC-32, no size of a single stream (several members, or past 4 GiB, list it wrapped or
-// partial), and a file copy with the CRC of the file it copies.
-Listing comparable(const Listing& source, const ArchiveType& type) {
-    Listing result = source;
-    result.entries.clear();
-    std::map<std::string, const ListedEntry*> byPath;
-    for (const ListedEntry& entry : source.entries) byPath.emplace(entry.path, &entry);
-    for (const ListedEntry& entry : source.entries) {
-        if (entry.anti || entry.altStream) continue;
-        ListedEntry copy = entry;
-        if (!copy.copyOf.empty()) {
-            const auto original = byPath.find(copy.copyOf);
-            copy.crc = original != byPath.end() ? original->second->crc : std::nullopt;
-        }
-        if (!type.crc32) copy.crc.reset();
-        if (type.singleStream && !copy.folder) {
-            copy.size.reset();
-            copy.crc.reset();
-        }
-        result.entries.push_back(std::move(copy));
+// The files' content: unpacked as listed, and packed as unpacked. Folders are for the names.
+ProofResult checkContent(const Listing& source, const std::vector<UnpackedFile>& unpacked,
+                         const Listing& packed, const ArchiveType& type) {
+    std::vector<const UnpackedFile*> files;
+    for (const UnpackedFile& file : unpacked) {
+        if (!file.folder) files.push_back(&file);
     }
+    const Comparable content(source, type);
+    std::vector<SourceFile> sourceFiles;
+    ProofResult result = checkUnpacked(source, content, files, sourceFiles);
+    if (result.holds()) result = checkPacked(sourceFiles, source, content, packed);
+    if (result.holds()) result = checkFolderPacked(files, packed);
     return result;
 }
 
@@ -314,21 +430,13 @@ std::uint32_t crc32(std::string_view bytes) {
     return ~crc;
 }
 
-// A listed name as it must come out: '/' separators, no "./" in front, no '/' behind.
-std::string listedName(std::string_view path) {
-    std::string name(path);
-    for (char& c : name) c = c == '\\' ? '/' : c;
-    while (name.starts_with("./")) name.erase(0, 2);
-    while (name.ends_with('/')) name.pop_back();
-    return name == "." ? std::string() : name;
-}
-
 // A name the archiver would not unpack as it stands: absolute, with a drive, or with "..".
 bool isCleanedOnUnpacking(std::string_view name) {
-    if (name.starts_with('/') || (name.size() >= 2 && name[1] == ':')) return true;
+    if ((!name.empty() && isSeparator(name[0])) || (name.size() >= 2 && name[1] == ':'))
+        return true;
     std::size_t start = 0;
     while (start <= name.size()) {
-        std::size_t end = name.find('/', start);
+        std::size_t end = name.find_first_of("/\\", start);
         if (end == std::string_view::npos) end = name.size();
         const std::string_view part = name.substr(start, end - start);
         if (part == ".." || part == "." || (part.empty() && end != name.size())) return true;
@@ -345,12 +453,9 @@ bool isAbsoluteTarget(std::string_view target) {
 // A zip name with bytes beyond ASCII and without the UTF-8 mark was decoded with a code page
 // the archiver guessed.
 bool hasGuessedCodePage(const ListedEntry& entry, const Listing& listing) {
-    if (listing.type != "zip") return false;
-    const bool ascii = std::all_of(entry.path.begin(), entry.path.end(),
-                                   [](char c) { return (unsigned char)c < 0x80; });
-    if (ascii) return false;
-    const std::string marks = " " + entry.characteristics + " ";
-    return marks.find(" UTF8 ") == std::string::npos;
+    if (listing.type != "zip" || entry.utf8) return false;
+    return std::any_of(entry.path.begin(), entry.path.end(),
+                       [](char c) { return (unsigned char)c >= 0x80; });
 }
 
 // A link target against an entry that holds it as its data, or lists it.
@@ -367,7 +472,8 @@ ProofResult checkKinds(const Listing& source) {
         if (entry.anti) return failed(ProofFailure::antiItem, 1, entry.path, true);
         if (entry.altStream) return failed(ProofFailure::alternateStream, 1, entry.path, true);
         if (!entry.special.empty()) {
-            return failed(ProofFailure::specialEntry, 1, entry.special + ": " + entry.path, true);
+            const std::string file = std::string(entry.special) + ": " + std::string(entry.path);
+            return failed(ProofFailure::specialEntry, 1, file, true);
         }
         if (entry.folder && ((entry.size && *entry.size > 0) || entry.crc)) {
             return failed(ProofFailure::folderWithData, 1, entry.path, true);
@@ -380,43 +486,59 @@ ProofResult checkKinds(const Listing& source) {
 // working folder held nothing the source does not list.
 ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& unpacked,
                        const Listing& packed) {
-    std::unordered_map<std::string, const UnpackedFile*> unpackedByName(unpacked.size());
-    for (const UnpackedFile& file : unpacked) unpackedByName.emplace(listedName(file.path), &file);
-    std::unordered_map<std::string, const ListedEntry*> packedByName(packed.entries.size());
-    for (const ListedEntry& entry : packed.entries) {
-        packedByName.emplace(listedName(entry.path), &entry);
-    }
-    // Every listed name and the folders above it.
-    std::unordered_set<std::string> listed(2 * source.entries.size());
+    // Both sides' names in one index, the working folder's first: a name is looked up once.
+    const std::size_t outside = unpacked.size();
+    NameGroups byName(outside + packed.entries.size(), [&](std::size_t item) {
+        return listedName(item < outside ? std::string_view(unpacked[item].path)
+                                         : packed.entries[item - outside].path);
+    });
+    // The first entry of a name on one side, from the first of the name on both.
+    const auto firstOn = [&](std::uint32_t item, bool packedSide) {
+        while (item != kNone && (item >= outside) != packedSide) item = byName.next(item);
+        return item;
+    };
+    // The unpacked entries the source lists, itself or as a folder above a name.
+    std::vector<bool> listed(outside, false);
+    // Marks every unpacked entry of a name; false when they were marked before.
+    const auto markListed = [&](std::uint32_t first) {
+        if (listed[first]) return false;
+        for (std::uint32_t item = first; item != kNone && item < outside;
+             item = byName.next(item)) {
+            listed[item] = true;
+        }
+        return true;
+    };
     for (const ListedEntry& entry : source.entries) {
         if (entry.path.empty() || entry.path == "." || entry.path == "./") continue;
         if (hasGuessedCodePage(entry, source))
             return failed(ProofFailure::guessedCodePage, 1, entry.path);
-        const std::string name = listedName(entry.path);
-        const auto out = unpackedByName.find(name);
-        const auto in = packedByName.find(name);
-        if (isCleanedOnUnpacking(name) || out == unpackedByName.end() || in == packedByName.end())
+        const std::string_view name = listedName(entry.path);
+        const std::uint32_t first = byName.first(name);
+        const std::uint32_t out = firstOn(first, false);
+        const std::uint32_t in = firstOn(first, true);
+        if (isCleanedOnUnpacking(name) || out == kNone || in == kNone)
             return failed(ProofFailure::nameChanged, 1, entry.path);
-        for (std::size_t cut = name.rfind('/'); cut != std::string::npos && cut > 0;
-             cut = name.rfind('/', cut - 1)) {
-            // A folder seen before has its own folders in the set already.
-            if (!listed.insert(name.substr(0, cut)).second) break;
+        for (std::size_t cut = name.find_last_of("/\\"); cut != std::string_view::npos && cut > 0;
+             cut = name.find_last_of("/\\", cut - 1)) {
+            const std::uint32_t folder = firstOn(byName.first(name.substr(0, cut)), false);
+            // A folder seen before has its own folders marked already.
+            if (folder != kNone && !markListed(folder)) break;
         }
-        listed.insert(name);
+        markListed(out);
         if (!entry.link || entry.hardLink) continue;
         if (isAbsoluteTarget(entry.linkTarget))
             return failed(ProofFailure::absoluteLink, 1, entry.path);
-        const UnpackedFile& file = *out->second;
+        const UnpackedFile& file = unpacked[out];
+        const ListedEntry& packedLink = packed.entries[in - outside];
         if (!file.link || !file.linkTarget || !sameTarget(entry, *file.linkTarget) ||
-            !in->second->link || !sameTarget(*in->second, *file.linkTarget)) {
+            !packedLink.link || !sameTarget(packedLink, *file.linkTarget)) {
             return failed(ProofFailure::linkChanged, 1, entry.path);
         }
         if (isAbsoluteTarget(*file.linkTarget))
             return failed(ProofFailure::absoluteLink, 1, entry.path);
     }
-    for (const UnpackedFile& file : unpacked) {
-        if (!listed.contains(listedName(file.path)))
-            return failed(ProofFailure::extraUnpacked, 1, file.path);
+    for (std::size_t item = 0; item < unpacked.size(); ++item) {
+        if (!listed[item]) return failed(ProofFailure::extraUnpacked, 1, unpacked[item].path);
     }
     return {};
 }
@@ -424,19 +546,9 @@ ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& u
 }  // namespace
 
 std::string normalizedPath(std::string_view path) {
-    std::string result(path);
-    for (char& c : result) c = c == '\\' ? '/' : c;
-    std::size_t start = 0;
-    while (start < result.size()) {
-        if (result[start] == '/') {
-            ++start;
-        } else if (result.compare(start, 2, "./") == 0) {
-            start += 2;
-        } else {
-            break;
-        }
-    }
-    return result.substr(start);
+    std::string result(matchedName(path));
+    std::replace(result.begin(), result.end(), '\\', '/');
+    return result;
 }
 
 ProofResult checkSource(const Listing& source) {
@@ -449,16 +561,7 @@ ProofResult proveConversion(const Listing& source, const std::vector<UnpackedFil
     ProofResult result = checkSource(source);
     if (result.holds()) result = checkListing(packed, false);
     if (!result.holds()) return result;
-    // Folders are for the names; the content is the files and links.
-    std::vector<UnpackedFile> files;
-    for (const UnpackedFile& file : unpacked) {
-        if (!file.folder) files.push_back(file);
-    }
-    const Listing content = comparable(source, type);
-    std::vector<SourceFile> sourceFiles;
-    result = checkUnpacked(content, files, sourceFiles);
-    if (result.holds()) result = checkPacked(sourceFiles, content, packed);
-    if (result.holds()) result = checkFolderPacked(files, packed);
+    result = checkContent(source, unpacked, packed, type);
     if (result.holds()) result = checkKinds(source);
     // A single stream is named after the archive, not by an entry.
     if (result.holds() && !type.singleStream) result = checkNames(source, unpacked, packed);

@@ -104,6 +104,20 @@ ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunSta
     return listing;
 }
 
+ArchiveListingRun finishArchiveListing(StartedRun& started, StatusWindow& window,
+                                       const RunState& runState) {
+    ArchiveListingRun listing{finishRun(started, window, runState), {}};
+    ListingReader reader;
+    if (started.tool) {
+        started.tool->readOutput([&](std::string_view piece) {
+            listing.textBytes += piece.size();
+            reader.read(piece);
+        });
+    }
+    listing.listing = reader.finish();
+    return listing;
+}
+
 ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState) {
     StartedRun started = startListingRun(command);
     return finishListing(started, window, runState);

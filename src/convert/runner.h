@@ -1,9 +1,11 @@
 // Runs the archiver once while keeping the window alive, and ends it on force exit.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
+#include "convert/listing.h"
 #include "convert/status_window.h"
 #include "options/options.h"
 
@@ -41,5 +43,14 @@ ListingRun runListing(const ToolCommand& command, StatusWindow& window, const Ru
 // A listing started to run beside another step, and read once it has ended.
 StartedRun startListingRun(const ToolCommand& command);
 ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunState& runState);
+
+// An archive's listing, read as its output is handed on: the text is never held whole.
+struct ArchiveListingRun {
+    ToolRun run;
+    Listing listing;
+    std::uint64_t textBytes = 0;  // what the tool wrote: a listing's file takes as much
+};
+ArchiveListingRun finishArchiveListing(StartedRun& started, StatusWindow& window,
+                                       const RunState& runState);
 
 }  // namespace pomu

@@ -69,9 +69,9 @@ ConversionOutcome withProof(ConversionOutcome outcome, const ProofResult& proof,
 ListedArchive readListing(StartedRun& started, NativeView archive, StatusWindow& window,
                           const RunState& runState) {
     ListedArchive listed;
-    const ListingRun run = finishListing(started, window, runState);
-    listed.listing = parseListing(run.output);
-    listed.textBytes = run.output.size();
+    ArchiveListingRun run = finishArchiveListing(started, window, runState);
+    listed.listing = std::move(run.listing);
+    listed.textBytes = run.textBytes;
     if (ranToTheEnd(run.run)) return listed;
     if (run.run.forced || !run.run.started) {
         listed.failure = failedRun(run.run, Reason::proofFailed);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,9 +101,9 @@ bool folderHasEntries(NativeView folder);
 
 // A file, folder or link below a folder, as a walk of that folder found it.
 struct FolderFile {
-    NativeString path;  // relative to the folder, with the platform's separator
-    std::uint64_t size = 0;
-    bool link = false;  // a link or junction, not followed; its size is the link's own
+    NativeString path;       // relative to the folder, with the platform's separator
+    std::uint64_t size = 0;  // a file's; a link's own; none for a folder
+    bool link = false;       // a link or junction, not followed
     bool folder = false;
     std::optional<NativeString> linkTarget = std::nullopt;  // what a link holds
 };
@@ -186,6 +187,8 @@ class RunningTool {
     std::optional<int> exitCode();
     // A listing's output, read to its end once the tool has ended; empty for other tools.
     std::string takeOutput();
+    // The same output handed on in pieces as it is read, so that it is never held whole.
+    void readOutput(const std::function<void(std::string_view)>& take);
     // What a tool started with startWithProgress wrote last, as far as handlePendingEvents has
     // read it (its progress line among it); empty for other tools.
     std::string_view latestOutput() const;

@@ -313,6 +313,9 @@ TEST_F(RunnerTest, ListingArrivesWholeAndRunsUnread) {
     while (!unread.tool->hasEnded() && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(unread.tool->hasEnded()) << "the listing waited for a reader";
     EXPECT_EQ(finishListing(unread, window, runState).output, listing.output);
+    // Read as it is handed on, piece by piece, it gives the same listing.
+    StartedRun read = startListingRun(*command);
+    EXPECT_EQ(finishArchiveListing(read, window, runState).listing.entries.size(), 2020u);
 
     runState.forceExit = true;
     const ListingRun stopped = runListing(*command, window, runState);

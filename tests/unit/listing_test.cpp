@@ -34,9 +34,9 @@ std::string summary(const Listing& listing) {
             text += std::string(" ") + crc;
         }
         if (entry.link) text += " link";
-        if (!entry.linkTarget.empty()) text += "->" + entry.linkTarget;
-        if (!entry.special.empty()) text += " " + entry.special;
-        if (!entry.copyOf.empty()) text += " copy-of=" + entry.copyOf;
+        if (!entry.linkTarget.empty()) text += "->" + std::string(entry.linkTarget);
+        if (!entry.special.empty()) text += " " + std::string(entry.special);
+        if (!entry.copyOf.empty()) text += " copy-of=" + std::string(entry.copyOf);
         if (entry.anti) text += " anti";
         if (entry.altStream) text += " stream";
         if (entry.encrypted) text += " encrypted";
@@ -44,6 +44,14 @@ std::string summary(const Listing& listing) {
         if (entry.failed) text += " failed";
     }
     return text;
+}
+
+// The text as the tool's output arrives: in pieces, here of one byte, so that every line and
+// every line break is cut.
+Listing readInPieces(std::string_view text) {
+    ListingReader reader;
+    for (char c : text) reader.read(std::string_view(&c, 1));
+    return reader.finish();
 }
 
 std::optional<std::string> recorded(const std::string& archiver, const std::string& name) {
@@ -107,6 +115,7 @@ TEST(Listing, RecordedOutputsOfBothArchivers) {
             const bool windows = archiver.starts_with("win") && !c.onWindows.empty();
             EXPECT_EQ(summary(listing), windows ? c.onWindows : c.expected)
                 << archiver << "/" << c.file;
+            EXPECT_EQ(summary(readInPieces(*text)), summary(listing)) << archiver << "/" << c.file;
             EXPECT_EQ(checkSource(listing).failure, c.sourceCheck) << archiver << "/" << c.file;
             if (!c.type.empty()) {
                 EXPECT_EQ(listing.type, c.type) << archiver << "/" << c.file;
@@ -195,6 +204,9 @@ TEST(Listing, TextThatIsNoListingProvesNothing) {
         {"----------\nPath = hl\nSize = 0\nHard Link = f\n", "complete | hl 0 link->f"},
         {"----------\nPath = d\nAttributes = RD\n\nWarnings: 1\n", "complete warnings | d/"},
         {"----------\nPath = f\nSize = 99999999999999999999999\nCRC = XYZ\n", "complete | f"},
+        // Longer than the blocks the names are kept in.
+        {"----------\nPath = " + std::string(70000, 'n') + "\nSize = 1\n\nPath = g\n",
+         "complete | " + std::string(70000, 'n') + " 1 | g"},
     };
     for (const Case& c : cases) EXPECT_EQ(summary(parseListing(c.text)), c.expected) << c.text;
 }

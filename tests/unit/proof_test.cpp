@@ -6,23 +6,24 @@
 namespace pomu {
 namespace {
 
-ListedEntry file(std::string path, std::optional<std::uint64_t> size,
+// Entries view their texts: the rows give literals.
+ListedEntry file(std::string_view path, std::optional<std::uint64_t> size,
                  std::optional<std::uint32_t> crc = std::nullopt) {
     ListedEntry entry;
-    entry.path = std::move(path);
+    entry.path = path;
     entry.size = size;
     entry.crc = crc;
     return entry;
 }
 
-ListedEntry folder(std::string path) {
-    ListedEntry entry = file(std::move(path), 0);
+ListedEntry folder(std::string_view path) {
+    ListedEntry entry = file(path, 0);
     entry.folder = true;
     return entry;
 }
 
-ListedEntry link(std::string path, std::uint64_t size) {
-    ListedEntry entry = file(std::move(path), size);
+ListedEntry link(std::string_view path, std::uint64_t size) {
+    ListedEntry entry = file(path, size);
     entry.link = true;
     return entry;
 }
@@ -35,7 +36,7 @@ ListedEntry marked(ListedEntry entry) {
 Listing listing(std::vector<ListedEntry> entries) {
     Listing result;
     result.complete = true;
-    result.entries = std::move(entries);
+    result.entries.assign(entries.begin(), entries.end());
     return result;
 }
 
@@ -54,13 +55,13 @@ UnpackedFile unpackedLink(std::string path, std::string target) {
     return {std::move(path), size, true, false, std::move(target)};
 }
 
-ListedEntry kind(ListedEntry entry, std::string special) {
-    entry.special = std::move(special);
+ListedEntry kind(ListedEntry entry, std::string_view special) {
+    entry.special = special;
     return entry;
 }
 
-ListedEntry pointingTo(ListedEntry entry, std::string target) {
-    entry.linkTarget = std::move(target);
+ListedEntry pointingTo(ListedEntry entry, std::string_view target) {
+    entry.linkTarget = target;
     return entry;
 }
 
@@ -187,6 +188,32 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          listing({file("q", 5, 0x1), file("p", 5, 0x2)}),
          ProofFailure::none,
          0},
+        // Files of one size and CRC are one group: each packed one is taken once, in any order.
+        {"identical files in another order",
+         listing({file("p", 5, 0x1), file("q", 5, 0x1), file("r", 5, 0x2)}),
+         {{"p", 5}, {"q", 5}, {"r", 5}},
+         listing({file("r", 5, 0x2), file("q", 5, 0x1), file("p", 5, 0x1)}),
+         ProofFailure::none,
+         0},
+        {"one of identical files left out",
+         listing({file("p", 5, 0x1), file("q", 5, 0x1)}),
+         {{"p", 5}, {"q", 5}},
+         listing({file("p", 5, 0x1)}),
+         ProofFailure::missingInArchive,
+         1},
+        // The content is matched by size and CRC; the names on each side by name.
+        {"packed under another name",
+         listing({file("a", 5, 0x1)}),
+         {{"a", 5}},
+         listing({file("b", 5, 0x1)}),
+         ProofFailure::nameChanged,
+         1},
+        {"unpacked under another name",
+         listing({file("a", 5, 0x1)}),
+         {{"b", 5}},
+         listing({file("a", 5, 0x1)}),
+         ProofFailure::nameChanged,
+         1},
         // A tar gives no CRC, a 7z none for an empty file: the size alone must then agree.
         {"CRC on one side only",
          listing({file("t", 5), file("e", 0, 0x0)}),

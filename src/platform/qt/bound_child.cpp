@@ -18,8 +18,6 @@
 
 #include "platform/qt/posix_handles.h"
 
-extern char** environ;
-
 namespace pomu::platform::posix {
 namespace {
 
@@ -46,8 +44,8 @@ void closeAllBut(const int* kept, int count) {
 
 // Only async-signal-safe calls from here to exec: the parent may have other threads.
 [[noreturn]] void becomeChild(pid_t parent, const char* program, char* const arguments[],
-                              const ChildStreams& streams, int* kept, int keptCount,
-                              int errorPipe) {
+                              char* const environment[], const ChildStreams& streams, int* kept,
+                              int keptCount, int errorPipe) {
     // The signal follows the parent's death; a parent already gone before it was set is seen
     // by getppid, so the child never runs unbound.
     // (It follows the forking thread: children are started from the window's thread.)
@@ -68,13 +66,14 @@ void closeAllBut(const int* kept, int count) {
         ::fcntl(kept[i], F_SETFD, 0);
     }
     closeAllBut(kept, keptCount);
-    ::execve(program, arguments, environ);
+    ::execve(program, arguments, environment);
     failChild(errorPipe);
 }
 
 }  // namespace
 
-pid_t spawnBoundChild(const char* program, char* const arguments[], const ChildStreams& streams) {
+pid_t spawnBoundChild(const char* program, char* const arguments[], const ChildStreams& streams,
+                      char* const environment[]) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
     UniqueFd readEnd(pipeFds[0]);
@@ -91,7 +90,7 @@ pid_t spawnBoundChild(const char* program, char* const arguments[], const ChildS
     const pid_t pid = ::fork();
     if (pid < 0) return -1;
     if (pid == 0) {
-        becomeChild(parent, program, arguments, streams, kept.data(), int(kept.size()),
+        becomeChild(parent, program, arguments, environment, streams, kept.data(), int(kept.size()),
                     writeEnd.get());
     }
     writeEnd.reset();

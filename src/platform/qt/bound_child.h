@@ -13,9 +13,11 @@ struct ChildStreams {
 };
 
 // Starts the program with default signal handling and no descriptor of this program except
-// the streams and the locks kept for children. It is killed when this process ends, however it
-// ends (SIGKILL included). The id, or -1 when it could not be started (nothing then runs).
-pid_t spawnBoundChild(const char* program, char* const arguments[], const ChildStreams& streams);
+// the streams and the locks kept for children, in the given environment. It is killed when this
+// process ends, however it ends (SIGKILL included). The id, or -1 when it could not be started
+// (nothing then runs).
+pid_t spawnBoundChild(const char* program, char* const arguments[], const ChildStreams& streams,
+                      char* const environment[]);
 
 // A lock descriptor every child started from now on holds too, so that an orphan still blocks
 // a later instance from the folder it works in; until stopKeepingInChildren.

@@ -1,4 +1,5 @@
 // Walking a folder's files through descriptors, links not followed.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,12 +34,20 @@ bool walk(int folderFd, const std::string& prefix, std::vector<FolderFile>& file
         if (!listing.valid()) return false;
         while (const dirent* entry = ::readdir(listing.get())) {
             if (posix::isDotOrDotDot(entry->d_name)) continue;
-            struct stat info;
-            if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
-            FolderFile file{prefix + entry->d_name, std::uint64_t(info.st_size),
-                            S_ISLNK(info.st_mode), S_ISDIR(info.st_mode), std::nullopt};
+            FolderFile file{prefix + entry->d_name, 0, false, entry->d_type == DT_DIR,
+                            std::nullopt};
+            // A folder the listing names as one needs no stat: it is opened without following
+            // a link when its turn comes. Files are looked at for their sizes.
+            if (!file.folder) {
+                struct stat info;
+                if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                    return false;
+                file.folder = S_ISDIR(info.st_mode);
+                file.link = S_ISLNK(info.st_mode);
+                if (!file.folder) file.size = std::uint64_t(info.st_size);
+                if (file.link) file.linkTarget = linkTarget(folderFd, entry->d_name, info);
+            }
             if (file.folder) subfolders.emplace_back(entry->d_name);
-            if (file.link) file.linkTarget = linkTarget(folderFd, entry->d_name, info);
             files.push_back(std::move(file));
         }
     }

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <string>
 
+extern char** environ;
+
 namespace pomu::platform {
 namespace {
 
@@ -85,7 +87,8 @@ std::optional<RunningTool> startTool(const ToolCommand& command, bool show) {
     return RunningTool(std::move(impl));
 }
 
-std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, int outputFd) {
+std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, int outputFd,
+                                             std::vector<std::string> added) {
     const std::optional<std::string> program = posix::cPath(command.program);
     if (!program || !isStartable(*program)) return nullptr;
     std::vector<std::string> texts{*program};
@@ -96,6 +99,12 @@ std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool sh
     std::vector<char*> argv;
     for (std::string& text : texts) argv.push_back(text.data());
     argv.push_back(nullptr);
+    std::vector<char*> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        environment.push_back(*variable);
+    }
+    for (std::string& variable : added) environment.push_back(variable.data());
+    environment.push_back(nullptr);
 
     // A listing writes into its pipe; any other hidden tool into the null device.
     posix::ChildStreams streams;
@@ -108,7 +117,7 @@ std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool sh
     // Never searched for along PATH: a program name without a separator is taken from the
     // current folder.
     auto impl = std::make_unique<RunningTool::Impl>();
-    impl->pid = posix::spawnBoundChild(program->c_str(), argv.data(), streams);
+    impl->pid = posix::spawnBoundChild(program->c_str(), argv.data(), streams, environment.data());
     if (impl->pid < 0) return nullptr;
     impl->pidfd.reset(openPidfd(impl->pid));
     return impl;

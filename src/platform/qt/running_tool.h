@@ -3,6 +3,9 @@
 
 #include <sys/types.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/platform.h"
 #include "platform/qt/posix_handles.h"
 #include "platform/qt/tool_output.h"
@@ -29,7 +32,9 @@ struct RunningTool::Impl {
 };
 
 // Starts the tool; with an output descriptor (hidden only) its standard output and error go
-// there and its input is the null device. Every tool, listings too, is started here.
-std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, int outputFd);
+// there and its input is the null device. Every tool, listings too, is started here, in this
+// program's environment with the given variables ("NAME=value") added.
+std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, int outputFd,
+                                             std::vector<std::string> added = {});
 
 }  // namespace pomu::platform

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "platform/qt/running_tool.h"
 
@@ -27,13 +30,16 @@ void ToolOutput::readAvailable() {
     }
 }
 
-void ToolOutput::readToEnd() {
+void ToolOutput::readToEnd(const std::function<void(std::string_view)>& take) {
+    if (!text.empty()) take(text);
+    text.clear();
+    char buffer[65536];
     if (file.valid()) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t got = ::pread(file.get(), buffer, sizeof buffer, off_t(text.size()));
+        for (off_t at = 0;;) {
+            const ssize_t got = ::pread(file.get(), buffer, sizeof buffer, at);
             if (got > 0) {
-                text.append(buffer, std::size_t(got));
+                take({buffer, std::size_t(got)});
+                at += got;
             } else if (got == 0 || errno != EINTR) {
                 break;
             }
@@ -42,18 +48,33 @@ void ToolOutput::readToEnd() {
         return;
     }
     while (pipe.valid()) {
-        readAvailable();
-        if (!pipe.valid()) return;
-        pollfd watchedFd{pipe.get(), POLLIN, 0};
-        if (::poll(&watchedFd, 1, -1) < 0 && errno != EINTR) pipe.reset();
+        const ssize_t got = ::read(pipe.get(), buffer, sizeof buffer);
+        if (got > 0) {
+            take({buffer, std::size_t(got)});
+        } else if (got == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            pipe.reset();
+        } else if (errno != EINTR) {
+            pollfd watchedFd{pipe.get(), POLLIN, 0};
+            if (::poll(&watchedFd, 1, -1) < 0 && errno != EINTR) pipe.reset();
+        }
+    }
+}
+
+void RunningTool::readOutput(const std::function<void(std::string_view)>& take) {
+    ToolOutput& output = impl_->output;
+    // Only once the writer has gone does the end of the pipe come.
+    if (impl_->checkEnded()) {
+        output.readToEnd(take);
+    } else if (!output.text.empty()) {
+        take(output.text);
+        output.text.clear();
     }
 }
 
 std::string RunningTool::takeOutput() {
-    ToolOutput& output = impl_->output;
-    // Only once the writer has gone does the end of the pipe come.
-    if (impl_->checkEnded()) output.readToEnd();
-    return std::move(output.text);
+    std::string text;
+    readOutput([&text](std::string_view piece) { text.append(piece); });
+    return text;
 }
 
 std::string_view RunningTool::latestOutput() const {
@@ -62,13 +83,15 @@ std::string_view RunningTool::latestOutput() const {
 
 namespace {
 
-std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::size_t keep) {
+std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::size_t keep,
+                                               std::vector<std::string> added = {}) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return nullptr;
     posix::UniqueFd readEnd(ends[0]);
     const posix::UniqueFd writeEnd(ends[1]);
     if (::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0) return nullptr;
-    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, writeEnd.get());
+    std::unique_ptr<RunningTool::Impl> impl =
+        spawnTool(command, false, writeEnd.get(), std::move(added));
     if (!impl) return nullptr;
     impl->output.pipe = std::move(readEnd);
     impl->output.keep = keep;
@@ -82,18 +105,27 @@ posix::UniqueFd unnamedFile() {
     return posix::UniqueFd(::open(temp->c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
 }
 
+// A listing prints every entry's times. Without TZ the C library looks at /etc/localtime again
+// for each of them, four times an entry; told the same zone file, it reads it once.
+std::vector<std::string> listingVariables() {
+    if (std::getenv("TZ") != nullptr) return {};
+    return {"TZ=:/etc/localtime"};
+}
+
 }  // namespace
 
 std::optional<RunningTool> startListing(const ToolCommand& command) {
     // Written into a file, a listing runs to its end while another step is followed; a pipe
     // (where the temp folder's file system has no unnamed files) must be drained as it fills.
     if (posix::UniqueFd file = unnamedFile(); file.valid()) {
-        std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, file.get());
+        std::unique_ptr<RunningTool::Impl> impl =
+            spawnTool(command, false, file.get(), listingVariables());
         if (!impl) return std::nullopt;
         impl->output.file = std::move(file);
         return RunningTool(std::move(impl));
     }
-    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, std::string::npos);
+    std::unique_ptr<RunningTool::Impl> impl =
+        startOnPipe(command, std::string::npos, listingVariables());
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }

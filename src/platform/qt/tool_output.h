@@ -1,7 +1,9 @@
 // A tool's standard output on a pipe or in a file: its read end and what has been read so far.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/text.h"
 
@@ -18,8 +20,9 @@ struct ToolOutput {
     bool watched() const { return pipe.valid(); }
     // Reads what the pipe holds now, without waiting; closes it at its end.
     void readAvailable();
-    // Reads until the writer has gone, or the whole file (the tool has ended, so this is short).
-    void readToEnd();
+    // Hands on what has been read, then reads until the writer has gone, or the whole file (the
+    // tool has ended, so this is short), handing on each piece as it comes.
+    void readToEnd(const std::function<void(std::string_view)>& take);
 };
 
 }  // namespace pomu::platform

@@ -10,10 +10,12 @@
 namespace pomu::platform {
 namespace {
 
-struct Pending {
-    NativeString path;    // \\?\ form
-    NativeString prefix;  // relative to the walked folder, ending in a separator or empty
-};
+// The entries of one folder in large batches, without the short names nobody reads.
+win32::FindHandle findFirst(const NativeString& pattern, WIN32_FIND_DATAW& data) {
+    return win32::FindHandle(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
+                                              FindExSearchNameMatch, nullptr,
+                                              FIND_FIRST_EX_LARGE_FETCH));
+}
 
 }  // namespace
 
@@ -21,22 +23,24 @@ std::optional<std::vector<FolderFile>> filesBelow(NativeView folder) {
     const std::optional<NativeString> root = win32::extendedPath(folder);
     if (!root) return std::nullopt;
     std::vector<FolderFile> files;
-    // A stack, not recursion, so a deep tree cannot exhaust the thread's stack.
-    std::vector<Pending> pending{{*root, NativeString()}};
+    // A stack, not recursion, so a deep tree cannot exhaust the thread's stack. Each folder is
+    // kept by its place relative to the walked one ("a\b\", or empty for the walked one itself):
+    // the full path is made once, when the folder is listed.
+    std::vector<NativeString> pending{NativeString()};
     while (!pending.empty()) {
-        const Pending level = std::move(pending.back());
+        const NativeString prefix = std::move(pending.back());
         pending.pop_back();
-        const NativeString pattern = win32::joinPath(level.path, L"*");
+        const NativeString pattern = win32::joinPath(*root, prefix + L"*");
         WIN32_FIND_DATAW data;
-        const win32::FindHandle find(FindFirstFileW(pattern.c_str(), &data));
+        const win32::FindHandle find = findFirst(pattern, data);
         if (!find.valid()) return std::nullopt;
         do {
             const NativeView name(data.cFileName);
             if (name == L"." || name == L"..") continue;
             const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            NativeString relative = level.prefix + NativeString(name);
+            NativeString relative = prefix + NativeString(name);
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !link) {
-                pending.push_back({win32::joinPath(level.path, name), relative + L"\\"});
+                pending.push_back(relative + L"\\");
                 files.push_back({std::move(relative), 0, false, true, std::nullopt});
                 continue;
             }

@@ -99,25 +99,41 @@ void ToolOutput::readAvailable() {
     if (pending_) completeRead(false);
 }
 
-void ToolOutput::readToEnd() {
+void ToolOutput::handOver(const std::function<void(std::string_view)>& take) {
+    if (!text_.empty()) take(text_);
+    text_.clear();
+}
+
+void ToolOutput::readToEnd(const std::function<void(std::string_view)>& take) {
     if (file_.valid()) {
+        handOver(take);
         DWORD got = 0;
         if (SetFilePointer(file_.get(), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
             while (ReadFile(file_.get(), buffer_.data(), DWORD(buffer_.size()), &got, nullptr) &&
                    got > 0) {
-                append(got);
+                take({buffer_.data(), got});
             }
         }
         file_.reset();
         return;
     }
-    while (pending_ && completeRead(true)) {
+    // Each completed read lands in the text, handed on before the next.
+    handOver(take);
+    while (pending_ && completeRead(true)) handOver(take);
+}
+
+void RunningTool::readOutput(const std::function<void(std::string_view)>& take) {
+    if (hasEnded()) {
+        impl_->output.readToEnd(take);
+    } else {
+        impl_->output.handOver(take);
     }
 }
 
 std::string RunningTool::takeOutput() {
-    if (hasEnded()) impl_->output.readToEnd();
-    return impl_->output.take();
+    std::string text;
+    readOutput([&text](std::string_view piece) { text.append(piece); });
+    return text;
 }
 
 std::string_view RunningTool::latestOutput() const {

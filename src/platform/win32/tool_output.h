@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/text.h"
@@ -29,9 +31,11 @@ class ToolOutput {
     HANDLE readEvent() const { return event_.get(); }
     // Takes every completed read and starts the next, without waiting.
     void readAvailable();
-    // Reads until the writer has gone, or the whole file (the tool has ended, so this is short).
-    void readToEnd();
-    std::string take() { return std::move(text_); }
+    // Hands on what has been read, then reads until the writer has gone, or the whole file (the
+    // tool has ended, so this is short), handing on each piece as it comes.
+    void readToEnd(const std::function<void(std::string_view)>& take);
+    // Hands on what has been read so far.
+    void handOver(const std::function<void(std::string_view)>& take);
     // From now on only the latest bytes are kept.
     void keepLatest(std::size_t limit) { keep_ = limit; }
     bool keepsLatest() const { return keep_ != std::string::npos; }
