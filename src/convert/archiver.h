@@ -8,9 +8,16 @@ namespace pomu::archiver {
 #ifdef _WIN32
 inline constexpr NativeView kProgramName = L"7z.exe";
 inline constexpr NativeView kLibraryName = L"7z.dll";
+// A name Windows cannot hold (bytes that are not UTF-8, or \ : * ? " < > |) is unpacked with
+// private-use characters in their place, which both listings then show.
+inline constexpr bool kEscapesNames = true;
+// Creation times can be set on unpacking, so the new archive can keep them.
+inline constexpr bool kKeepsCreationTimes = true;
 #else
 inline constexpr NativeView kProgramName = "7z";
 inline constexpr NativeView kLibraryName = "7z.so";
+inline constexpr bool kEscapesNames = false;
+inline constexpr bool kKeepsCreationTimes = false;
 #endif
 
 inline constexpr NativeView kExtract = POMU_T("x");
@@ -22,6 +29,7 @@ inline constexpr NativeView kZipSwitch = POMU_T("-tzip");
 inline constexpr NativeView kVolumes100MBSwitch = POMU_T("-v100m");
 inline constexpr NativeView kVolumes1GBSwitch = POMU_T("-v1g");
 inline constexpr NativeView kAllFiles = POMU_T("*");
+inline constexpr NativeView kCreationTimesSwitch = POMU_T("-mtc=on");
 // Progress on standard output even when that is a pipe, the line rewritten in place.
 inline constexpr NativeView kProgressSwitch = POMU_T("-bsp1");
 

@@ -148,7 +148,11 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!workspace) return outcomeOf(Reason::noWorkspace);
     // What could not be cleared would be packed with this source's files.
     if (platform::folderHasEntries(workspace->path())) return outcomeOf(Reason::workspaceNotEmpty);
-    if (!planCommands(plan, workspace->path(), snapshot)) return outcomeOf(Reason::pathTooLong);
+    const bool created = std::any_of(listing.entries.begin(), listing.entries.end(),
+                                     [](const ListedEntry& entry) { return entry.created; });
+    if (!planCommands(plan, workspace->path(), snapshot, created)) {
+        return outcomeOf(Reason::pathTooLong);
+    }
     if (const auto deep = tooDeep(listing, workspace->path())) {
         return outcomeOf(Reason::pathTooDeep, fromUtf8(*deep));
     }

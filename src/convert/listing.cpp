@@ -2,6 +2,7 @@
 #include "convert/listing.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace pomu {
 
@@ -80,6 +81,46 @@ std::optional<std::uint32_t> hex32(std::string_view text) {
         value = value * 16 + std::uint32_t(digit);
     }
     return value;
+}
+
+std::optional<ListedTime> readTime(std::string_view text) {
+    // "YYYY-MM-DD HH:MM:SS", then "." and up to seven digits.
+    if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' ||
+        text[13] != ':' || text[16] != ':') {
+        return std::nullopt;
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        return decimal(text.substr(at, length));
+    };
+    const auto year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    const auto hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
+    if (!year || !month || !day || !hour || !minute || !second || *hour > 23 || *minute > 59 ||
+        *second > 60) {
+        return std::nullopt;
+    }
+    const std::chrono::year_month_day date{std::chrono::year(int(*year)),
+                                           std::chrono::month(unsigned(*month)),
+                                           std::chrono::day(unsigned(*day))};
+    if (!date.ok()) return std::nullopt;
+    ListedTime time;
+    const std::int64_t days =
+        std::chrono::sys_days(date).time_since_epoch().count() + 719162;  // from 0001-01-01
+    time.ticks = ((days * 24 + std::int64_t(*hour)) * 60 + std::int64_t(*minute)) * 60 +
+                 std::int64_t(*second);
+    std::string_view fraction = text.substr(19);
+    if (!fraction.empty()) {
+        if (fraction[0] != '.' || fraction.size() < 2 || fraction.size() > 8) return std::nullopt;
+        fraction.remove_prefix(1);
+        const std::optional<std::uint64_t> digits = decimal(fraction);
+        if (!digits) return std::nullopt;
+        time.digits = int(fraction.size());
+        std::int64_t scaled = std::int64_t(*digits);
+        for (int pad = time.digits; pad < 7; ++pad) scaled *= 10;
+        time.ticks = time.ticks * 10'000'000 + scaled;
+    } else {
+        time.ticks *= 10'000'000;
+    }
+    return time;
 }
 
 // The POSIX mode word of an Attributes or Mode value, such as "lrwxrwxrwx" or "prw-r--r--".
@@ -245,7 +286,9 @@ enum class Field {
     link,
     copyLink,
     anti,
-    alternateStream
+    alternateStream,
+    modified,
+    created
 };
 
 // By the key's length first: most keys are no field the proof reads.
@@ -267,6 +310,10 @@ Field entryField(std::string_view key) {
         case 6:
             if (key == "Folder") return Field::folder;
             return is("Method", Field::method);
+        case 7:
+            return is("Created", Field::created);
+        case 8:
+            return is("Modified", Field::modified);
         case 9:
             if (key == "Encrypted") return Field::encrypted;
             if (key == "Hard Link") return Field::hardLink;
@@ -349,6 +396,15 @@ void readEntryProperty(const Pair& pair, ListedEntry& entry, ListingTexts& texts
             break;
         case Field::alternateStream:
             if (value == "+") entry.altStream = true;
+            break;
+        case Field::modified:
+            if (const std::optional<ListedTime> time = readTime(value)) {
+                entry.modifiedTicks = time->ticks;
+                entry.modifiedDigits = std::int8_t(time->digits);
+            }
+            break;
+        case Field::created:
+            if (!value.empty()) entry.created = true;
             break;
     }
 }
@@ -511,6 +567,10 @@ Listing ListingReader::finish() {
     Listing finished = std::move(listing);
     state_ = std::make_unique<State>();
     return finished;
+}
+
+std::optional<ListedTime> listedTime(std::string_view text) {
+    return readTime(text);
 }
 
 Listing parseListing(std::string_view text) {

@@ -11,6 +11,14 @@
 
 namespace pomu {
 
+// A listed time as printed: local time in 100 ns ticks from year 1, and how many digits of a
+// second the listing gave (0 to 7), which is as precise as the format keeps it.
+struct ListedTime {
+    std::int64_t ticks = 0;
+    int digits = 0;
+    bool operator==(const ListedTime&) const = default;
+};
+
 // One entry as the archiver listed it. Text is UTF-8, as the listing is asked to write it; it
 // is viewed in the listing's own texts (or, for a listing put together by hand, in text that
 // outlives it). The views come first so that an entry of a large listing stays small.
@@ -21,6 +29,8 @@ struct ListedEntry {
     std::string_view special;     // "fifo", "device", "socket" or "unknown" by its mode letter
     std::optional<std::uint64_t> size;
     std::optional<std::uint32_t> crc;
+    std::int64_t modifiedTicks = 0;   // a ListedTime's fields, kept apart so the entry stays small
+    std::int8_t modifiedDigits = -1;  // -1: no modification time listed
     bool folder = false;
     bool encrypted = false;
     bool unsupported = false;  // the archiver marks something of it as not understood
@@ -30,7 +40,16 @@ struct ListedEntry {
     bool anti = false;         // an anti-item: deletes a file on update, holds none
     bool altStream = false;    // an alternate data stream of a file
     bool utf8 = false;         // its characteristics mark its name as UTF-8
+    bool created = false;      // a creation time is listed
+
+    std::optional<ListedTime> modified() const {
+        if (modifiedDigits < 0) return std::nullopt;
+        return ListedTime{modifiedTicks, modifiedDigits};
+    }
 };
+
+// "2024-05-05 10:10:11.1234567" as a 7-Zip listing prints a time; nothing for anything else.
+std::optional<ListedTime> listedTime(std::string_view text);
 
 // The texts a read listing's entries view, each kept once; shared by the listing's copies.
 class ListingTexts;

@@ -181,6 +181,13 @@ constexpr ProofRow kProofRows[] = {
     {ProofFailure::extraUnpacked,
      kKeepsSource,
      {POMU_T("7-Zip unpacked what the archive does not list: "), POMU_T("")}},
+    {ProofFailure::dateNotKept, kKeepsSource, {POMU_T(""), POMU_T("'s date could not be kept")}},
+    {ProofFailure::escapedName,
+     kKeepsSource,
+     {POMU_T(""), POMU_T(" could not keep its name on Windows")}},
+    {ProofFailure::linkAsFolder,
+     kKeepsSource,
+     {POMU_T(""), POMU_T(" is a link 7-Zip cannot re-pack as a link")}},
 };
 
 const ProofRow& rowOf(ProofFailure failure) {
@@ -316,7 +323,7 @@ constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
     return count == std::size_t(last) + 1;
 }
 static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::pathTooDeep));
-static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::extraUnpacked));
+static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::linkAsFolder));
 
 const ReasonRow& rowOf(Reason reason) {
     return kReasonRows[std::size_t(reason)];

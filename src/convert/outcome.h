@@ -76,6 +76,9 @@ enum class ProofFailure {
     linkChanged,       // a link whose target was not kept exactly
     absoluteLink,      // a link whose target is absolute
     extraUnpacked,     // the working folder held something the source does not list
+    dateNotKept,       // a file's modification time did not come through
+    escapedName,       // detail: the name, each character 7-Zip had to escape shown as '?'
+    linkAsFolder,      // detail: a link an LZH archive keeps as a folder "name|target": name
 };
 
 // What the proof does not compare, by decision: access times, owners and groups, permissions

@@ -141,7 +141,7 @@ std::optional<ToolCommand> extractCommand(NativeView sevenZipFolder, NativeView 
 
 std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView target,
                                            NativeView workspace, NativeView level, bool zip,
-                                           bool div100MB, bool div1GB) {
+                                           bool div100MB, bool div1GB, bool creationTimes) {
     ToolCommand command;
     command.program = archiverPath(sevenZipFolder, archiver::kProgramName);
     NativeString everything(workspace);
@@ -174,6 +174,7 @@ std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView
     } else if (div1GB) {
         addSwitch(archiver::kVolumes1GBSwitch);
     }
+    if (creationTimes) addSwitch(archiver::kCreationTimesSwitch);
     return finish(std::move(command));
 }
 
@@ -303,12 +304,14 @@ PlannedConversion planConversion(NativeView source, const ConversionOptions& opt
             {}};
 }
 
-bool planCommands(ConversionPlan& plan, NativeView workspace, const ConversionOptions& options) {
+bool planCommands(ConversionPlan& plan, NativeView workspace, const ConversionOptions& options,
+                  bool sourceListsCreationTimes) {
     const std::optional<ToolCommand> extract =
         extractCommand(options.sevenZipFolder, plan.source, workspace);
     const std::optional<ToolCommand> compress =
         compressCommand(options.sevenZipFolder, plan.target, workspace, options.level, options.zip,
-                        options.div100MB, options.div1GB);
+                        options.div100MB, options.div1GB,
+                        sourceListsCreationTimes && archiver::kKeepsCreationTimes);
     if (!extract || !compress) return false;
     plan.extractCommand = *extract;
     plan.compressCommand = *compress;

@@ -55,10 +55,10 @@ NativeString archiverPath(NativeView sevenZipFolder, NativeView fileName);
 std::optional<ToolCommand> extractCommand(NativeView sevenZipFolder, NativeView source,
                                           NativeView workspace);
 
-// "<folder>7z.exe" a "<target>" "<workspace>*" -mx=<level> [-tzip] [-v100m | -v1g]
+// "<folder>7z.exe" a "<target>" "<workspace>*" -mx=<level> [-tzip] [-v100m | -v1g] [-mtc=on]
 std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView target,
                                            NativeView workspace, NativeView level, bool zip,
-                                           bool div100MB, bool div1GB);
+                                           bool div100MB, bool div1GB, bool creationTimes = false);
 
 // "<folder>7z.exe" l -slt -sccUTF-8 "<archive>": the listing the proof reads.
 std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView archive);
@@ -105,9 +105,10 @@ struct PlannedConversion {
 
 PlannedConversion planConversion(NativeView source, const ConversionOptions& options);
 
-// The plan's extraction into and compression from the working folder; false when either
-// line would not fit.
-bool planCommands(ConversionPlan& plan, NativeView workspace, const ConversionOptions& options);
+// The plan's extraction into and compression from the working folder, keeping creation times
+// where the source lists them and they can be kept; false when either line would not fit.
+bool planCommands(ConversionPlan& plan, NativeView workspace, const ConversionOptions& options,
+                  bool sourceListsCreationTimes = false);
 
 // What already stands where the plan writes: the target and, in split mode, the run of
 // volumes from .001 on.

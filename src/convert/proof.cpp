@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "convert/archiver.h"
 #include "convert/keyed_groups.h"
 
 namespace pomu {
@@ -465,6 +466,56 @@ bool sameTarget(const ListedEntry& entry, const std::string& target) {
     return !entry.crc || *entry.crc == crc32(target);
 }
 
+// Times whose seconds are even (DOS times, 2 s apart) may be rounded either way when written.
+bool hasDosTimes(const Listing& listing) {
+    return listing.type == "zip" || listing.type == "Lzh" || listing.type == "Cab" ||
+           listing.type == "Arj";
+}
+
+// The same time at the coarser of the two sides' precisions.
+bool sameTime(const ListedTime& a, const ListedTime& b, bool dos) {
+    const int digits = std::min(a.digits, b.digits);
+    std::int64_t unit = 1;
+    for (int digit = digits; digit < 7; ++digit) unit *= 10;
+    const std::int64_t difference = a.ticks / unit - b.ticks / unit;
+    return difference == 0 || (dos && digits == 0 && (difference == 1 || difference == -1));
+}
+
+// The file's modification time came through to the new archive.
+bool keptDate(const ListedEntry& entry, const ListedEntry& packed, bool dos) {
+    if (entry.folder || entry.link) return true;
+    const std::optional<ListedTime> listed = entry.modified();
+    if (!listed) return true;
+    const std::optional<ListedTime> kept = packed.modified();
+    return kept && sameTime(*listed, *kept, dos);
+}
+
+// U+EF80-U+EFFF (a byte that is not UTF-8) and U+F000-U+F07F (a character Windows forbids),
+// in UTF-8: EE BE xx, EE BF xx, EF 80 xx, EF 81 xx.
+std::size_t escapeAt(std::string_view name, std::size_t at) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(name[i]); };
+    if (at + 3 > name.size()) return 0;
+    const bool high = byte(at) == 0xEE && (byte(at + 1) == 0xBE || byte(at + 1) == 0xBF);
+    const bool low = byte(at) == 0xEF && (byte(at + 1) == 0x80 || byte(at + 1) == 0x81);
+    return high || low ? 3 : 0;
+}
+
+// The name with each escape shown as '?', when it holds one.
+std::optional<std::string> escapedName(std::string_view name) {
+    std::string shown;
+    bool escaped = false;
+    for (std::size_t at = 0; at < name.size();) {
+        if (const std::size_t length = escapeAt(name, at)) {
+            shown += '?';
+            escaped = true;
+            at += length;
+        } else {
+            shown += name[at++];
+        }
+    }
+    return escaped ? std::optional(shown) : std::nullopt;
+}
+
 // Every entry is a file, a folder without data or a link.
 ProofResult checkKinds(const Listing& source) {
     if (source.uncertain) return failed(ProofFailure::uncertainListing, 0, {}, true);
@@ -475,8 +526,17 @@ ProofResult checkKinds(const Listing& source) {
             const std::string file = std::string(entry.special) + ": " + std::string(entry.path);
             return failed(ProofFailure::specialEntry, 1, file, true);
         }
-        if (entry.folder && ((entry.size && *entry.size > 0) || entry.crc)) {
+        // LZH lists its folders with a CRC field of 0: a size of 0 says there is no data.
+        if (entry.folder && (entry.size ? *entry.size > 0 : entry.crc.has_value())) {
             return failed(ProofFailure::folderWithData, 1, entry.path, true);
+        }
+        // LZH made on Unix keeps a link as a folder "name|target", which 7-Zip unpacks as one.
+        if (entry.folder && source.type == "Lzh") {
+            const std::string_view name = listedName(entry.path);
+            const std::size_t bar = name.find('|');
+            if (bar != std::string_view::npos && bar > 0) {
+                return failed(ProofFailure::linkAsFolder, 1, name.substr(0, bar), true);
+            }
         }
     }
     return {};
@@ -486,6 +546,7 @@ ProofResult checkKinds(const Listing& source) {
 // working folder held nothing the source does not list.
 ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& unpacked,
                        const Listing& packed) {
+    const bool dos = hasDosTimes(source) || hasDosTimes(packed);
     // Both sides' names in one index, the working folder's first: a name is looked up once.
     const std::size_t outside = unpacked.size();
     NameGroups byName(outside + packed.entries.size(), [&](std::size_t item) {
@@ -525,6 +586,14 @@ ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& u
             if (folder != kNone && !markListed(folder)) break;
         }
         markListed(out);
+        if (archiver::kEscapesNames) {
+            if (const std::optional<std::string> shown = escapedName(entry.path)) {
+                return failed(ProofFailure::escapedName, 1, *shown);
+            }
+        }
+        if (!keptDate(entry, packed.entries[in - outside], dos)) {
+            return failed(ProofFailure::dateNotKept, 1, entry.path);
+        }
         if (!entry.link || entry.hardLink) continue;
         if (isAbsoluteTarget(entry.linkTarget))
             return failed(ProofFailure::absoluteLink, 1, entry.path);

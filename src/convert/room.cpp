@@ -76,7 +76,7 @@ std::optional<std::string> tooDeep(const Listing& listing, NativeView workspace)
     constexpr std::size_t kLongest = 4095;  // PATH_MAX, less the terminator
 #endif
     for (const ListedEntry& entry : listing.entries) {
-        if (workspace.size() + fromUtf8(entry.path).size() > kLongest) return entry.path;
+        if (workspace.size() + fromUtf8(entry.path).size() > kLongest) return std::string(entry.path);
     }
     return std::nullopt;
 }

@@ -222,4 +222,42 @@ std::unique_ptr<Hold> heldForReading(const fs::path& file, std::string& why) {
 }
 #endif
 
+bool keepsDate(const fs::path& folder, std::int64_t seconds) {
+    const fs::path probe = folder / "date-probe";
+    std::FILE* file = std::fopen(probe.string().c_str(), "wb");
+    if (!file) return false;
+    std::fclose(file);
+    bool kept = false;
+#ifdef _WIN32
+    // FILETIME: 100 ns ticks from 1601.
+    const std::uint64_t ticks = std::uint64_t(seconds + 11644473600LL) * 10'000'000u;
+    FILETIME wanted{DWORD(ticks), DWORD(ticks >> 32)}, got{};
+    if (HANDLE handle = ::CreateFileW(probe.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+        handle != INVALID_HANDLE_VALUE) {
+        kept = ::SetFileTime(handle, nullptr, nullptr, &wanted);
+        ::CloseHandle(handle);
+    }
+    if (HANDLE handle = ::CreateFileW(probe.c_str(), FILE_READ_ATTRIBUTES, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+        kept && handle != INVALID_HANDLE_VALUE) {
+        kept = ::GetFileTime(handle, nullptr, nullptr, &got) &&
+               got.dwLowDateTime == wanted.dwLowDateTime &&
+               got.dwHighDateTime == wanted.dwHighDateTime;
+        ::CloseHandle(handle);
+    } else {
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+        kept = false;
+    }
+#else
+    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(seconds), 0}};
+    struct stat status {};
+    kept = ::utimensat(AT_FDCWD, probe.c_str(), times, 0) == 0 &&
+           ::stat(probe.c_str(), &status) == 0 && status.st_mtim.tv_sec == seconds;
+#endif
+    std::error_code ignored;
+    fs::remove(probe, ignored);
+    return kept;
+}
+
 }  // namespace pomu::faults

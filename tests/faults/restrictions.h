@@ -1,6 +1,7 @@
 // Taking things away from a row while it runs: write access, disk space, the Trash.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -42,5 +43,9 @@ std::unique_ptr<Hold> lockedFile(const std::filesystem::path& file, std::string&
 // (The read-only mark is no use here: Wine lets the superuser write such files.)
 std::unique_ptr<Hold> heldForReading(const std::filesystem::path& file, std::string& why);
 #endif
+
+// Whether a file in the folder keeps that modification time (seconds since 1970) as it is set:
+// ext4 ends its dates in 2446.
+bool keepsDate(const std::filesystem::path& folder, std::int64_t seconds);
 
 }  // namespace pomu::faults

@@ -10,6 +10,7 @@
 
 #include "convert/archiver.h"
 #include "faults/fault_rows.h"
+#include "faults/restrictions.h"
 #include "faults/zip_writer.h"
 #include "support/environment.h"
 
@@ -22,6 +23,15 @@ const std::string kOutsideText = "outside the workspace";
 const std::string kListedEvil = "..\\evil.txt";
 #else
 const std::string kListedEvil = "../evil.txt";
+#endif
+// On Windows a name 7-Zip had to escape keeps its source; on Linux it unpacks as it was.
+#ifdef _WIN32
+const std::string kNotUtf8Report =
+    "bytes.tar: converted, source kept: caf?.txt could not keep its name on Windows";
+const std::vector<std::string> kNotUtf8Trashed = {};
+#else
+const std::string kNotUtf8Report = "bytes.tar: converted";
+const std::vector<std::string> kNotUtf8Trashed = {"bytes.tar"};
 #endif
 
 // Flips 64 bytes in the middle of the file's stream.
@@ -313,6 +323,67 @@ std::vector<Row> archiveRows() {
          .report = {"old.lzh: converted"},
          .outputs = {"old.7z"},
          .trashed = {"old.lzh"}},
+        // LZH lists its folders with a CRC field of 0: they hold nothing, and the source leaves.
+        {.name = "LzhArchiveWithAFolder",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.content = {{"a.txt", "alpha"}, {"sub/b.bin", test::noise(3000)}};
+                 s.write("tree.lzh", lzhBytes({s.content[0], {"sub/", ""}, s.content[1]}));
+                 s.dropped = {s.file("tree.lzh")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"tree.lzh: converted"},
+         .outputs = {"tree.7z"},
+         .trashed = {"tree.lzh"}},
+        // Made on Unix, an LZH keeps a link as a folder "name|target": 7-Zip unpacks a folder.
+        {.name = "LzhLinkKeptAsAFolder",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("links.lzh", lzhBytes({{"a.txt", "alpha"}, {"ln|a.txt/", ""}}));
+                 s.dropped = {s.file("links.lzh")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"links.lzh: converted, source kept: ln is a link 7-Zip cannot re-pack as a "
+                    "link"},
+         .outputs = {"links.7z"}},
+        // 2603-10-11: ext4 ends its dates in 2446, so the file comes out with another date.
+        {.name = "TarDatedBeyondTheDisk",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 constexpr std::int64_t k2603 = 20'000'000'000;
+                 if (keepsDate(fs::path(s.tempFolder), k2603)) {
+                     s.skip = "the temp folder's file system keeps dates past 2446";
+                     return;
+                 }
+                 s.write("future.tar", tarBytes({{"future.txt", "later"}}, k2603));
+                 s.dropped = {s.file("future.tar")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"future.tar: converted, source kept: future.txt's date could not be kept"},
+         .outputs = {"future.7z"}},
+        // A byte that is not UTF-8: 7-Zip on Windows unpacks it as U+EFE9, on Linux as itself.
+        {.name = "TarNameThatIsNotUtf8",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("bytes.tar", tarBytes({{"caf\xE9.txt", "menu"}}, 1'700'000'000));
+                 s.dropped = {s.file("bytes.tar")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {kNotUtf8Report},
+         .outputs = {"bytes.7z"},
+         .trashed = kNotUtf8Trashed},
         // rar -oi stores the second of two equal files as a copy of the first, listing CRC 0.
         {.name = "RarFiveFileCopy",
          .act = Act::convert,

@@ -1,6 +1,8 @@
 // Writing stored ZIP, RAR 4, RAR 5 and LZH entries byte by byte.
 #include "faults/zip_writer.h"
 
+#include <algorithm>
+
 namespace pomu::faults {
 namespace {
 
@@ -162,12 +164,13 @@ std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& fil
     std::string out;
     for (const auto& [path, data] : files) {
         std::string name = path;
+        const bool folder = name.ends_with('/');
         for (char& c : name) c = c == '/' ? '\\' : c;
-        std::string header("-lh0-");
+        std::string header(folder ? "-lhd-" : "-lh0-");
         put32(header, std::uint32_t(data.size()));  // packed
         put32(header, std::uint32_t(data.size()));  // original
         put32(header, 0x00210000);                  // 1980-01-01 00:00
-        header += char(0x20);                       // archive attribute
+        header += char(folder ? 0x10 : 0x20);       // folder or archive attribute
         header += char(0);                          // level 0
         header += char(name.size());
         header += name;
@@ -179,6 +182,37 @@ std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& fil
         out += header + data;
     }
     return out + std::string(1, '\0');
+}
+
+std::string tarBytes(const std::vector<std::pair<std::string, std::string>>& files,
+                     std::int64_t modified) {
+    std::string out;
+    for (const auto& [name, data] : files) {
+        std::string header(512, '\0');
+        const auto octal = [&](std::size_t at, std::size_t width, std::uint64_t value) {
+            for (std::size_t i = width - 1; i-- > 0; value >>= 3)
+                header[at + i] = char('0' + (value & 7));
+        };
+        header.replace(0, std::min<std::size_t>(name.size(), 100), name.substr(0, 100));
+        octal(100, 8, 0644);
+        octal(108, 8, 0);
+        octal(116, 8, 0);
+        octal(124, 12, data.size());
+        header[136] = char(0x80);  // base-256: any time, even before 1970 or past 2242
+        for (std::size_t i = 0; i < 8; ++i)
+            header[147 - i] = char(std::uint64_t(modified) >> (8 * i));
+        header[156] = '0';
+        header.replace(257, 8,
+                       std::string("ustar\0"
+                                   "00",
+                                   8));
+        std::fill(header.begin() + 148, header.begin() + 156, ' ');
+        unsigned sum = 0;
+        for (const char c : header) sum += static_cast<unsigned char>(c);
+        octal(148, 7, sum);
+        out += header + data + std::string((512 - data.size() % 512) % 512, '\0');
+    }
+    return out + std::string(1024, '\0');
 }
 
 }  // namespace pomu::faults

@@ -1,5 +1,5 @@
 // Hand-made ZIP archives, for entries no archiver would write (links out, "../" names), and RAR 4,
-// RAR 5 with NTFS streams and LZH archives, which no archiver here writes.
+// RAR 5 with NTFS streams, LZH archives and tars of dates and names no file here has.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +28,13 @@ std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>&
 std::string rarFiveWithStreamBytes(const std::string& path, const std::string& data,
                                    const std::string& stream, const std::string& streamData);
 
-// The bytes of an LZH archive holding the files stored (-lh0-, level 0 headers, CRC-16).
+// The bytes of an LZH archive holding the files stored (-lh0-, level 0 headers, CRC-16); a path
+// ending in '/' is a folder (-lhd-).
 std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& files);
+
+// The bytes of a tar holding the files with that modification time (seconds since 1970, in
+// the base-256 form that holds any), names as given, bytes that are not UTF-8 too.
+std::string tarBytes(const std::vector<std::pair<std::string, std::string>>& files,
+                     std::int64_t modified);
 
 }  // namespace pomu::faults

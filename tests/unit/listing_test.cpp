@@ -13,7 +13,8 @@ namespace pomu {
 namespace {
 
 // Flags, then one word per entry: path, size, CRC and marks, as a reader would check them.
-std::string summary(const Listing& listing) {
+// times: with each entry's modification time and whether it lists a creation time.
+std::string summary(const Listing& listing, bool times = false) {
     std::string text = listing.complete ? "complete" : "incomplete";
     if (listing.errors) text += " errors";
     if (listing.warnings) text += " warnings";
@@ -42,6 +43,10 @@ std::string summary(const Listing& listing) {
         if (entry.encrypted) text += " encrypted";
         if (entry.unsupported) text += " unsupported";
         if (entry.failed) text += " failed";
+        if (const auto time = entry.modified(); time && times) {
+            text += " @" + std::to_string(time->ticks) + "/" + std::to_string(time->digits);
+        }
+        if (entry.created && times) text += " created";
     }
     return text;
 }
@@ -204,11 +209,19 @@ TEST(Listing, TextThatIsNoListingProvesNothing) {
         {"----------\nPath = hl\nSize = 0\nHard Link = f\n", "complete | hl 0 link->f"},
         {"----------\nPath = d\nAttributes = RD\n\nWarnings: 1\n", "complete warnings | d/"},
         {"----------\nPath = f\nSize = 99999999999999999999999\nCRC = XYZ\n", "complete | f"},
+        // Times as printed, in 100 ns ticks from year 1, with the digits of a second given; a
+        // time that is none is left out.
+        {"----------\nPath = f\nModified = 2024-05-05 10:10:11.1234567\nCreated = 2024-05-05 "
+         "10:10:11\n\nPath = g\nModified = 2603-10-11 11:33:20\nCreated = \n\nPath = h\n"
+         "Modified = 2024-02-30 00:00:00\n\nPath = i\nModified = 2024-05-05 10:10:11.12345678\n",
+         "complete | f @638505006111234567/7 created | g @821355968000000000/0 | h | i"},
         // Longer than the blocks the names are kept in.
         {"----------\nPath = " + std::string(70000, 'n') + "\nSize = 1\n\nPath = g\n",
          "complete | " + std::string(70000, 'n') + " 1 | g"},
     };
-    for (const Case& c : cases) EXPECT_EQ(summary(parseListing(c.text)), c.expected) << c.text;
+    for (const Case& c : cases) {
+        EXPECT_EQ(summary(parseListing(c.text), true), c.expected) << c.text;
+    }
 }
 
 }  // namespace

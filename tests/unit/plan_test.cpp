@@ -246,18 +246,25 @@ TEST(Commands, SixCompressionFormsInTheirOrder) {
     struct Case {
         bool zip, div100MB, div1GB;
         const char* tail;
+        bool creationTimes = false;
     };
     const Case cases[] = {
-        {true, true, true, " -mx=5 -tzip -v100m"}, {true, true, false, " -mx=5 -tzip -v100m"},
-        {true, false, true, " -mx=5 -tzip -v1g"},  {true, false, false, " -mx=5 -tzip"},
-        {false, true, true, " -mx=5 -v100m"},      {false, true, false, " -mx=5 -v100m"},
-        {false, false, true, " -mx=5 -v1g"},       {false, false, false, " -mx=5"},
+        {true, true, true, " -mx=5 -tzip -v100m"},
+        {true, true, false, " -mx=5 -tzip -v100m"},
+        {true, false, true, " -mx=5 -tzip -v1g"},
+        {true, false, false, " -mx=5 -tzip"},
+        {false, true, true, " -mx=5 -v100m"},
+        {false, true, false, " -mx=5 -v100m"},
+        {false, false, true, " -mx=5 -v1g"},
+        {false, false, false, " -mx=5"},
+        {true, false, true, " -mx=5 -tzip -v1g -mtc=on", true},
     };
     const NativeString folder = p("C:\\7z\\");
     const NativeString program = folder + NativeString(archiver::kProgramName);
     for (const auto& c : cases) {
-        const auto command = compressCommand(folder, p("D:\\a\\x.7z"), p("C:\\T\\pomu\\"),
-                                             POMU_T("5"), c.zip, c.div100MB, c.div1GB);
+        const auto command =
+            compressCommand(folder, p("D:\\a\\x.7z"), p("C:\\T\\pomu\\"), POMU_T("5"), c.zip,
+                            c.div100MB, c.div1GB, c.creationTimes);
         ASSERT_TRUE(command);
         EXPECT_EQ(command->line, POMU_T("\"") + program + POMU_T("\" a \"") + p("D:\\a\\x.7z") +
                                      POMU_T("\" \"") + p("C:\\T\\pomu\\*") + POMU_T("\"") +

@@ -1,6 +1,7 @@
 // The proof's comparison of the source's listing, the unpacked files and the new listing.
 #include <gtest/gtest.h>
 
+#include "convert/archiver.h"
 #include "convert/proof.h"
 
 namespace pomu {
@@ -68,6 +69,19 @@ ListedEntry pointingTo(ListedEntry entry, std::string_view target) {
 ListedEntry holding(ListedEntry entry, std::optional<std::uint32_t> crc) {
     entry.crc = crc;
     return entry;
+}
+
+ListedEntry dated(ListedEntry entry, std::string_view time) {
+    const std::optional<ListedTime> listed = listedTime(time);
+    EXPECT_TRUE(listed) << time;
+    entry.modifiedTicks = listed ? listed->ticks : 0;
+    entry.modifiedDigits = listed ? std::int8_t(listed->digits) : -1;
+    return entry;
+}
+
+Listing typed(Listing result, std::string type) {
+    result.type = std::move(type);
+    return result;
 }
 
 TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
@@ -300,6 +314,62 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          ProofFailure::unsupported,
          1},
         {"nothing at all", listing({}), {}, listing({}), ProofFailure::none, 0},
+        // LZH lists a folder with CRC 0: its size of 0 says it holds nothing.
+        {"lzh folder",
+         typed(listing({holding(folder("sub"), 0), file("sub/a", 1, 0x1)}), "Lzh"),
+         {{"sub", 0, false, true}, {"sub/a", 1}},
+         listing({folder("sub"), file("sub/a", 1, 0x1)}),
+         ProofFailure::none,
+         0,
+         kLzh},
+        {"lzh link kept as a folder",
+         typed(listing({folder("ln|a.txt"), file("a.txt", 1, 0x1)}), "Lzh"),
+         {{"ln|a.txt", 0, false, true}, {"a.txt", 1}},
+         listing({folder("ln|a.txt"), file("a.txt", 1, 0x1)}),
+         ProofFailure::linkAsFolder,
+         1,
+         kLzh},
+        // ext4 ends its dates in 2446.
+        {"date clamped on unpacking",
+         listing({dated(file("future.txt", 1, 0x1), "2603-10-11 11:33:20")}),
+         {{"future.txt", 1}},
+         listing({dated(file("future.txt", 1, 0x1), "2446-05-10 22:38:55.0000000")}),
+         ProofFailure::dateNotKept,
+         1},
+        {"date at the coarser side's precision",
+         listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:11"),
+                  dated(file("u", 2, 0x2), "2024-05-05 10:10:11.1234567")}),
+         {{"t", 1}, {"u", 2}},
+         listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:11.9999999"),
+                  dated(file("u", 2, 0x2), "2024-05-05 10:10:11.1234567")}),
+         ProofFailure::none,
+         0},
+        {"a second apart",
+         listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:11")}),
+         {{"t", 1}},
+         listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:12.0000000")}),
+         ProofFailure::dateNotKept,
+         1},
+        // A DOS time is kept to 2 s, rounded either way.
+        {"DOS time rounded",
+         typed(listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:11")}), "zip"),
+         {{"t", 1}},
+         typed(listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:12")}), "zip"),
+         ProofFailure::none,
+         0},
+        {"no date in the new archive",
+         listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:11")}),
+         {{"t", 1}},
+         listing({file("t", 1, 0x1)}),
+         ProofFailure::dateNotKept,
+         1},
+        // caf U+EFE9 .txt: the byte 0xE9 that is not UTF-8, as 7-Zip on Windows writes it.
+        {"escaped name",
+         listing({file("caf\xEE\xBF\xA9.txt", 1, 0x1)}),
+         {{"caf\xEE\xBF\xA9.txt", 1}},
+         listing({file("caf\xEE\xBF\xA9.txt", 1, 0x1)}),
+         archiver::kEscapesNames ? ProofFailure::escapedName : ProofFailure::none,
+         archiver::kEscapesNames ? 1 : 0},
     };
     for (const Case& c : cases) {
         const ProofResult result = proveConversion(c.source, c.unpacked, c.packed, c.type);
