@@ -76,7 +76,10 @@ std::optional<std::string> tooDeep(const Listing& listing, NativeView workspace)
     constexpr std::size_t kLongest = 4095;  // PATH_MAX, less the terminator
 #endif
     for (const ListedEntry& entry : listing.entries) {
-        if (workspace.size() + fromUtf8(entry.path).size() > kLongest) return std::string(entry.path);
+        // A name never takes more native characters than UTF-8 bytes: most need no conversion.
+        if (workspace.size() + entry.path.size() <= kLongest) continue;
+        if (workspace.size() + fromUtf8(entry.path).size() > kLongest)
+            return std::string(entry.path);
     }
     return std::nullopt;
 }
