@@ -40,11 +40,11 @@ bool saysDiskFull(std::string_view output) {
 WorkingPlace placeToUnpack(const ConversionPlan& plan, const Listing& listing,
                            std::uint64_t listingBytes, std::uint64_t sourceBytes) {
     const std::optional<NativeString> temp = platform::tempFolder();
-    const NativeString targetFolder = folderOf(plan.target);
-    const std::optional<platform::FreeSpace> inTemp =
-        temp ? platform::freeSpace(*temp) : std::nullopt;
-    const std::optional<platform::FreeSpace> atTarget = platform::freeSpace(targetFolder);
     // A disk that cannot say how full it is is not judged: the runs tell.
+    if (!temp) return {};
+    const NativeString targetFolder = folderOf(plan.target);
+    const std::optional<platform::FreeSpace> inTemp = platform::freeSpace(*temp);
+    const std::optional<platform::FreeSpace> atTarget = platform::freeSpace(targetFolder);
     if (!inTemp || !atTarget) return {};
     const auto device = [](NativeView folder) {
         const std::optional<platform::FileIdentity> identity = platform::fileIdentity(folder);
