@@ -1,6 +1,8 @@
 // Working out the room a conversion needs and whether a file system has it.
 #include "convert/room.h"
 
+#include "platform/text.h"
+
 namespace pomu {
 namespace {
 
@@ -85,12 +87,7 @@ std::optional<std::string> tooDeep(const Listing& listing, NativeView workspace)
 }
 
 NativeString folderOf(NativeView path) {
-#ifdef _WIN32
-    const std::size_t cut = path.find_last_of(L"\\/");
-#else
-    const std::size_t cut = path.find_last_of('/');
-#endif
-    return cut == NativeView::npos ? NativeString() : NativeString(path.substr(0, cut + 1));
+    return NativeString(path.substr(0, path.size() - fileNameOf(path).size()));
 }
 
 NativeString placeOf(NativeView folder) {
