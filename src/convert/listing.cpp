@@ -107,19 +107,21 @@ std::optional<ListedTime> readTime(std::string_view text) {
         std::chrono::sys_days(date).time_since_epoch().count() + 719162;  // from 0001-01-01
     time.ticks = ((days * 24 + std::int64_t(*hour)) * 60 + std::int64_t(*minute)) * 60 +
                  std::int64_t(*second);
+    time.ticks *= 10'000'000;
     std::string_view fraction = text.substr(19);
-    if (!fraction.empty()) {
-        if (fraction[0] != '.' || fraction.size() < 2 || fraction.size() > 8) return std::nullopt;
-        fraction.remove_prefix(1);
-        const std::optional<std::uint64_t> digits = decimal(fraction);
-        if (!digits) return std::nullopt;
-        time.digits = int(fraction.size());
-        std::int64_t scaled = std::int64_t(*digits);
-        for (int pad = time.digits; pad < 7; ++pad) scaled *= 10;
-        time.ticks = time.ticks * 10'000'000 + scaled;
-    } else {
-        time.ticks *= 10'000'000;
+    if (fraction.empty()) return time;
+    if (fraction[0] != '.' || fraction.size() < 2) return std::nullopt;
+    fraction.remove_prefix(1);
+    // Any number of digits (tar keeps nanoseconds); the ticks hold the first seven.
+    std::int64_t scaled = 0;
+    for (std::size_t at = 0; at < fraction.size(); ++at) {
+        const char c = fraction[at];
+        if (c < '0' || c > '9') return std::nullopt;
+        if (at < 7) scaled = scaled * 10 + (c - '0');
     }
+    time.digits = int(std::min<std::size_t>(fraction.size(), 7));
+    for (int pad = time.digits; pad < 7; ++pad) scaled *= 10;
+    time.ticks += scaled;
     return time;
 }
 
@@ -181,17 +183,17 @@ std::optional<Pair> splitPair(std::string_view line) {
     return Pair{line.substr(0, at), line.substr(at + kPairSeparator.size())};
 }
 
-// The archiver's password question, wherever it stands in a text.
-bool asksPassword(std::string_view text) {
-    // Shorter than either phrase: most of a listing's fields and values.
-    if (text.size() < 14) return false;
-    return text.find("Enter password") != std::string_view::npos ||
-           text.find("open encrypted archive") != std::string_view::npos;
+// The archiver's own lines about a password: its question, and its word on a wrong one
+// ("ERROR: x.7z : Cannot open encrypted archive. Wrong password?"). A name or a comment that
+// says as much is the archive's text, never these lines.
+bool asksPassword(std::string_view line) {
+    return line.starts_with("Enter password (will not be echoed)") ||
+           (line.starts_with("ERROR: ") && line.ends_with("encrypted archive. Wrong password?"));
 }
 
 // Lines that flag the whole run wherever they stand: open errors and warnings, error flags,
-// and the summary counts at the end. `pair` is the line split, when it is a pair.
-void readRunFlags(std::string_view line, const std::optional<Pair>& pair, Listing& listing) {
+// and the summary counts at the end.
+void readRunFlags(std::string_view line, Listing& listing) {
     // Told apart by their first letter: most lines are none of them.
     switch (line.empty() ? '\0' : line[0]) {
         case 'E':
@@ -210,10 +212,8 @@ void readRunFlags(std::string_view line, const std::optional<Pair>& pair, Listin
             }
             break;
     }
-    // The question goes to the error stream, which the listing's pipe carries too. Neither
-    // phrase holds " = ", nor starts or ends with a blank: in a pair it stands in the key or in
-    // the value, which are mostly too short to hold it.
-    if (pair ? asksPassword(pair->key) || asksPassword(pair->value) : asksPassword(line)) {
+    // The question goes to the error stream, which the listing's pipe carries too.
+    if (asksPassword(line)) {
         listing.encrypted = true;
         listing.errors = true;
     }
@@ -401,6 +401,8 @@ void readEntryProperty(const Pair& pair, ListedEntry& entry, ListingTexts& texts
             if (const std::optional<ListedTime> time = readTime(value)) {
                 entry.modifiedTicks = time->ticks;
                 entry.modifiedDigits = std::int8_t(time->digits);
+            } else if (!value.empty()) {
+                entry.modifiedDigits = ListedEntry::kUnreadableTime;
             }
             break;
         case Field::created:
@@ -503,7 +505,7 @@ struct ListingReader::State {
                 return;
             }
             if (block == 0 && readTriedType(line, listing)) return;
-            readRunFlags(line, pair, listing);
+            readRunFlags(line, listing);
             if (pair) readArchiveProperty(*pair, listing, block == 0, volumesSeen);
             return;
         }
@@ -517,7 +519,7 @@ struct ListingReader::State {
             finishEntry();
             return;
         }
-        readRunFlags(line, pair, listing);
+        readRunFlags(line, listing);
         if (!pair || afterEntries) return;
         inEntry = true;
         readEntryProperty(*pair, entry, *texts);

@@ -12,7 +12,7 @@
 namespace pomu {
 
 // A listed time as printed: local time in 100 ns ticks from year 1, and how many digits of a
-// second the listing gave (0 to 7), which is as precise as the format keeps it.
+// second the listing gave (0 to 7; more are cut to 7), which is as precise as the format keeps it.
 struct ListedTime {
     std::int64_t ticks = 0;
     int digits = 0;
@@ -30,7 +30,7 @@ struct ListedEntry {
     std::optional<std::uint64_t> size;
     std::optional<std::uint32_t> crc;
     std::int64_t modifiedTicks = 0;   // a ListedTime's fields, kept apart so the entry stays small
-    std::int8_t modifiedDigits = -1;  // -1: no modification time listed
+    std::int8_t modifiedDigits = -1;  // -1: no modification time listed; kUnreadableTime
     bool folder = false;
     bool encrypted = false;
     bool unsupported = false;  // the archiver marks something of it as not understood
@@ -42,10 +42,13 @@ struct ListedEntry {
     bool utf8 = false;         // its characteristics mark its name as UTF-8
     bool created = false;      // a creation time is listed
 
+    static constexpr std::int8_t kUnreadableTime = -2;  // listed, but not as a time
+
     std::optional<ListedTime> modified() const {
         if (modifiedDigits < 0) return std::nullopt;
         return ListedTime{modifiedTicks, modifiedDigits};
     }
+    bool unreadableTime() const { return modifiedDigits == kUnreadableTime; }
 };
 
 // "2024-05-05 10:10:11.1234567" as a 7-Zip listing prints a time; nothing for anything else.
@@ -69,6 +72,8 @@ struct Listing {
     std::optional<int> volumes;  // how many volumes the archiver opened, multi-volume only
     std::optional<std::uint64_t> physicalSize;
     std::optional<std::uint64_t> totalPhysicalSize;
+    // Windows: a listed name that holds a line break, which 7-Zip shows and unpacks as '_'.
+    std::string lineBreakName;
     // Where entries never move: a listing of many grows without holding them twice.
     std::deque<ListedEntry> entries;
     std::shared_ptr<const ListingTexts> texts;

@@ -185,9 +185,9 @@ std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& fil
 }
 
 std::string tarBytes(const std::vector<std::pair<std::string, std::string>>& files,
-                     std::int64_t modified) {
+                     std::int64_t modified, std::string_view fraction) {
     std::string out;
-    for (const auto& [name, data] : files) {
+    const auto entry = [&](const std::string& name, char type, const std::string& data) {
         std::string header(512, '\0');
         const auto octal = [&](std::size_t at, std::size_t width, std::uint64_t value) {
             for (std::size_t i = width - 1; i-- > 0; value >>= 3)
@@ -201,7 +201,7 @@ std::string tarBytes(const std::vector<std::pair<std::string, std::string>>& fil
         header[136] = char(0x80);  // base-256: any time, even before 1970 or past 2242
         for (std::size_t i = 0; i < 8; ++i)
             header[147 - i] = char(std::uint64_t(modified) >> (8 * i));
-        header[156] = '0';
+        header[156] = type;
         header.replace(257, 8,
                        std::string("ustar\0"
                                    "00",
@@ -211,6 +211,18 @@ std::string tarBytes(const std::vector<std::pair<std::string, std::string>>& fil
         for (const char c : header) sum += static_cast<unsigned char>(c);
         octal(148, 7, sum);
         out += header + data + std::string((512 - data.size() % 512) % 512, '\0');
+    };
+    for (const auto& [name, data] : files) {
+        if (!fraction.empty()) {
+            // A pax record "<length> mtime=<seconds>.<fraction>\n", its length counting itself.
+            const std::string field =
+                " mtime=" + std::to_string(modified) + "." + std::string(fraction) + "\n";
+            std::string record = std::to_string(field.size() + 2) + field;
+            if (record.size() != std::stoul(record))
+                record = std::to_string(field.size() + 3) + field;
+            entry("PaxHeaders/" + name, 'x', record);
+        }
+        entry(name, '0', data);
     }
     return out + std::string(1024, '\0');
 }

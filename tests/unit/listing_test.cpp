@@ -46,6 +46,7 @@ std::string summary(const Listing& listing, bool times = false) {
         if (const auto time = entry.modified(); time && times) {
             text += " @" + std::to_string(time->ticks) + "/" + std::to_string(time->digits);
         }
+        if (entry.unreadableTime() && times) text += " @?";
         if (entry.created && times) text += " created";
     }
     return text;
@@ -196,6 +197,14 @@ TEST(Listing, TextThatIsNoListingProvesNothing) {
         {"----------\nPath = l\nSymbolic Link = /etc\n\nPath = b\nCRC = 00000000\nCopy Link = a\n\n"
          "Path = x\nAnti = +\n\nPath = a:s\nAlternate Stream = +\n",
          "complete | l link->/etc | b 00000000 copy-of=a | x anti | a:s stream"},
+        // Only the archiver's own lines say a password is needed, never a name or a comment.
+        {"--\nComment = open encrypted archive\n----------\nPath = Enter password.txt\nSize = "
+         "1\n\nPath = ERROR: x : Cannot open encrypted archive. Wrong password?\n",
+         "complete | Enter password.txt 1 | ERROR: x : Cannot open encrypted archive. Wrong "
+         "password?"},
+        {"--\nPath = a = b.7z\n\nERROR: a = b.7z : Cannot open encrypted archive. Wrong "
+         "password?\n",
+         "incomplete errors encrypted"},
         {"--\nWarning: The archive is open with offset\n----------\nPath = f\nSize = 1\n",
          "complete warnings | f 1"},
         // The open error block after the entries.
@@ -209,12 +218,15 @@ TEST(Listing, TextThatIsNoListingProvesNothing) {
         {"----------\nPath = hl\nSize = 0\nHard Link = f\n", "complete | hl 0 link->f"},
         {"----------\nPath = d\nAttributes = RD\n\nWarnings: 1\n", "complete warnings | d/"},
         {"----------\nPath = f\nSize = 99999999999999999999999\nCRC = XYZ\n", "complete | f"},
-        // Times as printed, in 100 ns ticks from year 1, with the digits of a second given; a
-        // time that is none is left out.
+        // Times as printed, in 100 ns ticks from year 1, with the digits of a second given (tar
+        // prints nine); a time that is none is marked unreadable.
         {"----------\nPath = f\nModified = 2024-05-05 10:10:11.1234567\nCreated = 2024-05-05 "
          "10:10:11\n\nPath = g\nModified = 2603-10-11 11:33:20\nCreated = \n\nPath = h\n"
-         "Modified = 2024-02-30 00:00:00\n\nPath = i\nModified = 2024-05-05 10:10:11.12345678\n",
-         "complete | f @638505006111234567/7 created | g @821355968000000000/0 | h | i"},
+         "Modified = 2024-02-30 00:00:00\n\nPath = i\nModified = 2500-01-01 00:00:00.123456789\n"
+         "\nPath = j\nModified = 2024-05-05 10:10:11.12\n\nPath = k\n"
+         "Modified = 2024-05-05 10:10:11.\n",
+         "complete | f @638505006111234567/7 created | g @821355968000000000/0 | h @? | i "
+         "@788608224001234567/7 | j @638505006111200000/2 | k @?"},
         // Longer than the blocks the names are kept in.
         {"----------\nPath = " + std::string(70000, 'n') + "\nSize = 1\n\nPath = g\n",
          "complete | " + std::string(70000, 'n') + " 1 | g"},

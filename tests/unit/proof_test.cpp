@@ -71,11 +71,12 @@ ListedEntry holding(ListedEntry entry, std::optional<std::uint32_t> crc) {
     return entry;
 }
 
+// "?": a date the listing gives but that cannot be read as one.
 ListedEntry dated(ListedEntry entry, std::string_view time) {
     const std::optional<ListedTime> listed = listedTime(time);
-    EXPECT_TRUE(listed) << time;
+    EXPECT_TRUE(listed || time == "?") << time;
     entry.modifiedTicks = listed ? listed->ticks : 0;
-    entry.modifiedDigits = listed ? std::int8_t(listed->digits) : -1;
+    entry.modifiedDigits = listed ? std::int8_t(listed->digits) : ListedEntry::kUnreadableTime;
     return entry;
 }
 
@@ -357,6 +358,18 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          typed(listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:12")}), "zip"),
          ProofFailure::none,
          0},
+        {"nanoseconds against 100 ns",
+         listing({dated(file("t", 1, 0x1), "2500-01-01 00:00:00.123456789")}),
+         {{"t", 1}},
+         listing({dated(file("t", 1, 0x1), "2500-01-01 00:00:00.1234567")}),
+         ProofFailure::none,
+         0},
+        {"a date that cannot be read",
+         listing({dated(file("t", 1, 0x1), "?")}),
+         {{"t", 1}},
+         listing({dated(file("t", 1, 0x1), "2500-01-01 00:00:00.1234567")}),
+         ProofFailure::dateNotKept,
+         1},
         {"no date in the new archive",
          listing({dated(file("t", 1, 0x1), "2024-05-05 10:10:11")}),
          {{"t", 1}},
