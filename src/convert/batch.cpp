@@ -1,9 +1,11 @@
 // Drop batches in turn: summary line, report and log, progress, and the force-exit stop.
 #include "convert/batch.h"
 
-#include <algorithm>
 #include <chrono>
+#include <unordered_map>
+#include <unordered_set>
 
+#include "convert/keyed_groups.h"
 #include "convert/plan.h"
 #include "convert/rar_support.h"
 
@@ -30,36 +32,54 @@ class ProgressFeed {
     RunState& runState_;
 };
 
-bool sameName(NativeView a, NativeView b) {
+// A dropped name as the file system tells names apart: ignoring the case of A-Z on Windows.
+NativeString nameKey(NativeView name) {
+    NativeString key(name);
 #ifdef _WIN32
-    return equalsIgnoringCase(a, b);
-#else
-    return a == b;
+    for (Char& c : key) c = asciiLower(c);
 #endif
+    return key;
 }
+
+// Hashes under a seed of the batch's own, so a drop of names made to collide stays linear.
+struct SeededKeys {
+    std::uint64_t seed = randomSeed();
+    std::size_t operator()(const NativeString& key) const {
+        return std::size_t(seededHash(
+            {reinterpret_cast<const char*>(key.data()), key.size() * sizeof(Char)}, seed));
+    }
+    std::size_t operator()(const platform::FileIdentity& file) const {
+        return std::size_t(spreadBits(spreadBits(file.volume ^ seed) ^ file.index));
+    }
+};
 
 }  // namespace
 
-// What the batch has done so far, which the files after it must respect.
+// What the batch has done so far, which the files after it must respect. Each file looks up
+// its names once: a drop of many files stays linear.
 struct DropBatches::Memory {
-    const std::vector<NativeString>& dropped;
+    explicit Memory(const std::vector<NativeString>& paths)
+        : dropped(paths.size(), keys), moved(0, keys), made(0, keys) {
+        for (const NativeString& path : paths) dropped.insert(nameKey(path));
+    }
+
+    SeededKeys keys;
+    std::unordered_set<NativeString, SeededKeys> dropped;
     // A source that went to the Recycle Bin, and the dropped file whose conversion moved it.
-    std::vector<std::pair<NativeString, NativeString>> moved;
+    std::unordered_map<NativeString, NativeString, SeededKeys> moved;
     // An output made in this batch, and its source.
-    std::vector<std::pair<platform::FileIdentity, NativeString>> made;
+    std::unordered_map<platform::FileIdentity, NativeString, SeededKeys> made;
 
     // A later volume of a set goes with its first volume, never by itself; a file that went
     // with a set earlier is part of it; an archive made earlier in the batch is never replaced.
     std::optional<ConversionOutcome> refusal(const NativeString& path, StatusWindow& window,
                                              const ConversionOptions& options) const {
         const std::optional<NativeString> first = firstVolumeOf(path);
-        const auto dropped = [&](const NativeString& name) {
-            return std::ranges::any_of(this->dropped,
-                                       [&](const NativeString& d) { return sameName(d, name); });
-        };
-        if (first && dropped(*first)) return outcomeOf(Reason::volumeOfSet, *first);
-        for (const auto& [source, by] : moved) {
-            if (sameName(source, path)) return outcomeOf(Reason::volumeOfSet, by);
+        if (first && dropped.contains(nameKey(*first))) {
+            return outcomeOf(Reason::volumeOfSet, *first);
+        }
+        if (const auto by = moved.find(nameKey(path)); by != moved.end()) {
+            return outcomeOf(Reason::volumeOfSet, by->second);
         }
         if (first) {
             if (!platform::pathExists(*first)) return outcomeOf(Reason::firstVolumeMissing, *first);
@@ -70,26 +90,24 @@ struct DropBatches::Memory {
             target ? firstOutputPath(*target, options.div100MB || options.div1GB) : std::nullopt;
         for (const std::optional<NativeString>& output : {target, firstOutput}) {
             const auto now = output ? platform::fileIdentity(*output) : std::nullopt;
-            for (const auto& [identity, source] : made) {
-                if (!now || *now != identity) continue;
-                window.writeStatus(kExistsText);
-                ConversionOutcome outcome = outcomeOf(Reason::madeInBatch, *output);
-                outcome.cause = source;
-                return outcome;
-            }
+            const auto source = now ? made.find(*now) : made.end();
+            if (source == made.end()) continue;
+            ConversionOutcome outcome = outcomeOf(Reason::madeInBatch, *output);
+            outcome.cause = source->second;
+            return targetStands(window, outcome);
         }
         return std::nullopt;
     }
 
     void remember(const NativeString& path, const ConversionOutcome& outcome,
                   const ConversionOptions& options) {
-        for (const NativeString& source : outcome.moved) moved.emplace_back(source, path);
+        for (const NativeString& source : outcome.moved) moved.emplace(nameKey(source), path);
         if (!outcome.converted()) return;
         const std::optional<NativeString> target = targetPath(path, options.zip);
         if (!target) return;
         for (const auto& output : {std::optional(*target), volumePath(*target, 1)}) {
             const auto identity = output ? platform::fileIdentity(*output) : std::nullopt;
-            if (identity) made.emplace_back(*identity, path);
+            if (identity) made.emplace(*identity, path);
         }
     }
 };
@@ -129,21 +147,22 @@ BatchEnd DropBatches::drop(std::vector<NativeString> paths) {
 }
 
 FileReport DropBatches::convertOne(const NativeString& path, int index, int count, Memory& memory) {
-    // The job takes its snapshot of the options at entry, on this thread: read now, the ZIP
-    // option names the target it works on.
+    const Clock::time_point start = Clock::now();
+    // Asked only when a RAR source comes, so a start without one never runs it. The question
+    // handles window events: the options are read after it.
+    if (isRarSource(path)) learnRarSupport(options_, window_, runState_);
+    // The job's snapshot of the options, taken here: the ZIP option names the target it works
+    // on, in the report and in what the batch remembers.
     const ConversionOptions options = options_;
     const bool zip = options.zip;
-    const Clock::time_point start = Clock::now();
-    // Asked only when a RAR source comes, so a start without one never runs it.
-    if (isRarSource(path)) learnRarSupport(options_, window_, runState_);
     // The new archive is tested before its source moves, and only then.
-    progress_.fileStarts(options_.deleteProcessed);
+    progress_.fileStarts(options.deleteProcessed);
     ConversionOutcome outcome;
     if (std::optional<ConversionOutcome> refused = memory.refusal(path, window_, options)) {
         outcome = *refused;
     } else {
         const ProgressFeed feed(runState_, progress_);
-        outcome = convertFile(window_, path, index, count, options_, runState_);
+        outcome = convertFile(window_, path, index, count, options, runState_);
         memory.remember(path, outcome, options);
     }
     progress_.fileEnds();
@@ -167,7 +186,7 @@ bool DropBatches::runBatch(const std::vector<NativeString>& paths) {
     const int count = static_cast<int>(paths.size());
     const Clock::time_point start = Clock::now();
     BatchReport report;
-    Memory memory{paths, {}, {}};
+    Memory memory(paths);
     int converted = 0;
     for (int index = 0; index < count; ++index) {
         report.files.push_back(convertOne(paths[std::size_t(index)], index, count, memory));

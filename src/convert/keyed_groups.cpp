@@ -2,7 +2,8 @@
 #include "convert/keyed_groups.h"
 
 #include <algorithm>
-#include <functional>
+#include <cstring>
+#include <random>
 #include <string>
 
 namespace pomu {
@@ -22,7 +23,31 @@ std::size_t slotCount(std::size_t items) {
 }  // namespace
 
 KeyedGroups::KeyedGroups(std::size_t count)
-    : mask_(slotCount(count) - 1), slots_(mask_ + 1), next_(count, kNone) {}
+    : seed_(randomSeed()), mask_(slotCount(count) - 1), slots_(mask_ + 1), next_(count, kNone) {}
+
+std::uint64_t KeyedGroups::seeded(std::uint64_t hash) const {
+    return spreadBits(hash ^ seed_);
+}
+
+std::uint64_t randomSeed() {
+    std::random_device device;
+    return (std::uint64_t(device()) << 32) ^ device();
+}
+
+std::uint64_t seededHash(std::string_view bytes, std::uint64_t seed) {
+    // Each word mixed into a state that starts from the seed: which texts collide depends on
+    // a seed nobody outside sees.
+    std::uint64_t state = spreadBits(seed ^ bytes.size());
+    std::size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + at, 8);
+        state = spreadBits(state ^ word);
+    }
+    std::uint64_t tail = 0;
+    if (at < bytes.size()) std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
+    return spreadBits(state ^ tail ^ seed);
+}
 
 std::uint64_t spreadBits(std::uint64_t value) {
     // The finalizer of MurmurHash3.
@@ -44,12 +69,12 @@ bool sameName(std::string_view a, std::string_view b) {
     }
 }
 
-std::uint64_t nameHash(std::string_view name) {
+std::uint64_t nameHash(std::string_view name, std::uint64_t seed) {
     // '\' is rare in a name: only then is the name copied to hash it with '/'.
-    if (name.find('\\') == std::string_view::npos) return std::hash<std::string_view>()(name);
+    if (name.find('\\') == std::string_view::npos) return seededHash(name, seed);
     std::string folded(name);
     std::replace(folded.begin(), folded.end(), '\\', '/');
-    return std::hash<std::string_view>()(folded);
+    return seededHash(folded, seed);
 }
 
 }  // namespace pomu
