@@ -12,6 +12,21 @@ constexpr NativeView kSetStartEnding = POMU_T(".part1.rar");
 constexpr int kMaxVolumes = 9999;
 constexpr int kMaxScannedVolume = 999;
 
+// The volume number of "x.part<digits>.rar" (any case); empty for any other name.
+NativeView volumeDigits(NativeView source) {
+    constexpr NativeView kRar = POMU_T(".rar");
+    constexpr NativeView kPart = POMU_T(".part");
+    if (!endsWithIgnoringCase(source, kRar)) return {};
+    const std::size_t end = source.size() - kRar.size();
+    std::size_t start = end;
+    while (start > 0 && source[start - 1] >= Char('0') && source[start - 1] <= Char('9')) --start;
+    if (start == end || start < kPart.size() ||
+        !equalsIgnoringCase(source.substr(start - kPart.size(), kPart.size()), kPart)) {
+        return {};
+    }
+    return source.substr(start, end - start);
+}
+
 std::optional<NativeString> fitPath(NativeString path) {
     if (!fitsPath(path)) return std::nullopt;
     return path;
@@ -178,22 +193,40 @@ std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView
     return finish(std::move(command));
 }
 
-std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView archive) {
+// The technical listing's command, with switches before the archive and patterns after it.
+std::optional<ToolCommand> listingCommand(NativeView sevenZipFolder, NativeView archive,
+                                          std::initializer_list<NativeView> switches,
+                                          std::initializer_list<NativeView> patterns) {
     ToolCommand command;
     command.program = archiverPath(sevenZipFolder, archiver::kProgramName);
     command.arguments = {NativeString(archiver::kList), NativeString(archiver::kTechnicalSwitch),
                          NativeString(archiver::kUtf8OutputSwitch),
                          NativeString(archiver::kAltStreamsSwitch)};
-    command.arguments.push_back(asPathArgument(archive));
+    for (const NativeView flag : switches) command.arguments.emplace_back(flag);
     NativeString& line = command.line;
     line = quoted(command.program);
-    for (std::size_t i = 0; i + 1 < command.arguments.size(); ++i) {
+    for (const NativeString& argument : command.arguments) {
         line += POMU_T(" ");
-        line += command.arguments[i];
+        line += argument;
     }
+    command.arguments.push_back(asPathArgument(archive));
     line += POMU_T(" ");
     line += quoted(command.arguments.back());
+    for (const NativeView pattern : patterns) {
+        command.arguments.emplace_back(pattern);
+        line += POMU_T(" ");
+        line += quoted(pattern);
+    }
     return finish(std::move(command));
+}
+
+std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView archive) {
+    return listingCommand(sevenZipFolder, archive, {}, {});
+}
+
+std::optional<ToolCommand> lineBreakListCommand(NativeView sevenZipFolder, NativeView archive) {
+    return listingCommand(sevenZipFolder, archive, {archiver::kRecurseNamesSwitch},
+                          {archiver::kLineBreakPattern});
 }
 
 std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView archive) {
@@ -205,18 +238,19 @@ std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView arc
     return finish(std::move(command));
 }
 
+std::size_t setStartDigits(NativeView source) {
+    const NativeView digits = volumeDigits(source);
+    const std::size_t significant = digits.find_first_not_of(Char('0'));
+    return significant != NativeView::npos && digits.substr(significant) == POMU_T("1")
+               ? digits.size()
+               : 0;
+}
+
 std::optional<NativeString> firstVolumeOf(NativeView source) {
-    constexpr NativeView kRar = POMU_T(".rar");
-    constexpr NativeView kPart = POMU_T(".part");
-    if (!endsWithIgnoringCase(source, kRar)) return std::nullopt;
-    const std::size_t end = source.size() - kRar.size();
-    std::size_t start = end;
-    while (start > 0 && source[start - 1] >= Char('0') && source[start - 1] <= Char('9')) --start;
-    if (start == end || start < kPart.size() ||
-        !equalsIgnoringCase(source.substr(start - kPart.size(), kPart.size()), kPart)) {
-        return std::nullopt;
-    }
-    const NativeView digits = source.substr(start, end - start);
+    const NativeView digits = volumeDigits(source);
+    if (digits.empty()) return std::nullopt;
+    const std::size_t start = std::size_t(digits.data() - source.data());
+    const std::size_t end = start + digits.size();
     const std::size_t significant = digits.find_first_not_of(Char('0'));
     // The first volume itself, or a number 0.
     if (significant == NativeView::npos || digits.substr(significant) == POMU_T("1")) return {};
@@ -228,16 +262,20 @@ std::optional<NativeString> firstVolumeOf(NativeView source) {
 }
 
 std::vector<NativeString> volumeSet(NativeView source, int opened) {
-    if (!volumeSetBase(source)) return {NativeString(source)};
-    // The archiver counts on the digits before ".rar" and keeps every other character as
-    // dropped: on a file system that tells case apart, "x.part2.rar" beside "X.PART1.RAR"
-    // is another set's.
+    const std::size_t width = setStartDigits(source);
+    if (width == 0) return {NativeString(source)};
+    // The archiver counts on the digits before ".rar", as wide as the dropped ones, and keeps
+    // every other character as dropped: on a file system that tells case apart, "x.part2.rar"
+    // beside "X.PART1.RAR" is another set's.
     const NativeView ending = source.substr(source.size() - 4);
-    const NativeView before = source.substr(0, source.size() - 5);
+    const NativeView before = source.substr(0, source.size() - 4 - width);
+    const int most = width < 3 ? kMaxVolumeSetMembers : 999;
     std::vector<NativeString> members;
-    for (int k = 1; k <= kMaxVolumeSetMembers && k <= opened; ++k) {
+    for (int k = 1; k <= most && k <= opened; ++k) {
+        NativeString digits = toNative(k);
+        if (digits.size() < width) digits.insert(0, width - digits.size(), Char('0'));
         NativeString member(before);
-        member += toNative(k);
+        member += digits;
         member += ending;
         if (!fitsPath(member) || !platform::pathExists(member)) break;
         members.push_back(std::move(member));
@@ -247,7 +285,7 @@ std::vector<NativeString> volumeSet(NativeView source, int opened) {
 
 std::vector<NativeString> leavingSources(NativeView source, const std::vector<SetMember>& members,
                                          const Listing& listing) {
-    if (!volumeSetBase(source) || !listing.multivolume) return {NativeString(source)};
+    if (setStartDigits(source) == 0 || !listing.multivolume) return {NativeString(source)};
     if (!listing.volumes || *listing.volumes < 1 ||
         members.size() < std::size_t(*listing.volumes)) {
         return {};
@@ -286,7 +324,9 @@ PlannedConversion planConversion(NativeView source, const ConversionOptions& opt
     const std::optional<ToolCommand> outputList =
         first ? listCommand(folder, *first) : std::nullopt;
     const std::optional<ToolCommand> test = first ? testCommand(folder, *first) : std::nullopt;
-    if (!sourceList || !outputList || !test) return refused(Reason::pathTooLong);
+    const std::optional<ToolCommand> lineBreaks =
+        archiver::kRenamesLineBreaks ? lineBreakListCommand(folder, source) : ToolCommand();
+    if (!sourceList || !outputList || !test || !lineBreaks) return refused(Reason::pathTooLong);
     return {ConversionPlan{.source = NativeString(source),
                            .targetExtension = targetExtension(options.zip),
                            .volumeSetBase = volumeSetBase(source),
@@ -296,6 +336,7 @@ PlannedConversion planConversion(NativeView source, const ConversionOptions& opt
                            .volumeSet = options.deleteProcessed ? volumeSet(source)
                                                                 : std::vector<NativeString>{},
                            .sourceListCommand = *sourceList,
+                           .lineBreakListCommand = *lineBreaks,
                            .outputListCommand = *outputList,
                            .testCommand = *test,
                            .extractCommand = {},

@@ -63,6 +63,10 @@ std::optional<ToolCommand> compressCommand(NativeView sevenZipFolder, NativeView
 // "<folder>7z.exe" l -slt -sccUTF-8 "<archive>": the listing the proof reads.
 std::optional<ToolCommand> listCommand(NativeView sevenZipFolder, NativeView archive);
 
+// "<folder>7z.exe" l -slt -sccUTF-8 -sns -r "<archive>" "*<line break>*": the entries whose
+// names hold a line break.
+std::optional<ToolCommand> lineBreakListCommand(NativeView sevenZipFolder, NativeView archive);
+
 // "<folder>7z.exe" t "<archive>": reads the new archive's data back before any source moves.
 std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView archive);
 
@@ -70,10 +74,15 @@ std::optional<ToolCommand> testCommand(NativeView sevenZipFolder, NativeView arc
 // name, the number 1 written as wide as the dropped one's. Empty for any other name.
 std::optional<NativeString> firstVolumeOf(NativeView source);
 
-// The source files a processed source stands for, for a ".part1.rar" source: the names the
-// archiver itself opens after it, the dropped name with its number counted on ("X.PART2.RAR"
-// after "X.PART1.RAR"), from 1 up to 99 (and to at most `opened`), stopping at the first
-// missing one; otherwise the source.
+// For the first volume of a RAR set ("x.part1.rar", "x.part01.rar", "x.part001.rar"; any case):
+// how many digits its number has; 0 for any other name.
+std::size_t setStartDigits(NativeView source);
+
+// The source files a processed source stands for, for the first volume of a set: the names
+// the archiver itself opens after it, the dropped name with its number counted on as wide
+// ("X.PART2.RAR" after "X.PART1.RAR", "x.part02.rar" after "x.part01.rar"), from 1 up to 99
+// (999 for three digits; and to at most `opened`), stopping at the first missing one;
+// otherwise the source.
 std::vector<NativeString> volumeSet(NativeView source, int opened = kMaxVolumeSetMembers);
 
 // Everything the source's name and the options decide about one conversion, worked out once
@@ -88,6 +97,8 @@ struct ConversionPlan {
     // With the source to be moved afterwards: the files it stands for, as they are now.
     std::vector<NativeString> volumeSet;
     ToolCommand sourceListCommand;  // the listing the proof reads
+    // Where the archiver renames line breaks: the source's names that hold one.
+    ToolCommand lineBreakListCommand;
     ToolCommand outputListCommand;  // the same of the new archive
     ToolCommand testCommand;        // reads the new archive back before a source moves
     // For the working folder given to planCommands:

@@ -28,7 +28,12 @@ TEST(VolumeSet, StopsAtTheFirstMissingMember) {
          "m.part1.rar",
          {"m.part1.rar", "m.part2.rar", "m.part3.rar"}},
         {{"m.part1.rar", "m.part3.rar"}, "m.part1.rar", {"m.part1.rar"}},
-        {{"x.part01.rar", "x.part02.rar"}, "x.part01.rar", {"x.part01.rar"}},
+        {{"x.part01.rar", "x.part02.rar", "x.part3.rar"},
+         "x.part01.rar",
+         {"x.part01.rar", "x.part02.rar"}},
+        {{"y.part001.rar", "y.part002.rar", "y.part02.rar"},
+         "y.part001.rar",
+         {"y.part001.rar", "y.part002.rar"}},
         {{"plain.rar"}, "plain.rar", {"plain.rar"}},
         // Members are the names the archiver opens, the dropped name counted on: Windows finds
         // them ignoring case, Linux only as spelled.
@@ -104,6 +109,7 @@ TEST(VolumeSet, LeavesWholeOnlyWhenItsSizesAddUp) {
         {"one volume, not all of it read", "s.part1.rar", {120}, true, 1, {}, 100, 0},
         {"sizes that wrap", "s.part1.rar", {UINT64_MAX, 2}, true, 2, 1, 100, 0},
         {"a lone archive of a set's name", "s.part1.rar", {100}, false, {}, {}, 100, 1},
+        {"a set from part01", "s.part01.rar", {100, 50}, true, 2, 150, 100, 2},
         {"any other source", "plain.rar", {100}, true, 3, 250, 100, 1},
     };
     for (const Case& c : cases) {
