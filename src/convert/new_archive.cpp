@@ -14,16 +14,17 @@ NewArchive::~NewArchive() {
     if (kept_) return;
     stopRun(listing_, window_);
     if (!watch_) return;
-    for (const NativeString& output : watch_->ownOutputs()) platform::removeFile(output);
+    bool removed = true;
+    for (const NativeString& output : watch_->ownOutputs()) {
+        if (!platform::removeFile(output)) removed = false;
+    }
+    watch_.reset();
+    // One that another program holds (a scanner, a preview) stays noted for the next start.
+    if (!removed) workspace_.leaveNote();
 }
 
-std::optional<ConversionOutcome> NewArchive::compress(bool show, std::uint64_t sourceBytes) {
-    // The new archive takes about what the source took; the disk must hold that much first.
-    const NativeString folder = folderOf(plan_.target);
-    const std::optional<platform::FreeSpace> room = platform::freeSpace(folder);
-    if (room && !fits({sourceBytes, 1}, *room)) {
-        return outcomeOf(Reason::noRoomToPack, placeOf(folder));
-    }
+std::optional<ConversionOutcome> NewArchive::compress(bool show, const Needs& needs) {
+    if (auto refused = roomToPack(plan_, needs)) return refused;
     // Nothing stood at the target or its first volume when the job began, so what appears
     // there now is this job's own; other volumes that stand there are not.
     strays_ = strayVolumes(plan_);
@@ -37,11 +38,10 @@ std::optional<ConversionOutcome> NewArchive::compress(bool show, std::uint64_t s
     watch_.emplace(window_, workspace_, plan_.target, plan_.split, strays_);
     StartedRun started = startRun(plan_.compressCommand, show);
     const ToolRun run = finishRun(started, *watch_, runState_);
-    watch_->noteCreated();
+    watch_->finish();
     if (!ranToTheEnd(run)) {
-        if (run.started && !run.forced &&
-            (isFull(platform::freeSpace(folder)) ||
-             (started.tool && saysDiskFull(started.tool->latestOutput())))) {
+        const NativeString folder = folderOf(plan_.target);
+        if (ranOutOfSpace(run, started, folder)) {
             return outcomeOf(Reason::packingOutOfSpace, placeOf(folder));
         }
         return failedRun(run, Reason::compressionFailed);
@@ -77,13 +77,12 @@ std::optional<ConversionOutcome> NewArchive::prove(
 
 void NewArchive::keep(std::optional<std::int64_t> modified) {
     kept_ = true;
-    // A date that cannot be set leaves the proven archive as it is.
-    if (modified && watch_) {
-        for (const NativeString& output : watch_->ownOutputs()) {
-            platform::setModifiedTime(output, *modified);
-        }
-    }
+    if (modified && watch_) watch_->date(*modified);
     workspace_.forgetOutput();
+}
+
+bool NewArchive::flush() const {
+    return watch_ && watch_->flush();
 }
 
 }  // namespace pomu

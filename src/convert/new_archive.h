@@ -6,6 +6,7 @@
 
 #include "convert/output_watch.h"
 #include "convert/plan.h"
+#include "convert/room.h"
 #include "convert/source_reading.h"
 
 namespace pomu {
@@ -23,8 +24,8 @@ class NewArchive {
 
     // Empty when the compression wrote a usable archive; its listing then starts, to run
     // while the working folder is walked and removed. The target's disk must first hold the
-    // source's size.
-    std::optional<ConversionOutcome> compress(bool show, std::uint64_t sourceBytes);
+    // least the new archive takes.
+    std::optional<ConversionOutcome> compress(bool show, const Needs& needs);
     // The new archive against what the source listed and the working folder held; read back
     // (tested) only when a source is to leave on its strength. Empty when the archive stands;
     // `proof` then says whether it holds all of the source or why the source stays.
@@ -34,6 +35,9 @@ class NewArchive {
     // Proven: from here a run cut short leaves a finished archive, not one to undo. Every
     // volume takes the given date, when there is one.
     void keep(std::optional<std::int64_t> modified);
+    // On the disk before any source leaves: every volume and the folder's entries for them
+    // written through, as this run left them. False when that cannot be done.
+    bool flush() const;
 
   private:
     StatusWindow& window_;

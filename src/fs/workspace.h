@@ -27,8 +27,9 @@ struct OutputNote {
     std::vector<std::pair<int, platform::FileIdentity>> written;
 };
 
-// The file standing at an output now is the one seen: the same file, grown or not. A file
-// whose generation is unknown could be a later one at the same index: never the one seen.
+// The file standing at an output now is the one seen: the same file, grown or not. Where the
+// generation is unknown (FAT, FUSE, network shares) a later file can take the same index: then
+// only the file exactly as it was seen.
 bool isWrittenOutput(const platform::FileIdentity& now, const platform::FileIdentity& seen);
 
 // Removes everything inside the folder, recursively, and leaves the folder itself.
@@ -57,25 +58,32 @@ class Workspace {
     bool noteWritten(int number, const platform::FileIdentity& identity);
     // The noted output is proven (or removed): nothing is left for a later start to undo.
     void forgetOutput();
+    // The noted outputs could not all be removed (another program holds one): the note stays
+    // for the next start to undo them, whatever becomes of this workspace.
+    void leaveNote();
 
   private:
-    Workspace(NativeString path, NativeString notePath, platform::FileLock lock);
+    Workspace(NativeString path, NativeString notePath, std::optional<NativeString> lastingNotePath,
+              platform::FileLock lock);
     bool writeNote();
     NativeString path_;
     NativeString notePath_;
+    std::optional<NativeString> lastingNotePath_;
     OutputNote note_;
     std::optional<platform::FileLock> lock_;
     bool removed_ = false;
+    bool noteLeft_ = false;
     friend std::optional<Workspace> prepareWorkspace(std::optional<NativeView> besideFolder);
 };
 
 // Empty when there is no usable workspace: the job then extracts nothing. A slot still holding
 // the note of an unfinished job is left for the next start to undo. With `besideFolder` (a
 // folder path ending in a separator) the working folder is a hidden one of pomu's own there,
-// for a temp folder too small: noted before it is made, so a start after a crash removes it.
+// for a temp folder too small: noted before it is made, and holding its note, so a start
+// after a crash removes it; the files are unpacked into a folder inside it.
 std::optional<Workspace> prepareWorkspace(std::optional<NativeView> besideFolder = std::nullopt);
 
-// The hidden working folder prepareWorkspace makes in that folder for the n-th slot.
+// The hidden folder prepareWorkspace makes in that folder for the n-th slot.
 NativeString besideWorkspacePath(NativeView folder, int slot);
 
 // At start: for each workspace that no running instance (nor its archiver) holds, hands the

@@ -66,6 +66,8 @@ struct FreeSpace {
     std::uint64_t bytes = 0;
     std::uint64_t blockSize = 0;         // every file takes whole blocks of this size
     std::optional<std::uint64_t> files;  // how many more files it takes, where that is limited
+    std::uint64_t total = 0;             // the file system's whole size
+    std::uint64_t longestName = 0;       // native characters one name may take; 0: not told
 };
 std::optional<FreeSpace> freeSpace(NativeView folder);
 
@@ -73,6 +75,9 @@ std::optional<FreeSpace> freeSpace(NativeView folder);
 bool setModifiedTime(NativeView path, std::int64_t modified);
 
 bool createFolder(NativeView path);
+
+// Marks a file or folder hidden (Windows); on Linux its name's leading dot does that.
+bool hide(NativeView path);
 
 // Removes an empty folder (the path may end in a separator).
 bool removeFolder(NativeView path);
@@ -115,13 +120,20 @@ std::optional<std::vector<FolderFile>> filesBelow(NativeView folder);
 // The user's temp folder, ending in a separator; empty when it cannot be read.
 std::optional<NativeString> tempFolder();
 
+// Where a note that must outlive a restart is kept beside the temp folder's copy: Linux's
+// temp folder is a tmpfs or emptied at boot, so $XDG_STATE_HOME/pomu/ (default
+// ~/.local/state/pomu/); empty on Windows, whose temp folder lasts.
+std::optional<NativeString> lastingFolder();
+
 // A folder the current user owns alone and that is no link; used to refuse a workspace that
 // another user prepared. Always true on Windows, where the temp folder is per user.
 bool isPrivateFolder(NativeView path);
 
 // A small file of this user's own (a note the workspace keeps beside it): written whole and
-// flushed to the disk, replacing an earlier one; read back only when it is a plain file that
-// no other user could have written (Linux: owned by this user, no write bit for others).
+// flushed to the disk, replacing an earlier one at once (a power cut leaves one or the other,
+// never neither); read back only when it is a plain file that no other user could have
+// written (Linux: owned by this user, no write bit for others). Missing folders above it are
+// made (Linux: mode 0700).
 bool writePrivateFile(NativeView path, std::string_view bytes);
 std::optional<std::string> readPrivateFile(NativeView path, std::size_t limit);
 
@@ -129,6 +141,40 @@ std::optional<std::string> readPrivateFile(NativeView path, std::size_t limit);
 // a question. False when it could not be moved; the path then stays where it was, and `why`
 // gets the system's reason in plain words.
 bool moveToTrash(NativeView path, NativeString* why = nullptr);
+
+// ---- the outputs a run writes ----
+
+// A file held open while the archiver writes it: while it is held, no later file at its path
+// can be taken for it, even where the file system gives no generation (FAT, FUSE, network
+// shares). Sharing everything, so the archiver and the user are never kept from the file.
+class HeldFile {
+  public:
+    HeldFile(HeldFile&&) noexcept;
+    HeldFile& operator=(HeldFile&&) noexcept;
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile();
+
+    // The path still names the held file.
+    bool standsAt(NativeView path) const;
+    struct Impl;
+
+  private:
+    explicit HeldFile(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+    friend std::optional<HeldFile> holdFile(NativeView path);
+};
+
+// Empty when no regular file can be opened there.
+std::optional<HeldFile> holdFile(NativeView path);
+
+// Writes the file's data and record through to the disk, when the file at the path is still
+// exactly the one identified; false when it is not, or the disk did not take it.
+bool flushFile(NativeView path, const FileIdentity& identity);
+
+// Writes the folder's entries through to the disk (Linux; Windows keeps a file's entry with
+// the file). False when the disk did not take them.
+bool flushFolder(NativeView folder);
 
 // ---- exclusive lock files ----
 

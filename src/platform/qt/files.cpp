@@ -77,6 +77,10 @@ bool createFolder(NativeView path) {
     return text && ::mkdir(text->c_str(), 0700) == 0;
 }
 
+bool hide(NativeView) {
+    return true;
+}
+
 bool removeFolder(NativeView path) {
     const std::optional<std::string> text = cPathWithoutTrailingSeparators(path);
     return text && ::rmdir(text->c_str()) == 0;

@@ -13,10 +13,14 @@ namespace pomu::platform {
 bool writePrivateFile(NativeView path, std::string_view bytes) {
     const std::optional<std::string> text = posix::cPath(path);
     if (!text) return false;
-    // A fresh file of our own: whatever stood under the name (a planted link) is not followed.
-    if (::unlink(text->c_str()) != 0 && errno != ENOENT) return false;
+    const std::string folder = posix::parentFolder(*text);
+    if (!posix::ensureFolder(folder)) return false;
+    // Written whole under a name of its own, then put in the old one's place at once. A fresh
+    // file of our own: whatever stood under that name (a planted link) is not followed.
+    const std::string fresh = *text + ".new";
+    if (::unlink(fresh.c_str()) != 0 && errno != ENOENT) return false;
     posix::UniqueFd fd(
-        ::open(text->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        ::open(fresh.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd.valid()) return false;
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd.get(), bytes.data(), bytes.size());
@@ -24,8 +28,10 @@ bool writePrivateFile(NativeView path, std::string_view bytes) {
         if (written <= 0) return false;
         bytes.remove_prefix(std::size_t(written));
     }
-    // It must survive a power cut that leaves the output half-written.
-    return ::fsync(fd.get()) == 0;
+    // It must survive a power cut that leaves the output half-written: the data, the new name.
+    if (::fsync(fd.get()) != 0 || ::rename(fresh.c_str(), text->c_str()) != 0) return false;
+    const posix::UniqueFd parent(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return parent.valid() && ::fsync(parent.get()) == 0;
 }
 
 std::optional<std::string> readPrivateFile(NativeView path, std::size_t limit) {

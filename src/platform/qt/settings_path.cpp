@@ -60,4 +60,8 @@ std::optional<NativeString> logFilePath() {
     return xdgFile("XDG_STATE_HOME", ".local/state", "pomu.log");
 }
 
+std::optional<NativeString> lastingFolder() {
+    return xdgFile("XDG_STATE_HOME", ".local/state", "");
+}
+
 }  // namespace pomu::platform

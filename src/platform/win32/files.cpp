@@ -79,6 +79,13 @@ bool createFolder(NativeView path) {
     return api && CreateDirectoryW(api->c_str(), nullptr) != 0;
 }
 
+bool hide(NativeView path) {
+    const std::optional<DWORD> attributes = ownAttributesOf(path);
+    const std::optional<NativeString> api = apiPath(path);
+    return attributes && api &&
+           SetFileAttributesW(api->c_str(), *attributes | FILE_ATTRIBUTE_HIDDEN) != 0;
+}
+
 bool removeFolder(NativeView path) {
     // Not a link: Wine removes an empty folder a Unix link points to, and leaves the link.
     const std::optional<DWORD> attributes = ownAttributesOf(path);
@@ -125,6 +132,10 @@ std::optional<NativeString> tempFolder() {
     if (folder.back() != L'\\') folder += L'\\';
     if (!fitsPath(folder)) return std::nullopt;
     return folder;
+}
+
+std::optional<NativeString> lastingFolder() {
+    return std::nullopt;
 }
 
 bool isPrivateFolder(NativeView path) {

@@ -10,16 +10,21 @@ namespace pomu::platform {
 bool writePrivateFile(NativeView path, std::string_view bytes) {
     const std::optional<NativeString> api = win32::apiPath(path);
     if (!api || bytes.size() > MAXDWORD) return false;
-    const win32::KernelHandle file(CreateFileW(api->c_str(), GENERIC_WRITE, 0, nullptr,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
-    DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) ||
-        written != bytes.size()) {
-        return false;
+    // Written whole under a name of its own, then put in the old one's place at once.
+    const NativeString fresh = *api + L".new";
+    {
+        const win32::KernelHandle file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid()) return false;
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) ||
+            written != bytes.size() || !FlushFileBuffers(file.get())) {
+            return false;
+        }
     }
     // It must survive a power cut that leaves the output half-written.
-    return FlushFileBuffers(file.get()) != 0;
+    return MoveFileExW(fresh.c_str(), api->c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 std::optional<std::string> readPrivateFile(NativeView path, std::size_t limit) {
