@@ -13,11 +13,15 @@ inline constexpr NativeView kLibraryName = L"7z.dll";
 inline constexpr bool kEscapesNames = true;
 // Creation times can be set on unpacking, so the new archive can keep them.
 inline constexpr bool kKeepsCreationTimes = true;
+// A line break in a name is unpacked as '_', and every listing shows it as '_' too: the two
+// agree though the name changed.
+inline constexpr bool kRenamesLineBreaks = true;
 #else
 inline constexpr NativeView kProgramName = "7z";
 inline constexpr NativeView kLibraryName = "7z.so";
 inline constexpr bool kEscapesNames = false;
 inline constexpr bool kKeepsCreationTimes = false;
+inline constexpr bool kRenamesLineBreaks = false;
 #endif
 
 inline constexpr NativeView kExtract = POMU_T("x");
@@ -44,6 +48,11 @@ inline constexpr NativeView kUtf8OutputSwitch = POMU_T("-sccUTF-8");
 // Lists NTFS alternate streams too, which "x" unpacks into the files they belong to (on Linux,
 // into files of their own named "file:stream").
 inline constexpr NativeView kAltStreamsSwitch = POMU_T("-sns");
+
+// Matched against the names as the archive keeps them, at any depth (-r): lists the entries
+// whose names hold a line break.
+inline constexpr NativeView kRecurseNamesSwitch = POMU_T("-r");
+inline constexpr NativeView kLineBreakPattern = POMU_T("*\n*");
 
 // Reads every file of an archive back and checks its CRC, writing nothing.
 inline constexpr NativeView kTest = POMU_T("t");

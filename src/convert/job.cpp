@@ -28,11 +28,14 @@ struct SourceFiles {
     }
 
     // Only a file that stood there unchanged before the extraction was converted; one that
-    // took its name meanwhile stays where it is.
-    bool unchanged(const NativeString& path) const {
-        const std::optional<platform::FileIdentity> now = platform::fileIdentity(path);
-        return now &&
-               std::find(members.begin(), members.end(), std::pair(path, *now)) != members.end();
+    // took its name meanwhile stays where it is. One that is gone is nobody's to move.
+    enum class Now { gone, unchanged, changed };
+    Now now(const NativeString& path) const {
+        const std::optional<platform::FileIdentity> identity = platform::fileIdentity(path);
+        if (!identity) return platform::pathExists(path) ? Now::changed : Now::gone;
+        const bool same =
+            std::find(members.begin(), members.end(), std::pair(path, *identity)) != members.end();
+        return same ? Now::unchanged : Now::changed;
     }
 };
 
@@ -57,10 +60,8 @@ std::optional<ConversionOutcome> makeRoom(StatusWindow& window, const Conversion
                                           bool deleteAlready) {
     const std::vector<NativeString> existing = existingOutputs(plan);
     if (existing.empty()) return std::nullopt;
-    if (!deleteAlready) {
-        window.writeStatus(kExistsText);
-        return outcomeOf(Reason::targetExists, existing.front());
-    }
+    if (!deleteAlready)
+        return targetStands(window, outcomeOf(Reason::targetExists, existing.front()));
     for (const NativeString& old : existing) {
         if (!recycleFile(old)) return outcomeOf(Reason::targetNotMoved, old);
     }
@@ -76,31 +77,26 @@ ConversionOutcome moveSourcesAway(const ConversionPlan& plan, const SourceFiles&
     const std::vector<NativeString> leaving = leavingSources(plan.source, members, listing);
     ConversionOutcome outcome = outcomeOf(leaving.empty() ? Reason::setKept : Reason::converted);
     for (const NativeString& member : leaving) {
-        if (!sources.unchanged(member)) continue;
         NativeString why;
-        if (recycleFile(member, &why)) {
+        const SourceFiles::Now now = sources.now(member);
+        if (now == SourceFiles::Now::gone) continue;
+        if (now == SourceFiles::Now::changed) {
+            staysChanged(outcome, member);
+        } else if (recycleFile(member, &why)) {
             outcome.moved.push_back(member);
-        } else if (outcome.count++ == 0) {
-            outcome.reason = Reason::trashRefused;
-            outcome.detail = member;
-            outcome.cause = why;
+        } else {
+            staysRefused(outcome, member, why);
         }
     }
     return outcome;
 }
 
-// Only a regular file is handed to the archiver, which would block opening a fifo.
-std::optional<ConversionOutcome> refusedKind(NativeView source, platform::FileKind kind) {
-    static constexpr const Char* kKinds[] = {
-        POMU_T("gone"),     POMU_T("a file"),   POMU_T("a folder"),        POMU_T("a fifo"),
-        POMU_T("a socket"), POMU_T("a device"), POMU_T("not a plain file")};
-    if (kind == platform::FileKind::regular) return std::nullopt;
-    ConversionOutcome outcome = outcomeOf(Reason::notAFile, source);
-    outcome.cause = kKinds[std::size_t(kind)];
+}  // namespace
+
+ConversionOutcome targetStands(StatusWindow& window, ConversionOutcome outcome) {
+    window.writeStatus(kExistsText);
     return outcome;
 }
-
-}  // namespace
 
 bool isUsableOutput(NativeView firstOutput) {
     const std::optional<std::uint64_t> size = platform::readFileSize(firstOutput);
@@ -132,7 +128,8 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (auto blocked = makeRoom(window, plan, snapshot.deleteAlready)) return *blocked;
 
     window.writeStatus(progressText(index, count));
-    if (auto refused = refusedKind(plan.source, kind)) return *refused;
+    // Only a regular file is handed to the archiver, which would block opening a fifo.
+    if (kind != platform::FileKind::regular) return notAFile(plan.source, kind);
     const SourceFiles sources(plan);
     SourceReading reading(window, runState, plan);
     if (auto refused = reading.refusal()) return *refused;
@@ -141,8 +138,12 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
         listing.physicalSize.value_or(sources.source ? sources.source->size : 0));
     // The listing gives every file's size: the room is found before anything is unpacked.
     const WorkingPlace place =
-        placeToUnpack(plan, listing, reading.listed().textBytes, sourceBytes);
+        placeToUnpack(plan, listing, *reading.listed().type, sourceBytes,
+                      reading.listed().textBytes, snapshot.level == POMU_T("0"));
     if (place.refusal) return *place.refusal;
+    if (const auto name = tooLongName(listing, place.longestName)) {
+        return outcomeOf(Reason::nameTooLong, fromUtf8(*name));
+    }
     std::optional<Workspace> workspace =
         prepareWorkspace(place.beside ? std::optional<NativeView>(*place.beside) : std::nullopt);
     if (!workspace) return outcomeOf(Reason::noWorkspace);
@@ -159,7 +160,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (auto failed = reading.unpack(workspace->path(), snapshot.show)) return *failed;
 
     NewArchive archive(window, runState, *workspace, plan);
-    if (auto failed = archive.compress(snapshot.show, sourceBytes)) return *failed;
+    if (auto failed = archive.compress(snapshot.show, place.needs)) return *failed;
     // Walked before the folder goes: the new archive must hold exactly these files.
     const std::optional<std::vector<UnpackedFile>> unpacked = unpackedFiles(workspace->path());
     workspace->remove();
@@ -175,6 +176,8 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (!proof.holds()) {
         return withProof(outcomeOf(Reason::sourceKept), proof, plan.source);
     }
+    // A power cut after the source left must not find the new archive still in the cache.
+    if (!archive.flush()) return outcomeOf(Reason::notFlushed);
     return moveSourcesAway(plan, sources, reading.listed().listing);
 }
 

@@ -23,6 +23,9 @@ NativeString progressText(int index, int count);
 // The first output file proves success only when it opens and holds at least one byte.
 bool isUsableOutput(NativeView firstOutput);
 
+// A target that stands where this job or an earlier one of the batch writes: "7z Exists!".
+ConversionOutcome targetStands(StatusWindow& window, ConversionOutcome outcome);
+
 // Converts one source. The options are read once at entry (flags) and when the command lines
 // are written (folder, level); the source is moved to the Recycle Bin only after a conversion
 // that really succeeded.

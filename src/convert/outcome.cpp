@@ -312,6 +312,16 @@ constexpr ReasonRow kReasonRows[] = {
      [](const ConversionOutcome& o) {
          return POMU_T("a path inside is too long to unpack here: ") + detailName(o);
      }},
+    {Reason::sourceChanged, kConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return detailName(o) + POMU_T(" changed while it was converted: it stays");
+     }},
+    {Reason::notFlushed, kConverted, kRead,
+     POMU_T("source kept: the new archive could not be written through to the disk")},
+    {Reason::nameTooLong,
+     kNotConverted,
+     kRead,
+     {POMU_T("a name inside is too long for this disk: "), POMU_T("")}},
 };
 
 // A row missing or out of place fails the build, not a user's batch.
@@ -322,7 +332,7 @@ constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
     }
     return count == std::size_t(last) + 1;
 }
-static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::pathTooDeep));
+static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::nameTooLong));
 static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::linkAsFolder));
 
 const ReasonRow& rowOf(Reason reason) {
@@ -343,6 +353,28 @@ ConversionOutcome outcomeOf(Reason reason, NativeView detail) {
                          : ConversionResult::notConverted;
     outcome.detail = NativeString(detail);
     return outcome;
+}
+
+ConversionOutcome notAFile(NativeView source, platform::FileKind kind) {
+    static constexpr const Char* kKinds[] = {
+        POMU_T("gone"),     POMU_T("a file"),   POMU_T("a folder"),        POMU_T("a fifo"),
+        POMU_T("a socket"), POMU_T("a device"), POMU_T("not a plain file")};
+    ConversionOutcome outcome = outcomeOf(Reason::notAFile, source);
+    outcome.cause = kKinds[std::size_t(kind)];
+    return outcome;
+}
+
+void staysChanged(ConversionOutcome& outcome, NativeView file) {
+    if (outcome.reason != Reason::converted) return;
+    outcome.reason = Reason::sourceChanged;
+    outcome.detail = NativeString(file);
+}
+
+void staysRefused(ConversionOutcome& outcome, NativeView file, NativeView why) {
+    if (outcome.count++ > 0 || outcome.reason != Reason::converted) return;
+    outcome.reason = Reason::trashRefused;
+    outcome.detail = NativeString(file);
+    outcome.cause = NativeString(why);
 }
 
 bool keepsSource(ProofFailure failure) {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/text.h"
+#include "platform/platform.h"
 
 namespace pomu {
 
@@ -51,6 +51,11 @@ enum class Reason {
     unpackingOutOfSpace,  // detail: the place the working folder filled
     packingOutOfSpace,    // detail: the place the new archive filled
     pathTooDeep,          // detail: the inner path the working folder cannot hold
+    sourceChanged,        // converted; detail: the first source file that changed (or was
+                          // replaced) after it was read, which stays
+    notFlushed,           // converted; the new archive could not be written through to the
+                          // disk, so no source leaves on its strength
+    nameTooLong,          // detail: an inner name longer than the working folder's disk takes
 };
 
 // What the proof found, when it did not hold. Each has one row in the table of outcomes: its
@@ -106,6 +111,14 @@ FileOutcome countsAs(const ConversionOutcome& outcome);
 
 // The record of a file that ended for this reason, its 1/0 as the reason counts.
 ConversionOutcome outcomeOf(Reason reason, NativeView detail = {});
+
+// A file pomu was handed that is no regular file: why it is not opened.
+ConversionOutcome notAFile(NativeView source, platform::FileKind kind);
+
+// A source file that stays after its conversion: one that changed after it was read, or one
+// the Recycle Bin refused (`why`: the system's words). The first says why; the refusals count.
+void staysChanged(ConversionOutcome& outcome, NativeView file);
+void staysRefused(ConversionOutcome& outcome, NativeView file, NativeView why);
 
 // The new archive holds the source's files, but not provably all of the source: it is kept,
 // and the source stays where it is. Any other failure means the new archive is not trusted.

@@ -484,6 +484,8 @@ bool sameTime(const ListedTime& a, const ListedTime& b, bool dos) {
 // The file's modification time came through to the new archive.
 bool keptDate(const ListedEntry& entry, const ListedEntry& packed, bool dos) {
     if (entry.folder || entry.link) return true;
+    // A date that cannot be read cannot be shown kept.
+    if (entry.unreadableTime()) return false;
     const std::optional<ListedTime> listed = entry.modified();
     if (!listed) return true;
     const std::optional<ListedTime> kept = packed.modified();
@@ -546,6 +548,9 @@ ProofResult checkKinds(const Listing& source) {
 // working folder held nothing the source does not list.
 ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& unpacked,
                        const Listing& packed) {
+    if (archiver::kRenamesLineBreaks && !source.lineBreakName.empty()) {
+        return failed(ProofFailure::escapedName, 1, source.lineBreakName);
+    }
     const bool dos = hasDosTimes(source) || hasDosTimes(packed);
     // Both sides' names in one index, the working folder's first: a name is looked up once.
     const std::size_t outside = unpacked.size();
@@ -591,6 +596,7 @@ ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& u
                 return failed(ProofFailure::escapedName, 1, *shown);
             }
         }
+
         if (!keptDate(entry, packed.entries[in - outside], dos)) {
             return failed(ProofFailure::dateNotKept, 1, entry.path);
         }

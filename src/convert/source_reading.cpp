@@ -2,6 +2,8 @@
 // extraction followed.
 #include "convert/source_reading.h"
 
+#include <algorithm>
+
 #include "convert/archiver.h"
 #include "convert/rar_support.h"
 #include "convert/room.h"
@@ -92,6 +94,7 @@ SourceReading::SourceReading(StatusWindow& window, const RunState& runState,
       listing_(startListingRun(plan.sourceListCommand)) {}
 
 SourceReading::~SourceReading() {
+    stopRun(lineBreaks_, window_);
     stopRun(extraction_, window_);
     stopRun(listing_, window_);
 }
@@ -105,8 +108,16 @@ std::optional<ConversionOutcome> SourceReading::refusal() {
     }
     listed_.type = plainArchiveType(listed_.listing, plan_.source);
     std::optional<ConversionOutcome> refused = refusedSource(listed_, plan_.source);
-    if (!refused) return std::nullopt;
-    return unreadableRar(*refused, plan_.source, runState_);
+    if (refused) return unreadableRar(*refused, plan_.source, runState_);
+    // A '_' the listing shows may be a line break: the names as the archive keeps them tell.
+    const auto underscore = [](const ListedEntry& entry) {
+        return entry.path.find('_') != std::string_view::npos;
+    };
+    if (archiver::kRenamesLineBreaks &&
+        std::any_of(listed_.listing.entries.begin(), listed_.listing.entries.end(), underscore)) {
+        lineBreaks_ = startListingRun(plan_.lineBreakListCommand);
+    }
+    return std::nullopt;
 }
 
 std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace, bool show) {
@@ -114,9 +125,7 @@ std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace, boo
     const ToolRun extracted = finishRun(extraction_, window_, runState_);
     if (!ranToTheEnd(extracted)) {
         // A disk that filled up is no damage of the archive's.
-        if (extracted.started && !extracted.forced &&
-            (isFull(platform::freeSpace(workspace)) ||
-             (extraction_.tool && saysDiskFull(extraction_.tool->latestOutput())))) {
+        if (ranOutOfSpace(extracted, extraction_, workspace)) {
             // The place named is the folder that holds the working folder.
             const NativeView folder =
                 workspace.substr(0, workspace.find_last_not_of(kSeparator) + 1);
@@ -126,6 +135,13 @@ std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace, boo
                              runState_);
     }
     if (!platform::folderHasEntries(workspace)) return outcomeOf(Reason::nothingExtracted);
+    if (lineBreaks_.tool) {
+        const ListedArchive renamed = readListing(lineBreaks_, plan_.source, window_, runState_);
+        if (renamed.failure) return renamed.failure;
+        if (!renamed.listing.entries.empty()) {
+            listed_.listing.lineBreakName = std::string(renamed.listing.entries.front().path);
+        }
+    }
     return std::nullopt;
 }
 

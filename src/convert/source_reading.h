@@ -57,6 +57,7 @@ class SourceReading {
     const ConversionPlan& plan_;
     StartedRun listing_;
     StartedRun extraction_;
+    StartedRun lineBreaks_;  // beside the extraction, where the archiver renames line breaks
     ListedArchive listed_;
 };
 

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <set>
+#include <tuple>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -352,24 +353,7 @@ std::vector<Row> archiveRows() {
          .report = {"links.lzh: converted, source kept: ln is a link 7-Zip cannot re-pack as a "
                     "link"},
          .outputs = {"links.7z"}},
-        // 2603-10-11: ext4 ends its dates in 2446, so the file comes out with another date.
-        {.name = "TarDatedBeyondTheDisk",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 constexpr std::int64_t k2603 = 20'000'000'000;
-                 if (keepsDate(fs::path(s.tempFolder), k2603)) {
-                     s.skip = "the temp folder's file system keeps dates past 2446";
-                     return;
-                 }
-                 s.write("future.tar", tarBytes({{"future.txt", "later"}}, k2603));
-                 s.dropped = {s.file("future.tar")};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .report = {"future.tar: converted, source kept: future.txt's date could not be kept"},
-         .outputs = {"future.7z"}},
+
         // A byte that is not UTF-8: 7-Zip on Windows unpacks it as U+EFE9, on Linux as itself.
         {.name = "TarNameThatIsNotUtf8",
          .act = Act::convert,
@@ -633,7 +617,7 @@ std::vector<Row> archiveRows() {
          .texts = {kProcessing},
          .outputs = {"SHOW.7z"},
          .trashed = {"SHOW.PART1.RAR", "SHOW.PART2.RAR", "SHOW.PART3.RAR", "SHOW.PART4.RAR"}},
-        // ".part01.rar" starts no set: its own target, and only that file moves.
+        // ".part01.rar" keeps its own target name, and its set moves whole, as ".part1.rar"'s.
         {.name = "RarSetNamedPart01",
          .act = Act::convert,
          .arrange =
@@ -645,7 +629,7 @@ std::vector<Row> archiveRows() {
          .converted = 1,
          .texts = {kProcessing},
          .outputs = {"clip.part01.7z"},
-         .trashed = {"clip.part01.rar"}},
+         .trashed = {"clip.part01.rar", "clip.part02.rar", "clip.part03.rar", "clip.part04.rar"}},
         // A whole set selected and dropped: the later volumes go with the first.
         {.name = "RarSetDroppedWhole",
          .act = Act::batch,
@@ -665,6 +649,27 @@ std::vector<Row> archiveRows() {
                     "saga.part4.rar: skipped, a volume of saga.part1.rar"},
          .outputs = {"saga.7z"},
          .trashed = {"saga.part1.rar", "saga.part2.rar", "saga.part3.rar", "saga.part4.rar"}},
+        // ZIP chosen while the archiver is asked whether it reads RAR, before the first file:
+        // the whole file, and the batch's memory of what it made, follow that choice.
+        {.name = "RarWithZipChosenWhileTheArchiverIsAsked",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteAlready = true;
+                 if (!rarFixture(s, "single.rar", "same.rar")) return;
+                 s.archive("same.tar", {{"other.txt", "other"}}, {POMU_T("-ttar")});
+                 s.dropped = {s.file("same.rar"), s.file("same.tar")};
+                 s.duringRun = [](Scene& s) {
+                     if (s.hookActed) return;
+                     s.hookReached = s.hookActed = true;
+                     s.options.zip = true;
+                 };
+             },
+         .converted = 1,
+         .texts = {kProcessing + kBreak + "(1/2)", kExists, "1 zip complete!"},
+         .report = {"same.rar: converted",
+                    "same.tar: already exists: same.zip (made from same.rar in this batch)"},
+         .outputs = {"same.zip"}},
         {.name = "RarLaterVolumeWithoutItsFirst",
          .act = Act::batch,
          .arrange =
@@ -677,6 +682,31 @@ std::vector<Row> archiveRows() {
          .report = {"half.part2.rar: the first volume (half.part1.rar) is missing"}},
     };
     for (Row& row : rarRows) rows.push_back(std::move(row));
+    // ext4 ends its dates in 2446, so the file comes out with another date: in whole seconds
+    // (2603-10-11) and in nanoseconds, as GNU tar's pax records give every file's time
+    // (2500-01-01 00:00:00.123456789).
+    for (const auto& [name, seconds, fraction] :
+         {std::tuple("TarDatedBeyondTheDisk", std::int64_t(20'000'000'000), ""),
+          std::tuple("PaxTarDatedInNanosecondsBeyondTheDisk", std::int64_t(16'725'225'600),
+                     "123456789")}) {
+        rows.push_back(
+            {.name = name,
+             .act = Act::convert,
+             .arrange =
+                 [seconds, fraction](Scene& s) {
+                     s.options.deleteProcessed = true;
+                     if (keepsDate(fs::path(s.tempFolder), seconds)) {
+                         s.skip = "the temp folder's file system keeps dates past 2446";
+                         return;
+                     }
+                     s.write("future.tar", tarBytes({{"future.txt", "later"}}, seconds, fraction));
+                     s.dropped = {s.file("future.tar")};
+                 },
+             .converted = 1,
+             .texts = {kProcessing},
+             .report = {"future.tar: converted, source kept: future.txt's date could not be kept"},
+             .outputs = {"future.7z"}});
+    }
     // A link beside its target is kept exactly on Linux, so the source leaves. On Windows 7-Zip
     // makes a link only with the right to (Wine has none), and "a" would follow it.
     Row relativeLink{

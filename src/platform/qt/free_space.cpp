@@ -14,6 +14,8 @@ std::optional<FreeSpace> freeSpace(NativeView folder) {
     const std::uint64_t block = info.f_frsize ? info.f_frsize : info.f_bsize;
     space.bytes = std::uint64_t(info.f_bavail) * block;
     space.blockSize = block;
+    space.total = std::uint64_t(info.f_blocks) * block;
+    space.longestName = info.f_namemax;
     // A file system that counts no inodes (btrfs) has no limit on files.
     if (info.f_files > 0) space.files = std::uint64_t(info.f_favail);
     return space;

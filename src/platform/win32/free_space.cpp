@@ -9,10 +9,11 @@ namespace pomu::platform {
 std::optional<FreeSpace> freeSpace(NativeView folder) {
     const std::optional<NativeString> api = win32::apiPath(folder);
     if (!api) return std::nullopt;
-    ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExW(api->c_str(), &available, nullptr, nullptr)) return std::nullopt;
+    ULARGE_INTEGER available{}, total{};
+    if (!GetDiskFreeSpaceExW(api->c_str(), &available, &total, nullptr)) return std::nullopt;
     FreeSpace space;
     space.bytes = available.QuadPart;
+    space.total = total.QuadPart;
     space.blockSize = 4096;  // NTFS's usual cluster, when the drive does not tell its own
     wchar_t root[MAX_PATH + 1] = {};
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
@@ -20,6 +21,11 @@ std::optional<FreeSpace> freeSpace(NativeView folder) {
         GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
         sectorsPerCluster * bytesPerSector > 0) {
         space.blockSize = std::uint64_t(sectorsPerCluster) * bytesPerSector;
+    }
+    DWORD longest = 0;
+    if (root[0] &&
+        GetVolumeInformationW(root, nullptr, 0, nullptr, &longest, nullptr, nullptr, 0)) {
+        space.longestName = longest;
     }
     return space;
 }
