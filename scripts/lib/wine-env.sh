@@ -45,7 +45,8 @@ pomu_wine_boot() {
     echo "pomu_wine_boot: WINEPREFIX is not set; call pomu_wine_env first" >&2
     return 2
   fi
-  local marker="$WINEPREFIX/.pomu-configured"
+  # The marker names what the prefix was set up with; a prefix of an earlier set-up is redone.
+  local marker="$WINEPREFIX/.pomu-configured-2"
   if [ -f "$WINEPREFIX/system.reg" ] && [ -f "$marker" ]; then
     return 0
   fi
@@ -59,6 +60,11 @@ pomu_wine_boot() {
   # 2 s in Wine's X11 driver; unmanaged windows do not wait for one.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || {
     echo "pomu_wine_boot: could not set X11 Driver\\Managed in $WINEPREFIX" >&2
+    return 1
+  }
+  # Drive N: is a network drive (pomu_with_small_drive maps it): the type Wine reports for it.
+  wine reg add 'HKLM\Software\Wine\Drives' /v n: /t REG_SZ /d network /f >/dev/null 2>&1 || {
+    echo "pomu_wine_boot: could not make N: a network drive in $WINEPREFIX" >&2
     return 1
   }
   # Let the wineserver flush the registry to disk and exit.
@@ -153,10 +159,15 @@ pomu_xvfb_stop() {
 }
 
 # Runs the command with a drive T: that is a 1 MiB tmpfs, in a mount namespace of its own so
-# the mount is gone with the command, and POMU_SMALL_DRIVE=T:\ telling the tests it is there.
-# Without the superuser or unshare the command runs without it (those rows are skipped).
+# the mount is gone with the command, and POMU_SMALL_DRIVE=T:\ telling the tests it is there;
+# and with the network drive N: (POMU_NETWORK_DRIVE=N:\), a folder of the prefix's that Wine
+# reports as a network share. Without the superuser or unshare the command runs without T:
+# (those rows are skipped).
 pomu_with_small_drive() {
-  local drive="$WINEPREFIX/small-drive"
+  local drive="$WINEPREFIX/small-drive" network="$WINEPREFIX/network-drive"
+  mkdir -p "$network" || return 1
+  ln -sfn "$network" "$WINEPREFIX/dosdevices/n:" || return 1
+  export POMU_NETWORK_DRIVE='N:\'
   if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null 2>&1; then
     "$@"
     return

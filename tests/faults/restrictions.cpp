@@ -1,6 +1,8 @@
 // Read-only and small mounts in a private mount namespace, a blocked Trash, a locked file.
 #include "faults/restrictions.h"
 
+#include "support/test_files.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -10,8 +12,10 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -152,6 +156,54 @@ std::unique_ptr<Hold> filledUp(const fs::path& folder, std::string& why) {
         return nullptr;
     }
     return std::make_unique<OpenFd>(fd);
+}
+
+std::unique_ptr<Hold> fuseFolder(const fs::path& folder, std::string& why) {
+    struct Fuse : Hold {
+        explicit Fuse(fs::path folder) : mounted(std::move(folder)) {}
+        ~Fuse() override { ::umount2(mounted.c_str(), MNT_DETACH); }
+        test::ScratchFolder backing;  // removed once the mount is gone
+        fs::path mounted;
+    };
+    if (!privateMountNamespace(why)) return nullptr;
+    auto hold = std::make_unique<Fuse>(folder);
+    const std::string backing = hold->backing.path().string();
+    const char* const arguments[] = {"bindfs", backing.c_str(), folder.c_str(), nullptr};
+    pid_t child = -1;
+    int status = 0;
+    // bindfs goes into the background once the mount stands.
+    if (::posix_spawnp(&child, "bindfs", nullptr, nullptr, const_cast<char* const*>(arguments),
+                       environ) != 0 ||
+        ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        why = "bindfs could not mount a FUSE folder here";
+        return nullptr;
+    }
+    struct statx info {};
+    if (::statx(AT_FDCWD, folder.c_str(), 0, STATX_BTIME, &info) != 0 ||
+        (info.stx_mask & STATX_BTIME)) {
+        why = "the FUSE folder gives birth times";
+        return nullptr;
+    }
+    return hold;
+}
+
+std::unique_ptr<Hold> fewDescriptors(unsigned count, std::string& why) {
+    struct Limit : Hold {
+        rlimit before{};
+        ~Limit() override { ::setrlimit(RLIMIT_NOFILE, &before); }
+    };
+    auto hold = std::make_unique<Limit>();
+    rlimit lowered{};
+    if (::getrlimit(RLIMIT_NOFILE, &hold->before) != 0) {
+        why = "the limit on open files cannot be read";
+        return nullptr;
+    }
+    lowered = {std::min<rlim_t>(count, hold->before.rlim_max), hold->before.rlim_max};
+    if (::setrlimit(RLIMIT_NOFILE, &lowered) != 0) {
+        why = "the limit on open files cannot be lowered";
+        return nullptr;
+    }
+    return hold;
 }
 
 std::unique_ptr<Hold> immutableFile(const fs::path& file, std::string& why) {

@@ -29,6 +29,13 @@ std::unique_ptr<Hold> smallDisk(const std::filesystem::path& folder, std::size_t
 // What is left on the folder's file system taken by a file without a name, held open.
 std::unique_ptr<Hold> filledUp(const std::filesystem::path& folder, std::string& why);
 
+// A FUSE mount (bindfs) on the folder until the row ends: a disk that gives no birth times,
+// as sshfs, ntfs-3g and NFSv3 do. What the row writes there lands in a folder of the hold's.
+std::unique_ptr<Hold> fuseFolder(const std::filesystem::path& folder, std::string& why);
+
+// The soft limit on open files lowered to `count` until the row ends, as many desktops set it.
+std::unique_ptr<Hold> fewDescriptors(unsigned count, std::string& why);
+
 // The file marked immutable, so not even the superuser can move it, until the row ends.
 std::unique_ptr<Hold> immutableFile(const std::filesystem::path& file, std::string& why);
 

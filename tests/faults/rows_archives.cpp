@@ -35,6 +35,33 @@ const std::string kNotUtf8Report = "bytes.tar: converted";
 const std::vector<std::string> kNotUtf8Trashed = {"bytes.tar"};
 #endif
 
+// Names 7-Zip for Windows unpacks with '_' for a character below U+0020. Every listing shows a
+// line break as '_' too, on either system; Linux unpacks it as it is.
+struct ControlName {
+    const char* row;
+    std::string name;
+    std::string report;
+    std::vector<std::string> trashed;
+};
+const ControlName kControlNames[] = {
+#ifdef _WIN32
+    {"TarNameWithALineBreak",
+     "two\nlines.txt",
+     "ctl.tar: converted, source kept: two_lines.txt could not keep its name on Windows",
+     {}},
+    {"TarNameWithAControlCharacter",
+     "bell\x01.txt",
+     "ctl.tar: converted, source kept: name changed by 7-Zip: bell\x01.txt",
+     {}},
+#else
+    {"TarNameWithALineBreak",
+     "two\nlines.txt",
+     "ctl.tar: converted, source kept: name changed by 7-Zip: two_lines.txt",
+     {}},
+    {"TarNameWithAControlCharacter", "bell\x01.txt", "ctl.tar: converted", {"ctl.tar"}},
+#endif
+};
+
 // Flips 64 bytes in the middle of the file's stream.
 void damage(Scene& s, const std::string& name) {
     std::string bytes = s.read(name).value_or("");
@@ -706,6 +733,22 @@ std::vector<Row> archiveRows() {
              .texts = {kProcessing},
              .report = {"future.tar: converted, source kept: future.txt's date could not be kept"},
              .outputs = {"future.7z"}});
+    }
+    for (const ControlName& control : kControlNames) {
+        rows.push_back({.name = control.row,
+                        .act = Act::convert,
+                        .arrange =
+                            [name = control.name](Scene& s) {
+                                s.options.deleteProcessed = true;
+                                s.write("ctl.tar", tarBytes({{name, "x"}, {"plain_name.txt", "y"}},
+                                                            1'700'000'000));
+                                s.dropped = {s.file("ctl.tar")};
+                            },
+                        .converted = 1,
+                        .texts = {kProcessing},
+                        .report = {control.report},
+                        .outputs = {"ctl.7z"},
+                        .trashed = control.trashed});
     }
     // A link beside its target is kept exactly on Linux, so the source leaves. On Windows 7-Zip
     // makes a link only with the right to (Wine has none), and "a" would follow it.

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <tuple>
 
+#include "convert/interrupted_run.h"
+#include "convert/room.h"
 #include "faults/fault_rows.h"
 #include "fs/workspace.h"
 
@@ -103,23 +106,69 @@ bool packing(Scene& s) {
 }
 
 #ifndef _WIN32
-// Fills the folder's disk when the n-th archiver run of the job starts (the source's listing
-// is the first).
-std::function<void(Scene&)> fillOnRun(int run, fs::path Scene::*folder) {
-    return [run, folder, pids = std::vector<pid_t>()](Scene& s) mutable {
+// Acts once, when the n-th archiver run of the job is under way (the source's listing is the
+// first; then the extraction, the compression, the new archive's listing and its test).
+std::function<void(Scene&)> onRun(int run, std::function<bool(Scene&)> act) {
+    return [run, act, pids = std::vector<pid_t>()](Scene& s) mutable {
         if (!s.tool || s.hookReached) return;
         if (std::ranges::find(pids, s.tool->impl().pid) == pids.end()) {
             pids.push_back(s.tool->impl().pid);
         }
         if (int(pids.size()) < run) return;
         s.hookReached = true;
-        std::string why;
-        std::unique_ptr<Hold> hold = filledUp(s.*folder, why);
-        s.hookActed = hold != nullptr;
-        if (hold) s.holds.push_back(std::move(hold));
+        s.hookActed = act(s);
     };
 }
+
+// Fills the folder's disk when the n-th archiver run of the job starts.
+std::function<void(Scene&)> fillOnRun(int run, fs::path Scene::*folder) {
+    return onRun(run, [folder](Scene& s) {
+        std::string why;
+        std::unique_ptr<Hold> hold = filledUp(s.*folder, why);
+        if (!hold) return false;
+        s.holds.push_back(std::move(hold));
+        return true;
+    });
+}
 #endif
+
+// The folder where a row's sources stand on a disk that gives no file generation: files/ on a
+// FUSE mount on Linux; on Windows a folder on the network drive the test script maps
+// (POMU_NETWORK_DRIVE), whose NTFS index is not trusted. False, and the row skipped, without.
+// Names in files/, where a row's files stand there on this system.
+std::vector<std::string> onFilesFolder(std::vector<std::string> names) {
+#ifdef _WIN32
+    names.clear();  // on the network drive
+#endif
+    return names;
+}
+
+bool diskWithoutGenerations(Scene& s, NativeString& folder) {
+#ifdef _WIN32
+    const char* drive = std::getenv("POMU_NETWORK_DRIVE");
+    std::error_code error;
+    const fs::path made = drive ? fs::path(drive) / s.root.path().filename() : fs::path();
+    if (!drive || !fs::create_directory(made, error)) {
+        s.skip = "no network drive (POMU_NETWORK_DRIVE) is mapped here";
+        return false;
+    }
+    folder = made.native() + L"\\";
+#else
+    std::string why;
+    s.need(fuseFolder(s.files, why), why);
+    folder = s.files.native() + "/";
+#endif
+    return s.skip.empty();
+}
+
+// The source of a row on such a disk: made in files/, then moved there.
+NativeString sourceWithoutGenerations(Scene& s, const std::string& name,
+                                      const NativeString& folder) {
+    const NativeString made = s.archive(name, s.content, {POMU_T("-tzip"), POMU_T("-mx=0")});
+    if (folder == s.files.native() + kSeparator) return made;
+    fs::rename(made, folder + test::native(name));
+    return folder + test::native(name);
+}
 
 void expectHookActedOnLinux([[maybe_unused]] const Scene& s) {
 #ifndef _WIN32
@@ -170,6 +219,9 @@ std::vector<Row> environmentRows() {
              },
          .converted = 1,
          .texts = {kProcessing},
+#ifndef _WIN32  // Windows cannot replace the open archive
+         .report = {"swap.zip: converted, swap.zip changed while it was converted: it stays"},
+#endif
          .outputs = {"swap.7z"},
          .touched = {"swap.zip", "swap.new"},
          .check =
@@ -254,6 +306,107 @@ std::vector<Row> environmentRows() {
          .texts = {kProcessing},
          .report = {"spoilt.zip: the new archive failed its test (7-Zip exit code 2)"},
          .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the archive was not caught"; },
+         .seconds = 120},
+        // On a disk that gives no file generations (FUSE, NFSv3, FAT, network shares), what
+        // this run just wrote and still holds is its own all the same: dated as its source,
+        // and removed when the run stops.
+        {.name = "ConvertedOnADiskWithoutGenerations",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 NativeString folder;
+                 if (!diskWithoutGenerations(s, folder)) return;
+                 s.content = sampleFiles();
+                 s.dropped = {sourceWithoutGenerations(s, "dated.zip", folder)};
+                 const std::int64_t year = 365LL * 86400 * platform::kModifiedTicksPerSecond;
+                 const auto made = platform::fileIdentity(s.dropped[0]);
+                 ASSERT_TRUE(made &&
+                             platform::setModifiedTime(s.dropped[0], made->modified - year));
+                 s.kept = std::to_string(platform::fileIdentity(s.dropped[0])->modified);
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"dated.zip: converted"},
+         .outputs = onFilesFolder({"dated.7z"}),
+         .check =
+             [](Scene& s) {
+                 const auto made =
+                     platform::fileIdentity(folderOf(s.dropped[0]) + POMU_T("dated.7z"));
+                 ASSERT_TRUE(made);
+                 EXPECT_EQ(std::to_string(made->modified), s.kept) << "not dated as its source";
+             }},
+        {.name = "StoppedWhilePackingOnADiskWithoutGenerations",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 NativeString folder;
+                 if (!diskWithoutGenerations(s, folder)) return;
+                 const std::string bytes = test::noise(kLargeFiles * 512 * 1024, 3);
+                 for (int i = 0; i < kLargeFiles; ++i) {
+                     s.content.emplace_back("part" + std::to_string(i) + ".bin",
+                                            bytes.substr(i * 512 * 1024, 512 * 1024));
+                 }
+                 s.options.level = POMU_T("0");
+                 s.dropped = {sourceWithoutGenerations(s, "stopped.zip", folder)};
+                 s.duringRun = [](Scene& s) {
+                     if (s.hookActed || !fs::exists(folderOf(s.dropped[0]) + POMU_T("stopped.7z")))
+                         return;
+                     s.hookReached = s.hookActed = true;
+                     s.runState.forceExit = true;
+                 };
+             },
+         .texts = {kProcessing},
+         .report = {"stopped.zip: stopped"},
+         .check =
+             [](Scene& s) {
+                 EXPECT_TRUE(s.hookActed) << "the compression was over before it was stopped";
+                 EXPECT_FALSE(fs::exists(folderOf(s.dropped[0]) + POMU_T("stopped.7z")));
+             },
+         .seconds = 120},
+        // A preview or a scanner holds the new archive when the run stops: it cannot be
+        // removed, so the note stays and the next start moves it to the Trash.
+        {.name = "NewArchiveHeldWhenItsCheckIsStopped",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 Files files;
+                 for (int i = 0; i < 2000; ++i) files.emplace_back("f/" + std::to_string(i), "x");
+                 s.dropped = {s.archive("held.zip", files, {POMU_T("-tzip")})};
+                 s.duringRun = [](Scene& s) {
+                     const std::optional<NativeString> workspace = workspacePath();
+                     if (s.hookReached || !workspace || platform::pathExists(*workspace) ||
+                         !fs::exists(s.file("held.7z"))) {
+                         return;
+                     }
+                     s.hookReached = true;
+                     std::string why;
+#ifdef _WIN32
+                     std::unique_ptr<Hold> hold = heldForReading(s.file("held.7z"), why);
+#else
+                     std::unique_ptr<Hold> hold = immutableFile(s.file("held.7z"), why);
+#endif
+                     if (!hold) return;
+                     s.holds.push_back(std::move(hold));
+                     s.hookActed = true;
+                     s.runState.forceExit = true;
+                 };
+             },
+         .texts = {kProcessing},
+         .report = {"held.zip: stopped"},
+         .outputs = {"held.7z"},
+         .workspaceStays = true,  // its note, for the next start
+         .check =
+             [](Scene& s) {
+                 ASSERT_TRUE(s.hookActed) << "the new archive's listing was over too soon";
+                 s.holds.clear();
+                 {
+                     const TempFolderOverride temp(s.tempFolder);
+                     cleanUpInterruptedRuns();
+                 }
+                 EXPECT_FALSE(fs::exists(s.file("held.7z"))) << "the note was dropped";
+                 EXPECT_TRUE(trashedBytes(s.file("held.7z")));
+                 EXPECT_FALSE(fs::exists(s.tmp / "pomu.note")) << "the note outlived its undoing";
+             },
          .seconds = 120},
     };
 #ifndef _WIN32
@@ -386,35 +539,6 @@ std::vector<Row> environmentRows() {
              },
          .texts = {kProcessing},
          .report = {"tight.zip: not enough space for the new archive on {files}"}},
-        // Another program fills the disk once the room was found: the failed run says why.
-        {.name = "DiskFilledWhileExtracting",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 std::string why;
-                 s.need(smallDisk(s.tmp, 12u << 20, why), why);
-                 if (!s.skip.empty()) return;
-                 s.dropped = {s.archive("filled.zip", {{"noise.bin", test::noise(4u << 20)}},
-                                        {POMU_T("-tzip"), POMU_T("-mx=0")})};
-                 s.duringRun = fillOnRun(2, &Scene::tmp);
-             },
-         .texts = {kProcessing},
-         .report = {"filled.zip: no space left for the working folder in {tmp}"},
-         .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the disk was not filled"; }},
-        {.name = "DiskFilledWhileCompressing",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 std::string why;
-                 s.need(smallDisk(s.files, 16u << 20, why), why);
-                 if (!s.skip.empty()) return;
-                 s.dropped = {s.archive("filled.zip", {{"noise.bin", test::noise(4u << 20)}},
-                                        {POMU_T("-tzip"), POMU_T("-mx=0")})};
-                 s.duringRun = fillOnRun(3, &Scene::files);
-             },
-         .texts = {kProcessing},
-         .report = {"filled.zip: no space left for the new archive on {files}"},
-         .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the disk was not filled"; }},
         // A source where the Trash cannot take it: converted, and the reason says it stayed.
         {.name = "SourceOnADriveWithoutATrash",
          .act = Act::convert,
@@ -480,6 +604,53 @@ std::vector<Row> environmentRows() {
                  s.need(blockedTrash(s.files, why), why);
              }},
     };
+    // Another program fills the disk once the room was found: the failed run says why.
+    for (const auto& [name, folder, bytes, run, report] :
+         {std::tuple("DiskFilledWhileExtracting", &Scene::tmp, 12u << 20, 2,
+                     "filled.zip: no space left for the working folder in {tmp}"),
+          std::tuple("DiskFilledWhileCompressing", &Scene::files, 16u << 20, 3,
+                     "filled.zip: no space left for the new archive on {files}")}) {
+        platformRows.push_back(
+            {.name = name,
+             .act = Act::convert,
+             .arrange =
+                 [folder, bytes, run](Scene& s) {
+                     std::string why;
+                     s.need(smallDisk(s.*folder, bytes, why), why);
+                     if (!s.skip.empty()) return;
+                     s.dropped = {s.archive("filled.zip", {{"noise.bin", test::noise(4u << 20)}},
+                                            {POMU_T("-tzip"), POMU_T("-mx=0")})};
+                     s.duringRun = fillOnRun(run, folder);
+                 },
+             .texts = {kProcessing},
+             .report = {report},
+             .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the disk was not filled"; }});
+    }
+    // Another file put in the new archive's place before its source leaves: no source leaves
+    // on the strength of a file that is not the one written and flushed.
+    platformRows.push_back(
+        {.name = "NewArchiveSwappedBeforeItsSourceLeaves",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.content = sampleFiles();
+                 s.dropped = {s.archive("swapped.zip", s.content, {POMU_T("-tzip")})};
+                 s.duringRun = onRun(5, [](Scene& s) {
+                     const std::optional<std::string> bytes = s.read("swapped.7z");
+                     if (!bytes) return false;
+                     s.write("swapped.copy", *bytes);
+                     std::error_code error;
+                     fs::rename(s.file("swapped.copy"), s.file("swapped.7z"), error);
+                     return !error;
+                 });
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"swapped.zip: converted, source kept: the new archive could not be written "
+                    "through to the disk"},
+         .outputs = {"swapped.7z"},
+         .check = [](Scene& s) { EXPECT_TRUE(s.hookActed) << "the test was over too soon"; }});
 #else
     std::vector<Row> platformRows{
         // Drive T: is a 1 MiB tmpfs the test script maps: too small a temp folder, the

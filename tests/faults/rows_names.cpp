@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "faults/fault_rows.h"
+#include "faults/restrictions.h"
 #include "faults/zip_writer.h"
 
 namespace pomu::faults {
@@ -46,6 +47,13 @@ void sampleUnderLongName(Scene& s, std::size_t length, const std::string& extens
     fs::rename(reachable(s.file("short.zip")), reachable(s.file(name)));
     ASSERT_EQ(s.file(name).size(), length);
     s.dropped = {s.file(name)};
+}
+
+// A file 1,100 folders deep, each of one letter.
+std::string nestedPath() {
+    std::string path;
+    for (int i = 0; i < 1100; ++i) path += "a/";
+    return path + "deep.txt";
 }
 
 #ifdef _WIN32
@@ -106,6 +114,61 @@ std::vector<Row> nameRows() {
          .converted = kConvertedPastTheLimit,
          .texts = kTextsPastTheLimit},
     };
+    // 1,100 folders deep, each of one letter: no descriptor is held a folder, so the limit of
+    // 1,024 open files many desktops set does not stop the walk.
+    rows.push_back({.name = "ZipOfElevenHundredNestedFolders",
+                    .act = Act::convert,
+                    .arrange =
+                        [](Scene& s) {
+                            s.options.deleteProcessed = true;
+#ifndef _WIN32
+                            std::string why;
+                            s.need(fewDescriptors(1024, why), why);
+#endif
+                            s.write("nested.zip", zipBytes({{nestedPath(), "deep"}}));
+                            s.dropped = {s.file("nested.zip")};
+                        },
+                    .converted = 1,
+                    .texts = {kProcessing},
+                    .report = {"nested.zip: converted"},
+                    .outputs = {"nested.7z"},
+                    .trashed = {"nested.zip"},
+                    .check =
+                        [](Scene& s) {
+                            // The file alone, without its folders: 7-Zip makes each folder of
+                            // 1,101 entries again from the top.
+                            test::ScratchFolder out;
+                            const auto run = test::runArchiver({POMU_T("e"), s.file("nested.7z"),
+                                                                POMU_T("-o") + out.folder(),
+                                                                POMU_T("-r"), POMU_T("deep.txt")});
+                            EXPECT_TRUE(run.exitCode && *run.exitCode == 0);
+                            EXPECT_EQ(test::readFile(out.path() / "deep.txt"), "deep");
+                        }});
+    // A name of 100 Japanese characters is 300 bytes in UTF-8, past the 255 a Linux disk
+    // takes; Windows counts 104 characters of its 255.
+    const std::string longName = [] {
+        std::string name;
+        for (int i = 0; i < 100; ++i) name += "名";
+        return name + ".txt";
+    }();
+    rows.push_back({.name = "TarWithANameTooLongForTheDisk",
+                    .act = Act::convert,
+                    .arrange =
+                        [longName](Scene& s) {
+                            s.options.deleteProcessed = true;
+                            s.write("long.tar", tarBytes({{longName, "x"}}, 1'700'000'000));
+                            s.dropped = {s.file("long.tar")};
+                        },
+#ifdef _WIN32
+                    .converted = 1,
+                    .texts = {kProcessing},
+                    .report = {"long.tar: converted"},
+                    .outputs = {"long.7z"},
+                    .trashed = {"long.tar"}});
+#else
+                    .texts = {kProcessing},
+                    .report = {"long.tar: a name inside is too long for this disk: " + longName}});
+#endif
 #ifdef _WIN32
     // Windows cannot hold "a:b.txt": 7-Zip unpacks it as "a_b.txt", so the source stays.
     rows.push_back({.name = "NameWindowsCannotHold",

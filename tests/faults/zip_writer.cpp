@@ -212,16 +212,21 @@ std::string tarBytes(const std::vector<std::pair<std::string, std::string>>& fil
         octal(148, 7, sum);
         out += header + data + std::string((512 - data.size() % 512) % 512, '\0');
     };
+    // A pax record "<length> <key>=<value>\n", its length counting its own digits.
+    const auto record = [](const std::string& key, const std::string& value) {
+        const std::string field = " " + key + "=" + value + "\n";
+        std::size_t length = field.size() + 1;
+        while (std::to_string(length).size() + field.size() != length) ++length;
+        return std::to_string(length) + field;
+    };
     for (const auto& [name, data] : files) {
+        std::string pax;
         if (!fraction.empty()) {
-            // A pax record "<length> mtime=<seconds>.<fraction>\n", its length counting itself.
-            const std::string field =
-                " mtime=" + std::to_string(modified) + "." + std::string(fraction) + "\n";
-            std::string record = std::to_string(field.size() + 2) + field;
-            if (record.size() != std::stoul(record))
-                record = std::to_string(field.size() + 3) + field;
-            entry("PaxHeaders/" + name, 'x', record);
+            pax += record("mtime", std::to_string(modified) + "." + std::string(fraction));
         }
+        // Longer than the header's field: the whole name stands in a pax record.
+        if (name.size() > 100) pax += record("path", name);
+        if (!pax.empty()) entry("PaxHeaders/entry", 'x', pax);
         entry(name, '0', data);
     }
     return out + std::string(1024, '\0');

@@ -34,7 +34,8 @@ std::string lzhBytes(const std::vector<std::pair<std::string, std::string>>& fil
 
 // The bytes of a tar holding the files with that modification time (seconds since 1970, in
 // the base-256 form that holds any), names as given, bytes that are not UTF-8 too. With a
-// fraction ("123456789"), each file's time also stands in a pax record, as GNU tar writes it.
+// fraction ("123456789"), each file's time also stands in a pax record, as GNU tar writes it;
+// a name longer than 100 bytes stands in one whole.
 std::string tarBytes(const std::vector<std::pair<std::string, std::string>>& files,
                      std::int64_t modified, std::string_view fraction = {});
 

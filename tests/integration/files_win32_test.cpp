@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,24 @@ TEST(FilesWin32Test, LockFileGoesWithTheLock) {
     EXPECT_FALSE(platform::removeFile(file)) << "a held lock cannot be deleted";
     lock.reset();
     EXPECT_FALSE(platform::pathExists(file)) << "the released lock left its file behind";
+}
+
+// A network share may call itself NTFS while its index is the server's inode, which comes back
+// with another file: only a local drive's generation is trusted.
+TEST(FilesWin32Test, OnlyALocalNtfsDriveTellsGenerations) {
+    const char* network = std::getenv("POMU_NETWORK_DRIVE");
+    if (!network) GTEST_SKIP() << "no network drive (POMU_NETWORK_DRIVE) is mapped here";
+    test::ScratchFolder local;
+    const NativeString onNetwork = test::native(network) + L"generation.txt";
+    for (const NativeString& file : {local.file("generation.txt"), onNetwork}) {
+        test::writeFile(path(file), "x");
+    }
+    const auto here = platform::fileIdentity(local.file("generation.txt"));
+    const auto there = platform::fileIdentity(onNetwork);
+    ASSERT_TRUE(here && there);
+    EXPECT_EQ(here->generation, 1);
+    EXPECT_EQ(there->generation, 0);
+    platform::removeFile(onNetwork);
 }
 
 }  // namespace

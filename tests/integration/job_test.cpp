@@ -541,6 +541,8 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
         // After pomu ended: the user deleted the output and saved a bigger, newer file there,
         // which the file system gave the same index.
         bool replacedLater = false;
+        bool beside = false;     // the working folder beside the target
+        bool tempWiped = false;  // a power cut, and a temp folder that does not last
     };
     const Case cases[] = {
         {"target written after the note", false, {}, {"n0.7z"}, {"n0.7z"}, {"n0.7z"}},
@@ -563,6 +565,26 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
 #ifndef _WIN32  // NTFS changes the index itself; under Wine it is the host's inode
         {"a file saved later under the index", false, {}, {"n6.7z"}, {}, {"n6.7z"}, true},
 #endif
+        {"working folder beside the target",
+         false,
+         {},
+         {"n7.7z"},
+         {"n7.7z"},
+         {"n7.7z"},
+         false,
+         true},
+#ifndef _WIN32  // Windows keeps its temp folder
+        {"the temp folder gone", false, {}, {"n8.7z"}, {"n8.7z"}, {"n8.7z"}, false, false, true},
+        {"beside, the temp folder gone",
+         false,
+         {},
+         {"n9.7z"},
+         {"n9.7z"},
+         {"n9.7z"},
+         false,
+         true,
+         true},
+#endif
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
@@ -574,7 +596,8 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
                 folder.file(name), test::fs::file_time_type::clock::now() - std::chrono::hours(1));
         }
         ASSERT_TRUE(killedWhen([&](const std::function<void()>& killMe) {
-            std::optional<Workspace> workspace = prepareWorkspace();
+            std::optional<Workspace> workspace =
+                c.beside ? prepareWorkspace(folder.folder()) : prepareWorkspace();
             if (!workspace || !workspace->noteOutput(target, c.split)) return;
             for (const std::string& name : c.after) test::writeFile(folder.file(name), "half");
             for (const std::string& name : c.seen) {
@@ -594,7 +617,13 @@ TEST_F(JobTest, TheNextStartMovesOnlyWhatAppearedAfterTheNote) {
                 if (noted && now && now->index == noted->index) break;
             }
         }
+        if (c.tempWiped) {
+            for (const auto& left : test::fs::directory_iterator(temp.path())) {
+                test::fs::remove_all(left.path());
+            }
+        }
         cleanUpInterruptedRuns();
+        EXPECT_FALSE(platform::pathExists(folder.file(".pomu-1"))) << "the working folder stayed";
         for (const std::string& name : c.before) {
             EXPECT_EQ(test::readFile(folder.file(name)), "the user's own " + name) << name;
         }

@@ -68,6 +68,27 @@ TEST_F(WorkspaceTest, IsFolderNamedPomuUnderTempFolder) {
     EXPECT_EQ(workspacePath(2), expectedPath("pomu-2"));
 }
 
+// Beside a target: a hidden folder of pomu's own that holds its note; a ".pomu-1" that is
+// not pomu's (no note of its own in it) is somebody else's, never used or cleared.
+TEST_F(WorkspaceTest, BesideTheTargetOnlyItsOwnFolderIsUsed) {
+    test::ScratchFolder target;
+    test::fs::create_directory(target.path() / ".pomu-1");
+    test::writeFile(target.path() / ".pomu-1" / "theirs.txt", "theirs");
+    {
+        std::optional<Workspace> workspace = prepareWorkspace(target.folder());
+        ASSERT_TRUE(workspace);
+        EXPECT_EQ(workspace->path(),
+                  target.file(".pomu-2") + kSeparator + POMU_T("files") + kSeparator);
+        EXPECT_TRUE(isEmptyFolder(workspace->path()));
+#ifdef _WIN32
+        const DWORD attributes = GetFileAttributesW(target.file(".pomu-2").c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN));
+#endif
+    }
+    EXPECT_FALSE(test::fs::exists(target.path() / ".pomu-2")) << "the folder stayed";
+    EXPECT_EQ(test::readFile(target.path() / ".pomu-1" / "theirs.txt"), "theirs");
+}
+
 TEST_F(WorkspaceTest, ClearsReadOnlyFilesAndNestedFoldersAndKeepsFolder) {
     std::optional<Workspace> workspace = prepareWorkspace();
     ASSERT_TRUE(workspace);

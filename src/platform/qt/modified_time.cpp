@@ -7,6 +7,23 @@
 
 namespace pomu::platform {
 
+namespace {
+
+bool setTimes(const std::string& path, const timespec& accessed, const timespec& modified) {
+    const timespec times[2] = {accessed, modified};
+    // A link is never followed: the time goes to the file pomu wrote, not to what it points at.
+    return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// The time stands as set, to within what the coarsest file systems keep (FAT: 2 s).
+bool isModified(const std::string& path, std::int64_t seconds, struct stat& info) {
+    if (::lstat(path.c_str(), &info) != 0) return false;
+    const std::int64_t difference = std::int64_t(info.st_mtim.tv_sec) - seconds;
+    return difference >= -2 && difference <= 2;
+}
+
+}  // namespace
+
 bool setModifiedTime(NativeView path, std::int64_t modified) {
     const std::optional<std::string> text = posix::cPathWithoutTrailingSeparators(path);
     if (!text) return false;
@@ -18,9 +35,13 @@ bool setModifiedTime(NativeView path, std::int64_t modified) {
         nanoseconds += kPerSecond;
         --seconds;
     }
-    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(seconds), long(nanoseconds)}};
-    // A link is never followed: the time goes to the file pomu wrote, not to what it points at.
-    return ::utimensat(AT_FDCWD, text->c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    const timespec wanted{time_t(seconds), long(nanoseconds)};
+    struct stat info;
+    if (!setTimes(*text, {0, UTIME_OMIT}, wanted)) return false;
+    if (isModified(*text, seconds, info)) return true;
+    // Some FUSE file systems (bindfs) take no time given beside one left as it is, and say
+    // nothing: the access time is given as it stands.
+    return setTimes(*text, info.st_atim, wanted) && isModified(*text, seconds, info);
 }
 
 }  // namespace pomu::platform
