@@ -131,6 +131,9 @@ int convertCommand(const Arguments& arguments) {
         if (deleteProcessed) {
             // From the test's first pass to its last: the archiver reading the archive back.
             line.number("test_ms", millisecondsBetween(runs[kTest].start, runs[kTest].end));
+            // After the test: the new archive dated, flushed to the disk with its folder, and
+            // the source moved to the Trash.
+            line.number("after_test_ms", millisecondsBetween(runs[kTest].end, end));
         }
     }
     line.text("status", utf8(window.status())).print();
