@@ -60,18 +60,23 @@ std::function<void(Scene&)> midExtraction(bool (*change)(Scene&)) {
 }
 
 #ifdef _WIN32
-// A fresh folder on the small drive the test script maps (POMU_SMALL_DRIVE), in `folder`
+// A fresh folder on a drive the test script maps (its letter in the variable), in `folder`
 // with its separator; false, and the row skipped, without that drive.
-bool smallDriveFolder(Scene& s, NativeString& folder) {
-    const char* drive = std::getenv("POMU_SMALL_DRIVE");
+bool mappedDriveFolder(Scene& s, const char* variable, NativeString& folder) {
+    const char* drive = std::getenv(variable);
     std::error_code error;
     const fs::path made = drive ? fs::path(drive) / s.root.path().filename() : fs::path();
     if (!drive || !fs::create_directory(made, error)) {
-        s.skip = "no small drive (POMU_SMALL_DRIVE) is mapped here";
+        s.skip = std::string("no drive ") + variable + " is mapped here";
         return false;
     }
     folder = made.native() + L"\\";
     return true;
+}
+
+// The small drive: a 1 MiB tmpfs.
+bool smallDriveFolder(Scene& s, NativeString& folder) {
+    return mappedDriveFolder(s, "POMU_SMALL_DRIVE", folder);
 }
 
 struct RefusedQuestion : Hold {
@@ -145,14 +150,7 @@ std::vector<std::string> onFilesFolder(std::vector<std::string> names) {
 
 bool diskWithoutGenerations(Scene& s, NativeString& folder) {
 #ifdef _WIN32
-    const char* drive = std::getenv("POMU_NETWORK_DRIVE");
-    std::error_code error;
-    const fs::path made = drive ? fs::path(drive) / s.root.path().filename() : fs::path();
-    if (!drive || !fs::create_directory(made, error)) {
-        s.skip = "no network drive (POMU_NETWORK_DRIVE) is mapped here";
-        return false;
-    }
-    folder = made.native() + L"\\";
+    return mappedDriveFolder(s, "POMU_NETWORK_DRIVE", folder);
 #else
     std::string why;
     s.need(fuseFolder(s.files, why), why);
@@ -161,12 +159,17 @@ bool diskWithoutGenerations(Scene& s, NativeString& folder) {
     return s.skip.empty();
 }
 
-// The source of a row on such a disk: made in files/, then moved there.
-NativeString sourceWithoutGenerations(Scene& s, const std::string& name,
-                                      const NativeString& folder) {
-    const NativeString made = s.archive(name, s.content, {POMU_T("-tzip"), POMU_T("-mx=0")});
-    if (folder == s.files.native() + kSeparator) return made;
-    fs::rename(made, folder + test::native(name));
+// The source of a row on such a disk, holding the files: made in files/, then moved there.
+// Only in files/ do the matrix's own checks see what it becomes.
+NativeString sourceWithoutGenerations(Scene& s, const std::string& name, const NativeString& folder,
+                                      const Files& files) {
+    const NativeString made = s.archive(name, files, {POMU_T("-tzip"), POMU_T("-mx=0")});
+    if (folder == s.files.native() + kSeparator) {
+        s.content = files;
+        return made;
+    }
+    fs::copy_file(made, folder + test::native(name));
+    fs::remove(made);
     return folder + test::native(name);
 }
 
@@ -316,8 +319,7 @@ std::vector<Row> environmentRows() {
              [](Scene& s) {
                  NativeString folder;
                  if (!diskWithoutGenerations(s, folder)) return;
-                 s.content = sampleFiles();
-                 s.dropped = {sourceWithoutGenerations(s, "dated.zip", folder)};
+                 s.dropped = {sourceWithoutGenerations(s, "dated.zip", folder, sampleFiles())};
                  const std::int64_t year = 365LL * 86400 * platform::kModifiedTicksPerSecond;
                  const auto made = platform::fileIdentity(s.dropped[0]);
                  ASSERT_TRUE(made &&
@@ -342,12 +344,13 @@ std::vector<Row> environmentRows() {
                  NativeString folder;
                  if (!diskWithoutGenerations(s, folder)) return;
                  const std::string bytes = test::noise(kLargeFiles * 512 * 1024, 3);
+                 Files files;
                  for (int i = 0; i < kLargeFiles; ++i) {
-                     s.content.emplace_back("part" + std::to_string(i) + ".bin",
-                                            bytes.substr(i * 512 * 1024, 512 * 1024));
+                     files.emplace_back("part" + std::to_string(i) + ".bin",
+                                        bytes.substr(i * 512 * 1024, 512 * 1024));
                  }
                  s.options.level = POMU_T("0");
-                 s.dropped = {sourceWithoutGenerations(s, "stopped.zip", folder)};
+                 s.dropped = {sourceWithoutGenerations(s, "stopped.zip", folder, files)};
                  s.duringRun = [](Scene& s) {
                      if (s.hookActed || !fs::exists(folderOf(s.dropped[0]) + POMU_T("stopped.7z")))
                          return;

@@ -4,15 +4,14 @@
 #include <sys/sysmacros.h>
 
 #include "platform/platform.h"
+#include "platform/qt/file_identity.h"
 #include "platform/qt/posix_handles.h"
 
 namespace pomu::platform {
 
-std::optional<FileIdentity> fileIdentity(NativeView path) {
-    const std::optional<std::string> text = posix::cPathWithoutTrailingSeparators(path);
+std::optional<FileIdentity> identityAt(int folderFd, const char* path, int flags) {
     struct statx info {};
-    if (!text || ::statx(AT_FDCWD, text->c_str(), AT_SYMLINK_NOFOLLOW,
-                         STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
+    if (::statx(folderFd, path, flags, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) {
         return std::nullopt;
     }
     constexpr std::int64_t kNano = 1'000'000'000;
@@ -24,6 +23,12 @@ std::optional<FileIdentity> fileIdentity(NativeView path) {
     return FileIdentity{std::uint64_t(makedev(info.stx_dev_major, info.stx_dev_minor)),
                         std::uint64_t(info.stx_ino), std::uint64_t(info.stx_size),
                         std::int64_t(info.stx_mtime.tv_sec) * kNano + info.stx_mtime.tv_nsec, born};
+}
+
+std::optional<FileIdentity> fileIdentity(NativeView path) {
+    const std::optional<std::string> text = posix::cPathWithoutTrailingSeparators(path);
+    if (!text) return std::nullopt;
+    return identityAt(AT_FDCWD, text->c_str(), AT_SYMLINK_NOFOLLOW);
 }
 
 FileKind fileKind(NativeView path) {

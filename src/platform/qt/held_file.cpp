@@ -1,12 +1,12 @@
 // Holding the file the archiver writes, and flushing finished outputs to the disk.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/platform.h"
+#include "platform/qt/file_identity.h"
 #include "platform/qt/posix_handles.h"
 
 namespace pomu::platform {
@@ -22,20 +22,6 @@ posix::UniqueFd openRegular(NativeView path) {
     struct stat info;
     if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
     return fd;
-}
-
-// The identity as fileIdentity gives it, of the open file itself.
-std::optional<FileIdentity> identityOf(int fd) {
-    struct statx info {};
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) return {};
-    constexpr std::int64_t kNano = 1'000'000'000;
-    const std::int64_t born =
-        (info.stx_mask & STATX_BTIME)
-            ? std::int64_t(info.stx_btime.tv_sec) * kNano + info.stx_btime.tv_nsec
-            : 0;
-    return FileIdentity{std::uint64_t(makedev(info.stx_dev_major, info.stx_dev_minor)),
-                        std::uint64_t(info.stx_ino), std::uint64_t(info.stx_size),
-                        std::int64_t(info.stx_mtime.tv_sec) * kNano + info.stx_mtime.tv_nsec, born};
 }
 
 }  // namespace
@@ -73,7 +59,8 @@ std::optional<HeldFile> holdFile(NativeView path) {
 bool flushFile(NativeView path, const FileIdentity& identity) {
     const posix::UniqueFd fd = openRegular(path);
     // The check and the flush go through one descriptor: what is flushed is what was checked.
-    const std::optional<FileIdentity> now = fd.valid() ? identityOf(fd.get()) : std::nullopt;
+    const std::optional<FileIdentity> now =
+        fd.valid() ? identityAt(fd.get(), "", AT_EMPTY_PATH) : std::nullopt;
     return now && *now == identity && ::fsync(fd.get()) == 0;
 }
 
