@@ -105,12 +105,11 @@ void OutputWatch::date(std::int64_t modified) {
     for (Seen& seen : seen_) {
         // A date that cannot be set leaves the proven archive as it is.
         if (!isOwn(seen) || !platform::setModifiedTime(seen.path, modified)) continue;
-        platform::FileIdentity dated = seen.identity;
-        dated.modified = modified;
         // Known from here by its new date, once it reads back as the same file with it.
         const std::optional<platform::FileIdentity> now = platform::fileIdentity(seen.path);
-        if (now && now->volume == dated.volume && now->index == dated.index &&
-            now->size == dated.size && now->generation == dated.generation) {
+        const platform::FileIdentity& was = seen.identity;
+        if (now && now->volume == was.volume && now->index == was.index && now->size == was.size &&
+            now->generation == was.generation) {
             seen.identity = *now;
         } else {
             seen.lost = true;

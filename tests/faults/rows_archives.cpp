@@ -26,39 +26,30 @@ const std::string kListedEvil = "..\\evil.txt";
 const std::string kListedEvil = "../evil.txt";
 #endif
 // On Windows a name 7-Zip had to escape keeps its source; on Linux it unpacks as it was.
-#ifdef _WIN32
-const std::string kNotUtf8Report =
-    "bytes.tar: converted, source kept: caf?.txt could not keep its name on Windows";
-const std::vector<std::string> kNotUtf8Trashed = {};
-#else
-const std::string kNotUtf8Report = "bytes.tar: converted";
-const std::vector<std::string> kNotUtf8Trashed = {"bytes.tar"};
-#endif
+const std::string kNotUtf8Words = archiver::kEscapesNames
+                                      ? "converted, source kept: caf?.txt could not keep its name "
+                                        "on Windows"
+                                      : "converted";
+const Files kLzhFiles{{"a.txt", "alpha"}, {"sub/b.bin", test::noise(3000)}};
 
 // Names 7-Zip for Windows unpacks with '_' for a character below U+0020. Every listing shows a
 // line break as '_' too, on either system; Linux unpacks it as it is.
 struct ControlName {
     const char* row;
     std::string name;
-    std::string report;
-    std::vector<std::string> trashed;
+    std::string words;
+    bool stays;
 };
 const ControlName kControlNames[] = {
 #ifdef _WIN32
-    {"TarNameWithALineBreak",
-     "two\nlines.txt",
-     "ctl.tar: converted, source kept: two_lines.txt could not keep its name on Windows",
-     {}},
-    {"TarNameWithAControlCharacter",
-     "bell\x01.txt",
-     "ctl.tar: converted, source kept: name changed by 7-Zip: bell\x01.txt",
-     {}},
+    {"TarNameWithALineBreak", "two\nlines.txt",
+     "converted, source kept: two_lines.txt could not keep its name on Windows", true},
+    {"TarNameWithAControlCharacter", "bell\x01.txt",
+     "converted, source kept: name changed by 7-Zip: bell\x01.txt", true},
 #else
-    {"TarNameWithALineBreak",
-     "two\nlines.txt",
-     "ctl.tar: converted, source kept: name changed by 7-Zip: two_lines.txt",
-     {}},
-    {"TarNameWithAControlCharacter", "bell\x01.txt", "ctl.tar: converted", {"ctl.tar"}},
+    {"TarNameWithALineBreak", "two\nlines.txt",
+     "converted, source kept: name changed by 7-Zip: two_lines.txt", true},
+    {"TarNameWithAControlCharacter", "bell\x01.txt", "converted", false},
 #endif
 };
 
@@ -126,6 +117,26 @@ Files tinyFiles(int count) {
                            std::to_string(i));
     }
     return files;
+}
+
+// A row that drops an archive written by hand: converted, its report's words after the file's
+// name; the source leaves unless `stays`.
+Row handMade(const char* row, const std::string& file, const std::string& bytes,
+             const std::string& words, bool stays = false, const Files& content = {}) {
+    return {.name = row,
+            .act = Act::convert,
+            .arrange =
+                [file, bytes, content](Scene& s) {
+                    s.options.deleteProcessed = true;
+                    s.content = content;
+                    s.write(file, bytes);
+                    s.dropped = {s.file(file)};
+                },
+            .converted = 1,
+            .texts = {kProcessing},
+            .report = {file + ": " + words},
+            .outputs = {file.substr(0, file.rfind('.')) + ".7z"},
+            .trashed = stays ? std::vector<std::string>{} : std::vector<std::string>{file}};
 }
 
 }  // namespace
@@ -337,64 +348,19 @@ std::vector<Row> archiveRows() {
          .texts = {kProcessing},
          .outputs = {"sjis.7z"}},
         // LZH lists CRC-16s: the extraction checks them, and the source leaves like any other.
-        {.name = "LzhArchive",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.content = {{"a.txt", "alpha"}, {"sub/b.bin", test::noise(3000)}};
-                 s.write("old.lzh", lzhBytes(s.content));
-                 s.dropped = {s.file("old.lzh")};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .report = {"old.lzh: converted"},
-         .outputs = {"old.7z"},
-         .trashed = {"old.lzh"}},
+        handMade("LzhArchive", "old.lzh", lzhBytes(kLzhFiles), "converted", false, kLzhFiles),
         // LZH lists its folders with a CRC field of 0: they hold nothing, and the source leaves.
-        {.name = "LzhArchiveWithAFolder",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.content = {{"a.txt", "alpha"}, {"sub/b.bin", test::noise(3000)}};
-                 s.write("tree.lzh", lzhBytes({s.content[0], {"sub/", ""}, s.content[1]}));
-                 s.dropped = {s.file("tree.lzh")};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .report = {"tree.lzh: converted"},
-         .outputs = {"tree.7z"},
-         .trashed = {"tree.lzh"}},
+        handMade("LzhArchiveWithAFolder", "tree.lzh",
+                 lzhBytes({kLzhFiles[0], {"sub/", ""}, kLzhFiles[1]}), "converted", false,
+                 kLzhFiles),
         // Made on Unix, an LZH keeps a link as a folder "name|target": 7-Zip unpacks a folder.
-        {.name = "LzhLinkKeptAsAFolder",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.write("links.lzh", lzhBytes({{"a.txt", "alpha"}, {"ln|a.txt/", ""}}));
-                 s.dropped = {s.file("links.lzh")};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .report = {"links.lzh: converted, source kept: ln is a link 7-Zip cannot re-pack as a "
-                    "link"},
-         .outputs = {"links.7z"}},
-
+        handMade("LzhLinkKeptAsAFolder", "links.lzh",
+                 lzhBytes({{"a.txt", "alpha"}, {"ln|a.txt/", ""}}),
+                 "converted, source kept: ln is a link 7-Zip cannot re-pack as a link", true),
         // A byte that is not UTF-8: 7-Zip on Windows unpacks it as U+EFE9, on Linux as itself.
-        {.name = "TarNameThatIsNotUtf8",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.write("bytes.tar", tarBytes({{"caf\xE9.txt", "menu"}}, 1'700'000'000));
-                 s.dropped = {s.file("bytes.tar")};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .report = {kNotUtf8Report},
-         .outputs = {"bytes.7z"},
-         .trashed = kNotUtf8Trashed},
+        handMade("TarNameThatIsNotUtf8", "bytes.tar",
+                 tarBytes({{"caf\xE9.txt", "menu"}}, 1'700'000'000), kNotUtf8Words,
+                 archiver::kEscapesNames),
         // rar -oi stores the second of two equal files as a copy of the first, listing CRC 0.
         {.name = "RarFiveFileCopy",
          .act = Act::convert,
@@ -735,20 +701,10 @@ std::vector<Row> archiveRows() {
              .outputs = {"future.7z"}});
     }
     for (const ControlName& control : kControlNames) {
-        rows.push_back({.name = control.row,
-                        .act = Act::convert,
-                        .arrange =
-                            [name = control.name](Scene& s) {
-                                s.options.deleteProcessed = true;
-                                s.write("ctl.tar", tarBytes({{name, "x"}, {"plain_name.txt", "y"}},
-                                                            1'700'000'000));
-                                s.dropped = {s.file("ctl.tar")};
-                            },
-                        .converted = 1,
-                        .texts = {kProcessing},
-                        .report = {control.report},
-                        .outputs = {"ctl.7z"},
-                        .trashed = control.trashed});
+        rows.push_back(
+            handMade(control.row, "ctl.tar",
+                     tarBytes({{control.name, "x"}, {"plain_name.txt", "y"}}, 1'700'000'000),
+                     control.words, control.stays));
     }
     // A link beside its target is kept exactly on Linux, so the source leaves. On Windows 7-Zip
     // makes a link only with the right to (Wine has none), and "a" would follow it.

@@ -455,16 +455,6 @@ std::vector<Row> environmentRows() {
          .texts = {kProcessing},
          .report = {"next.zip: the working folder holds files that could not be removed"},
          .workspaceStays = true},
-        {.name = "ReadOnlyTargetFolder",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.dropped = {s.archive("ro.zip", sampleFiles(), {POMU_T("-tzip")})};
-                 std::string why;
-                 s.need(readOnlyFolder(s.files, why), why);
-             },
-         .texts = {kProcessing}},
         // Another user's pomu folder in a shared temp folder is left alone; a private one
         // beside it serves (it once stopped every conversion of this user).
         {.name = "ForeignWorkspaceFolder",
@@ -488,16 +478,6 @@ std::vector<Row> environmentRows() {
          .texts = {kProcessing},
          .outputs = {"mine.7z"},
          .trashed = {"mine.zip"}},
-        {.name = "WorkspaceCannotBeWritten",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.deleteProcessed = true;
-                 s.dropped = {s.archive("nowhere.zip", sampleFiles(), {POMU_T("-tzip")})};
-                 std::string why;
-                 s.need(readOnlyFolder(s.tmp, why), why);
-             },
-         .texts = {kProcessing}},
         // The temp folder is too small for what the listing says unpacks: the working folder
         // goes beside the target, and nothing of it stays there.
         {.name = "TempFolderTooSmallForTheUnpackedFiles",
@@ -607,6 +587,22 @@ std::vector<Row> environmentRows() {
                  s.need(blockedTrash(s.files, why), why);
              }},
     };
+    // The target's folder, or the temp folder, that cannot be written: nothing converts.
+    for (const auto& [name, source, folder] :
+         {std::tuple("ReadOnlyTargetFolder", "ro.zip", &Scene::files),
+          std::tuple("WorkspaceCannotBeWritten", "nowhere.zip", &Scene::tmp)}) {
+        platformRows.push_back({.name = name,
+                                .act = Act::convert,
+                                .arrange =
+                                    [source, folder](Scene& s) {
+                                        s.options.deleteProcessed = true;
+                                        s.dropped = {
+                                            s.archive(source, sampleFiles(), {POMU_T("-tzip")})};
+                                        std::string why;
+                                        s.need(readOnlyFolder(s.*folder, why), why);
+                                    },
+                                .texts = {kProcessing}});
+    }
     // Another program fills the disk once the room was found: the failed run says why.
     for (const auto& [name, folder, bytes, run, report] :
          {std::tuple("DiskFilledWhileExtracting", &Scene::tmp, 12u << 20, 2,
