@@ -312,6 +312,11 @@ constexpr ReasonRow kReasonRows[] = {
      [](const ConversionOutcome& o) {
          return POMU_T("a path inside is too long to unpack here: ") + detailName(o);
      }},
+    {Reason::noArchives, FileOutcome::skipped, kRead, {POMU_T("no archives in "), POMU_T("")}},
+    {Reason::folderUnsearched, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return POMU_T("this folder could not be searched (") + o.cause + POMU_T(")");
+     }},
 };
 
 // A row missing or out of place fails the build, not a user's batch.
@@ -322,7 +327,7 @@ constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
     }
     return count == std::size_t(last) + 1;
 }
-static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::pathTooDeep));
+static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::folderUnsearched));
 static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::linkAsFolder));
 
 const ReasonRow& rowOf(Reason reason) {

@@ -51,6 +51,8 @@ enum class Reason {
     unpackingOutOfSpace,  // detail: the place the working folder filled
     packingOutOfSpace,    // detail: the place the new archive filled
     pathTooDeep,          // detail: the inner path the working folder cannot hold
+    noArchives,           // a dropped folder searched in vain; detail: its name as shown
+    folderUnsearched,     // a folder a search could not read; cause: why
 };
 
 // What the proof found, when it did not hold. Each has one row in the table of outcomes: its
