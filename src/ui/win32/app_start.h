@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/text.h"
 #include "ui/win32/guards.h"
 
 namespace pomu::ui {

@@ -78,6 +78,53 @@ TEST_F(WindowTest, OneDroppedFileShowsNoCounterAndZipModeSaysZip) {
     }
 }
 
+// A dropped folder is searched, with its subfolders, and the user asked once.
+TEST_F(WindowTest, ADroppedFolderIsSearchedAndItsArchivesConvertedWhenTheUserSaysYes) {
+    const struct Case {
+        const char* folder;
+        bool yes;
+        QStringList statuses;
+        QString tip;
+        std::vector<const char*> outputs;
+    } cases[] = {
+        {"Yes",
+         true,
+         {"Processing file...\n(1/2)", "Processing file...\n(2/2)", "2 7z complete!"},
+         {},
+         {"Yes/b.7z", "Yes/Sub/a.7z"}},
+        {"No",
+         false,
+         {"Processing file...", "0 7z complete!"},
+         "No: folder, not an archive" + kLogHint,
+         {}},
+        {"None", true, {"0 7z complete!"}, "None: skipped, no archives in None" + kLogHint, {}},
+    };
+    writeUsualSettings();
+    openWindow();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const std::string name = c.folder;
+        fs::create_directories(folder.path() / name / "Sub");
+        if (name != "None") {
+            fs::rename(makeArchive("b.zip", sample), folder.path() / name / "b.zip");
+            fs::rename(makeArchive("a.zip", sample), folder.path() / name / "Sub" / "a.zip");
+        }
+        writeFile(folder.path() / name / "notes.txt", "not an archive");
+        statuses.clear();
+        prompts.questions.clear();
+        prompts.yesAnswer = c.yes;
+        dropAndWait({folder.file(name)});
+        EXPECT_EQ(statuses, c.statuses);
+        EXPECT_EQ(window->toolTip(), c.tip);
+        const std::vector<FakePrompts::Shown> asked{
+            {"pomu", QString::fromStdString("Convert the 2 archives in " + name +
+                                            " and its subfolders?\n\n2 .zip")}};
+        EXPECT_EQ(prompts.questions, name == "None" ? std::vector<FakePrompts::Shown>{} : asked);
+        for (const char* output : c.outputs) EXPECT_TRUE(unpacksTo(folder.file(output), sample));
+        EXPECT_EQ(fs::exists(folder.path() / name / "b.7z"), !c.outputs.empty());
+    }
+}
+
 TEST_F(WindowTest, AnExistingTargetShowsExistsThenTheSummary) {
     writeUsualSettings();
     openWindow();

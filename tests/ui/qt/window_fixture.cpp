@@ -120,7 +120,8 @@ void WindowTest::dropAndWait(const std::vector<NativeString>& paths) {
     // ends with a summary unless the window closed.
     ASSERT_TRUE(waitUntil([this, before] {
         return window->isClosed() || (statuses.size() > before && !runState.busy &&
-                                      window->batches().queuedBatches() == 0);
+                                      window->batches().queuedBatches() == 0 &&
+                                      !window->dropsWaiting());
     }));
     QCoreApplication::processEvents();
 }
