@@ -41,18 +41,18 @@ TEST(DesktopEntryTest, NamesTheProgramItsIconAndMenuPlace) {
     };
     for (const auto& [key, value] : expected) EXPECT_EQ(keys[key], value) << key;
     // "Open With pomu" for every type it re-packs, under the shared MIME database's names.
-    for (const char* type : {"application/zip", "application/x-7z-compressed", "application/vnd.rar",
-                             "application/x-tar", "application/x-compressed-tar", "application/gzip",
-                             "application/x-bzip", "application/x-xz", "application/x-lzma",
-                             "application/zstd", "application/x-compress", "application/x-lha",
-                             "application/vnd.ms-cab-compressed", "application/x-arj",
-                             "application/x-cpio", "application/vnd.comicbook+zip"}) {
+    for (const char* type :
+         {"application/zip", "application/x-7z-compressed", "application/vnd.rar",
+          "application/x-tar", "application/x-compressed-tar", "application/gzip",
+          "application/x-bzip", "application/x-xz", "application/x-lzma", "application/zstd",
+          "application/x-compress", "application/x-lha", "application/vnd.ms-cab-compressed",
+          "application/x-arj", "application/x-cpio", "application/vnd.comicbook+zip"}) {
         EXPECT_NE(keys["MimeType"].find(std::string(type) + ";"), std::string::npos) << type;
     }
-    const ToolOutput valid = runTool("desktop-file-validate",
-                                     {QString::fromStdString((fs::path(source) / "res" / "linux" /
-                                                              "pomu.desktop").string())},
-                                     QProcessEnvironment::systemEnvironment());
+    const ToolOutput valid = runTool(
+        "desktop-file-validate",
+        {QString::fromStdString((fs::path(source) / "res" / "linux" / "pomu.desktop").string())},
+        QProcessEnvironment::systemEnvironment());
     EXPECT_EQ(valid.exitCode, 0) << valid.output.toStdString();
     EXPECT_EQ(valid.output, QString()) << "warnings or hints";
 }

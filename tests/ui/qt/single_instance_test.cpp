@@ -91,15 +91,9 @@ TEST(SingleInstanceTest, APeerThatSendsGarbageOrNothingStillCallsTheFirstToTheFr
     SingleInstance first(socketIn(scratch));
     QSignalSpy activations(&first, &SingleInstance::activationRequested);
     ASSERT_TRUE(first.claim());
-    const QByteArray name = SingleInstance::socketName(socketIn(scratch));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
     const auto connected = [&](const QByteArray& text) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address),
-                            socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
-                  0);
+        const int fd = connectTo(socketIn(scratch));
+        EXPECT_GE(fd, 0);
         EXPECT_EQ(::send(fd, text.constData(), size_t(text.size()), MSG_NOSIGNAL),
                   ssize_t(text.size()));
         return fd;
@@ -129,14 +123,14 @@ TEST(SingleInstanceTest, OnlyAWholeListOfPathsIsTakenAsFiles) {
         std::vector<NativeString> files;
     } cases[] = {
         {"FILE=%2Fa.zip\nFILE=%2Fb%20c.rar\nEND\n", {"/a.zip", "/b c.rar"}},
-        {"FILE=%2Fa.zip\n", {}},                        // cut short: no end
-        {"FILE=/a.zip\nEND\n", {}},                     // not encoded
-        {"FILE=a.zip\nEND\n", {}},                      // not absolute
-        {"FILE=%2Fa%00.zip\nEND\n", {}},                // a NUL
-        {"FILE=%2Fa%2.zip\nEND\n", {}},                 // a broken escape
-        {"RUN=rm\nFILE=%2Fa.zip\nEND\n", {}},          // a line of no known kind
-        {"FILE=%2Fa.zip\nEND\nFILE=%2Fb.zip\n", {}},   // more after the end
-        {"FILE=%2Fa.zip\nEND\nEND", {}},               // a line without its newline
+        {"FILE=%2Fa.zip\n", {}},                      // cut short: no end
+        {"FILE=/a.zip\nEND\n", {}},                   // not encoded
+        {"FILE=a.zip\nEND\n", {}},                    // not absolute
+        {"FILE=%2Fa%00.zip\nEND\n", {}},              // a NUL
+        {"FILE=%2Fa%2.zip\nEND\n", {}},               // a broken escape
+        {"RUN=rm\nFILE=%2Fa.zip\nEND\n", {}},         // a line of no known kind
+        {"FILE=%2Fa.zip\nEND\nFILE=%2Fb.zip\n", {}},  // more after the end
+        {"FILE=%2Fa.zip\nEND\nEND", {}},              // a line without its newline
     };
     const test::ScratchFolder scratch;
     SingleInstance first(socketIn(scratch));
