@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 
@@ -123,6 +124,30 @@ TEST_F(WindowTest, ADroppedFolderIsSearchedAndItsArchivesConvertedWhenTheUserSay
         for (const char* output : c.outputs) EXPECT_TRUE(unpacksTo(folder.file(output), sample));
         EXPECT_EQ(fs::exists(folder.path() / name / "b.7z"), !c.outputs.empty());
     }
+}
+
+// A large tree is searched in slices: the window's own events are handled between them.
+TEST_F(WindowTest, ALargeFolderIsSearchedInSlicesWhileTheWindowGoesOn) {
+    writeUsualSettings();
+    openWindow();
+    // In memory, so that making the tree takes less than searching it.
+    char made[] = "/dev/shm/pomu-search-XXXXXX";
+    ASSERT_NE(::mkdtemp(made), nullptr);
+    const fs::path big = fs::path(made) / "Big";
+    for (int i = 0; i < 50000; ++i) {
+        if (i % 1000 == 0) fs::create_directories(big / std::to_string(i / 1000));
+        writeFile(big / std::to_string(i / 1000) / (std::to_string(i) + ".txt"), "");
+    }
+    bool handledMidway = false;
+    QObject::connect(&window->statusLine(), &ui::StatusLine::written, window.get(),
+                     [&](const QString& text) {
+                         if (!text.startsWith("Searching...\n(")) return;
+                         QTimer::singleShot(0, [&] { handledMidway |= window->dropsWaiting(); });
+                     });
+    dropAndWait({big.string()});
+    fs::remove_all(made);
+    EXPECT_TRUE(handledMidway);
+    EXPECT_EQ(window->toolTip(), "Big: skipped, no archives in Big" + kLogHint);
 }
 
 TEST_F(WindowTest, AnExistingTargetShowsExistsThenTheSummary) {
