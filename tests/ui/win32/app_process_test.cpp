@@ -165,21 +165,14 @@ class ProgramFolder {
     }
     // The log once it holds this many batch lines (each batch's comes last), within the time.
     std::string logAfterBatches(std::size_t count) const {
-        std::string text;
-        const auto batches = [&] {
-            text = readFile(scratch_.path() / "pomu.log").value_or("");
-            std::size_t found = 0;
-            for (std::size_t at = text.find("\tbatch\t"); at != std::string::npos;
-                 at = text.find("\tbatch\t", at + 1)) {
-                ++found;
-            }
-            return found >= count;
-        };
         const auto end = std::chrono::steady_clock::now() + kPatience;
-        while (!batches() && std::chrono::steady_clock::now() < end) {
+        for (;;) {
+            std::string text = readFile(scratch_.path() / "pomu.log").value_or("");
+            std::size_t found = 0;
+            for (std::size_t at = 0; (at = text.find("\tbatch\t", at)) != text.npos; ++at) ++found;
+            if (found >= count || std::chrono::steady_clock::now() >= end) return text;
             std::this_thread::sleep_for(100ms);
         }
-        return text;
     }
 
   private:
@@ -296,36 +289,9 @@ TEST(WholeProgram, secondStartEndsWhileTheFirstRunsAndEscapeClosesItWithItsSetti
 }
 
 // Files dragged onto pomu.exe (or sent to it) are converted; a second start with a file, named
-// relative to its own folder, hands it to the running window and ends with 0.
-TEST(WholeProgram, filesOnTheCommandLineAndFromASecondStartAreConverted) {
-    ProgramFolder program(kBothArchiverFiles);
-    program.writeSettings(program.folder());
-    ScratchFolder files;
-    for (const char* name : {"first.zip", "second.zip"}) {
-        writeFile(files.path() / "a.txt", noise(3000));
-        ASSERT_EQ(runArchiver({L"a", L"-tzip", files.file(name), files.file("a.txt")}).exitCode,
-                  std::optional<DWORD>(0));
-    }
-    std::optional<Process> first = program.startPomu(L" \"" + files.file("first.zip") + L"\"");
-    ASSERT_TRUE(first);
-    const HWND window = waitForTopLevel(*first, isMarked);
-    ASSERT_NE(window, nullptr);
-    EXPECT_NE(program.logAfterBatches(1).find("\tconverted\t\t" + utf8(files.file("first.zip"))),
-              std::string::npos);
-
-    std::optional<Process> second = program.startPomu(L" second.zip", files.folder());
-    ASSERT_TRUE(second);
-    EXPECT_EQ(second->waitForExit(), std::optional<DWORD>(0));
-    EXPECT_NE(program.logAfterBatches(2).find("\tconverted\t\t" + utf8(files.file("second.zip"))),
-              std::string::npos);
-    for (const char* name : {"first.7z", "second.7z"}) EXPECT_TRUE(archiveTests(files.file(name)));
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(first->waitForExit(), std::optional<DWORD>(0));
-}
-
-// A folder dropped on the window is searched with its subfolders and asked about once: No
-// converts none, Yes all; a folder without archives says so.
-TEST(WholeProgram, aDroppedFolderIsAskedAboutOnce) {
+// relative to its own folder, hands it to the running window and ends with 0; a dropped folder
+// is asked about once (No converts none of it, Yes all), and one without archives says so.
+TEST(WholeProgram, filesComeFromTheCommandLineASecondStartAndDroppedFolders) {
     ProgramFolder program(kBothArchiverFiles);
     program.writeSettings(program.folder());
     ScratchFolder files;
@@ -333,19 +299,29 @@ TEST(WholeProgram, aDroppedFolderIsAskedAboutOnce) {
     fs::create_directories(files.path() / "Empty");
     writeFile(files.path() / "a.txt", noise(3000));
     writeFile(files.path() / "Empty" / "notes.txt", "no archive");
-    for (const char* name : {"Library\\b.zip", "Library\\Sub\\a.zip"}) {
+    for (const char* name : {"first.zip", "second.zip", "Library\\b.zip", "Library\\Sub\\a.zip"}) {
         ASSERT_EQ(runArchiver({L"a", L"-tzip", files.file(name), files.file("a.txt")}).exitCode,
                   std::optional<DWORD>(0));
     }
-    std::optional<Process> pomu = program.startPomu();
+    std::optional<Process> pomu = program.startPomu(L" \"" + files.file("first.zip") + L"\"");
     ASSERT_TRUE(pomu);
     const HWND window = waitForTopLevel(*pomu, isMarked);
     ASSERT_NE(window, nullptr);
+    EXPECT_NE(program.logAfterBatches(1).find("\tconverted\t\t" + utf8(files.file("first.zip"))),
+              std::string::npos);
+    std::optional<Process> second = program.startPomu(L" second.zip", files.folder());
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->waitForExit(), std::optional<DWORD>(0));
+    EXPECT_NE(program.logAfterBatches(2).find("\tconverted\t\t" + utf8(files.file("second.zip"))),
+              std::string::npos);
+
     const struct {
         int answer;
-        const char* logged;
-    } answers[] = {{IDNO, "\tnot converted\tfolder, not an archive\t"}, {IDYES, "\tconverted\t"}};
-    std::size_t batches = 0;
+        std::string logged;
+    } answers[] = {
+        {IDNO, "\tnot converted\tfolder, not an archive\t" + utf8(files.file("Library"))},
+        {IDYES, "\tconverted\t\t" + utf8(files.file("Library\\Sub\\a.zip"))}};
+    std::size_t batches = 2;
     for (const auto& a : answers) {
         ASSERT_TRUE(dropOn(window, pomu->id(), files.file("Library")));
         const HWND question = waitForTopLevel(*pomu, isOtherDialog);
@@ -355,8 +331,9 @@ TEST(WholeProgram, aDroppedFolderIsAskedAboutOnce) {
         PostMessageW(question, WM_COMMAND, a.answer, 0);
         EXPECT_NE(program.logAfterBatches(++batches).find(a.logged), std::string::npos);
     }
-    EXPECT_TRUE(archiveTests(files.file("Library\\b.7z")));
-    EXPECT_TRUE(archiveTests(files.file("Library\\Sub\\a.7z")));
+    for (const char* name : {"first.7z", "second.7z", "Library\\b.7z", "Library\\Sub\\a.7z"}) {
+        EXPECT_TRUE(archiveTests(files.file(name))) << name;
+    }
     ASSERT_TRUE(dropOn(window, pomu->id(), files.file("Empty")));
     EXPECT_NE(program.logAfterBatches(++batches).find("\tskipped\tno archives in Empty\t"),
               std::string::npos);
