@@ -19,6 +19,8 @@ int clearCommand(const Arguments& arguments);
 int walkCommand(const Arguments& arguments);
 // batch <folder> <level> <archiverFolder>
 int batchCommand(const Arguments& arguments);
+// search <folder>
+int searchCommand(const Arguments& arguments);
 
 // Exit codes shared by the commands.
 inline constexpr int kMeasured = 0;

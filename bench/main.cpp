@@ -17,7 +17,8 @@ constexpr const char* kUsageText =
     "       pomu_bench force-exit <source> <archiverFolder> [delayMs]\n"
     "       pomu_bench clear <folder>\n"
     "       pomu_bench batch <folder> <level> <archiverFolder>\n"
-    "       pomu_bench walk <folder>\n";
+    "       pomu_bench walk <folder>\n"
+    "       pomu_bench search <folder>\n";
 
 int dispatch(const pomu::bench::Arguments& all) {
     using namespace pomu::bench;
@@ -32,6 +33,7 @@ int dispatch(const pomu::bench::Arguments& all) {
     if (name == "clear") return clearCommand(rest);
     if (name == "batch") return batchCommand(rest);
     if (name == "walk") return walkCommand(rest);
+    if (name == "search") return searchCommand(rest);
     std::fputs(kUsageText, stderr);
     return kUsage;
 }

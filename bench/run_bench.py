@@ -18,12 +18,13 @@ from bench_runs import (BenchError, Platform, alone_ms, bare_batch, remove_tree,
 FULL = {"pairs": 5, "conversion_pairs": 7, "test_runs": 5, "small_runs": 5, "clear_pairs": 7,
         "force_runs": 10, "diagnostic_pairs": 3, "delay_ms": 500, "clear_files": 100000,
         "many_pairs": {10000: 5, 100000: 3, 300000: 3, 1000000: 2},
+        "search_files": 100000, "search_runs": 7,
         "sizes": {"tree_bytes": 150 << 20, "mixed_bytes": 1 << 30, "small_files": 10000,
                   "batch_count": 200, "many_files": [10000, 100000, 300000]}}
 # Two of everything, so both orders of a pair run.
 QUICK = {"pairs": 2, "conversion_pairs": 2, "test_runs": 2, "small_runs": 1, "clear_pairs": 2,
          "force_runs": 2, "diagnostic_pairs": 2, "delay_ms": 50, "clear_files": 2000,
-         "many_pairs": {200: 2, 2000: 2},
+         "many_pairs": {200: 2, 2000: 2}, "search_files": 2000, "search_runs": 2,
          "sizes": {"tree_bytes": 2 << 20, "mixed_bytes": 48 << 20, "small_files": 300,
                    "batch_count": 5, "many_files": [200, 2000]}}
 # --long adds a million files to the many-files family.
@@ -132,6 +133,14 @@ copy of its input.
    `ru_maxrss`, looked at every 10 ms until it ends; the window's own start is in it) over N.
    Row 6f is how flat row 6c stays from 10,000 files to 300,000: each count's median over
    the lowest of them, judged on the highest.
+
+7. `pomu_bench search` (Linux) runs what the window runs for a dropped folder, from the drop
+   to the list the batch takes: the search of the tree in the window's slices (256 entries
+   between two looks at the clock), the question's text and the drop with the archives in
+   name order. The tree is on the tmpfs of figure 6: its files in folders of 100, three deep,
+   ten endings in turn (four in ten are archives pomu re-packs; the `.7z` of the ten is left
+   out in 7z mode); the tree is made once and searched in every run. The figure is
+   pomu_bench's own CPU time (user + system) over the tree's files.
 
 Row 1w (Windows build under Wine, no goal) explains figure 1 there: the source tree unpacked
 by the Linux archiver (untimed), then removed by `pomu_bench.exe clear`, by Wine's own
@@ -597,6 +606,46 @@ def many_files_figures(p, before, many, counts, pairs, tmpfs, on_tmpfs):
     return figures, summaries
 
 
+SEARCH_ENDINGS = [".zip", ".jpg", ".rar", ".txt", ".7z", ".pdf", ".tar.gz", ".png", ".xz", ".nfo"]
+
+
+def make_search_tree(folder, files, per_folder=100, fan_out=10):
+    """files empty files, per_folder in each leaf folder, three deep; the endings in turn."""
+    remove_tree(folder)
+    made, leaf = 0, 0
+    while made < files:
+        a, b, c = leaf // (fan_out * fan_out), (leaf // fan_out) % fan_out, leaf % fan_out
+        leaf_dir = os.path.join(folder, "Shelf %d" % a, "Series %d" % b, "Volume %d" % c)
+        os.makedirs(leaf_dir)
+        for i in range(min(per_folder, files - made)):
+            name = "Issue %d%s" % (i, SEARCH_ENDINGS[made % len(SEARCH_ENDINGS)])
+            os.close(os.open(os.path.join(leaf_dir, name), os.O_WRONLY | os.O_CREAT | os.O_EXCL))
+            made += 1
+        leaf += 1
+    return made
+
+
+def search_figure(p, files, runs, tmpfs, on_tmpfs):
+    where = "Linux, %s, {:,} files".format(files) % ("tmpfs" if on_tmpfs else "not a tmpfs")
+    f = Figure("7", "searching a dropped folder, pomu's own CPU time per file", where, "us",
+               "<= 5 us", lambda m: m <= 5.0,
+               ["run", "entries read", "archives", "steps of 256", "wall ms", "CPU ms", "us"])
+    tree = os.path.join(tmpfs, "search-tree")
+    try:
+        made = make_search_tree(tree, files)
+        for i in range(runs):
+            a = p.pomu("search", tree)
+            if int(a["entries"]) < made:
+                raise BenchError("the search read %s entries of %d files" % (a["entries"], made))
+            cpu = float(a["cpu_ms"])
+            f.add(i + 1, int(a["entries"]), int(a["archives"]), int(a["slices"]),
+                  float(a["wall_ms"]), cpu, cpu * 1000.0 / made)
+    except (BenchError, OSError, subprocess.CalledProcessError) as e:
+        f.error = str(e)
+    remove_tree(tree)
+    return f
+
+
 def wine_platform(args, scratch):
     temp = os.path.join(scratch, "wine-temp")
     os.makedirs(temp, exist_ok=True)
@@ -621,7 +670,7 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--findings", help="hand-written notes appended to the page")
     parser.add_argument("--only", help="comma-separated steps to run: conversion, test, "
-                        "small, force, clear, batch, many (Linux only; the others are left out)")
+                        "small, force, clear, batch, many, search (Linux only; the others are left out)")
     parser.add_argument("--tmpfs", help="a folder on a tmpfs for the many-files family")
     parser.add_argument("--before-bench", help="pomu_bench built from main before this work: a "
                         "third side of the many-files family")
@@ -690,6 +739,18 @@ def main():
         else:
             failed = Figure("6", "many files of one size", "Linux", "ratio", "<= 1.15",
                             lambda m: m <= 1.15, ["x"])
+            failed.error = "no tmpfs to run on (--tmpfs %s)" % args.tmpfs
+            figures.append(failed)
+
+    if wanted("search"):
+        step("7 the search of a dropped folder (Linux)")
+        on_tmpfs = bool(args.tmpfs) and is_tmpfs(args.tmpfs)
+        if on_tmpfs or args.quick:
+            figures.append(search_figure(linux, mode["search_files"], mode["search_runs"],
+                                         args.tmpfs if on_tmpfs else args.scratch, on_tmpfs))
+        else:
+            failed = Figure("7", "searching a dropped folder", "Linux", "us", "<= 5 us",
+                            lambda m: m <= 5.0, ["x"])
             failed.error = "no tmpfs to run on (--tmpfs %s)" % args.tmpfs
             figures.append(failed)
 

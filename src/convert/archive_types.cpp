@@ -36,7 +36,36 @@ bool acceptsEnding(std::string_view endings, NativeView name) {
     return false;
 }
 
+// The same test without making a native string of each ending: a search asks it of every
+// file in a tree.
+bool endsWithListed(std::string_view endings, NativeView name) {
+    std::size_t start = 0;
+    while (start < endings.size()) {
+        std::size_t end = endings.find(' ', start);
+        if (end == std::string_view::npos) end = endings.size();
+        const std::string_view ending = endings.substr(start, end - start);
+        bool same = ending.size() <= name.size();
+        const NativeView tail = name.substr(name.size() - (same ? ending.size() : 0));
+        for (std::size_t i = 0; same && i < ending.size(); ++i) {
+            same = asciiLower(tail[i]) == Char(static_cast<unsigned char>(ending[i]));
+        }
+        if (same) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
+
+bool hasArchiveEnding(NativeView name) {
+    // A folder of programs is no folder of archives: a self-extractor is converted when it
+    // is dropped itself.
+    if (endsWithIgnoringCase(name, POMU_T(".exe"))) return false;
+    for (const ArchiveType& row : kTypes) {
+        if (endsWithListed(row.endings, name)) return true;
+    }
+    return false;
+}
 
 std::optional<ArchiveType> plainArchiveType(const Listing& listing, NativeView sourceName) {
     if (listing.nested) return std::nullopt;

@@ -20,6 +20,10 @@ struct ArchiveType {
 // The table's row for the listing's top archive, when the source's name fits it.
 std::optional<ArchiveType> plainArchiveType(const Listing& listing, NativeView sourceName);
 
+// A name whose ending the table accepts for some type, programs (".exe") left out: what a
+// search of a dropped folder takes for an archive pomu would re-pack. Looks at the name only.
+bool hasArchiveEnding(NativeView name);
+
 // A self-extracting program ("x.exe") the archiver opened as the archive it carries.
 bool isSelfExtracting(const Listing& listing, NativeView sourceName);
 

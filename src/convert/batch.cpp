@@ -119,21 +119,21 @@ NativeString summaryText(int converted, bool zip) {
     return text;
 }
 
-BatchEnd DropBatches::drop(std::vector<NativeString> paths) {
+BatchEnd DropBatches::drop(Drop dropped) {
     if (runState_.busy) {
         if (!runState_.forceExit) {
-            progress_.addFiles(int(paths.size()));
-            queue_.push_back(std::move(paths));
+            progress_.addFiles(int(dropped.paths.size()));
+            queue_.push_back(std::move(dropped));
         }
         return BatchEnd::queued;
     }
     progress_ = BatchProgress();
-    progress_.addFiles(int(paths.size()));
-    queue_.push_back(std::move(paths));
+    progress_.addFiles(int(dropped.paths.size()));
+    queue_.push_back(std::move(dropped));
     runState_.busy = true;
     showProgressWhenDue();
     while (!queue_.empty()) {
-        const std::vector<NativeString> batch = std::move(queue_.front());
+        const Drop batch = std::move(queue_.front());
         queue_.pop_front();
         if (!runBatch(batch)) {
             queue_.clear();  // force exit drops whatever waits
@@ -182,14 +182,23 @@ void DropBatches::showProgressWhenDue() {
     }
 }
 
-bool DropBatches::runBatch(const std::vector<NativeString>& paths) {
+bool DropBatches::runBatch(const Drop& batch) {
+    const std::vector<NativeString>& paths = batch.paths;
     const int count = static_cast<int>(paths.size());
     const Clock::time_point start = Clock::now();
     BatchReport report;
     Memory memory(paths);
     int converted = 0;
     for (int index = 0; index < count; ++index) {
-        report.files.push_back(convertOne(paths[std::size_t(index)], index, count, memory));
+        const NativeString& path = paths[std::size_t(index)];
+        if (const auto settled = batch.settled.find(std::size_t(index));
+            settled != batch.settled.end()) {
+            progress_.fileStarts(false);
+            progress_.fileEnds();
+            report.files.push_back(describeFile(path, {}, settled->second, false, 0));
+        } else {
+            report.files.push_back(convertOne(path, index, count, memory));
+        }
         log_.fileEnded(report.files.back());
         if (report.files.back().outcome == FileOutcome::converted) ++converted;
         if (runState_.forceExit) {

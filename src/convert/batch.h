@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <map>
 #include <vector>
 
 #include "convert/batch_log.h"
@@ -13,6 +14,14 @@ namespace pomu {
 
 // "<converted> 7z complete!" or "<converted> zip complete!".
 NativeString summaryText(int converted, bool zip);
+
+// What the batch takes from a drop: its paths in order and, by their place among them, the
+// outcomes already settled before the batch (a searched folder with no archives, a subfolder
+// that could not be searched), which no job is run for.
+struct Drop {
+    std::vector<NativeString> paths;
+    std::map<std::size_t, ConversionOutcome> settled = {};
+};
 
 enum class BatchEnd {
     finished,   // every batch ran and its summary is shown
@@ -30,7 +39,8 @@ class DropBatches {
                 std::optional<NativeString> logPath = platform::logFilePath())
         : window_(window), options_(options), runState_(runState), log_(std::move(logPath)) {}
 
-    BatchEnd drop(std::vector<NativeString> paths);
+    BatchEnd drop(std::vector<NativeString> paths) { return drop(Drop{std::move(paths)}); }
+    BatchEnd drop(Drop drop);
     std::size_t queuedBatches() const { return queue_.size(); }
     int lastConvertedCount() const { return lastConverted_; }
     // The report of the batch whose summary was shown last.
@@ -39,7 +49,7 @@ class DropBatches {
 
   private:
     // Converts one batch; false when force exit stopped it.
-    bool runBatch(const std::vector<NativeString>& paths);
+    bool runBatch(const Drop& batch);
     struct Memory;
     // One dropped path through the job, timed and described.
     FileReport convertOne(const NativeString& path, int index, int count, Memory& memory);
@@ -49,7 +59,7 @@ class DropBatches {
     const ConversionOptions& options_;
     RunState& runState_;
     BatchLog log_;
-    std::deque<std::vector<NativeString>> queue_;
+    std::deque<Drop> queue_;
     BatchProgress progress_;
     int lastConverted_ = 0;
     BatchReport lastReport_;

@@ -322,6 +322,11 @@ constexpr ReasonRow kReasonRows[] = {
      kNotConverted,
      kRead,
      {POMU_T("a name inside is too long for this disk: "), POMU_T("")}},
+    {Reason::noArchives, FileOutcome::skipped, kRead, {POMU_T("no archives in "), POMU_T("")}},
+    {Reason::folderUnsearched, kNotConverted, kRead,
+     [](const ConversionOutcome& o) {
+         return POMU_T("this folder could not be searched (") + o.cause + POMU_T(")");
+     }},
 };
 
 // A row missing or out of place fails the build, not a user's batch.
@@ -332,7 +337,7 @@ constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
     }
     return count == std::size_t(last) + 1;
 }
-static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::nameTooLong));
+static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::folderUnsearched));
 static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::linkAsFolder));
 
 const ReasonRow& rowOf(Reason reason) {

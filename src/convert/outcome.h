@@ -56,6 +56,8 @@ enum class Reason {
     notFlushed,           // converted; the new archive could not be written through to the
                           // disk, so no source leaves on its strength
     nameTooLong,          // detail: an inner name longer than the working folder's disk takes
+    noArchives,           // a dropped folder searched in vain; detail: its name as shown
+    folderUnsearched,     // a folder a search could not read; cause: why
 };
 
 // What the proof found, when it did not hold. Each has one row in the table of outcomes: its

@@ -117,6 +117,42 @@ struct FolderFile {
 // when the folder or one of its subfolders cannot be listed in full.
 std::optional<std::vector<FolderFile>> filesBelow(NativeView folder);
 
+// An entry of a folder as its listing names it; links are never followed.
+struct FolderEntry {
+    enum class Kind { file, folder, link, other };  // other: a fifo, a socket, a device
+    NativeString name;
+    Kind kind = Kind::other;
+};
+
+// One folder read entry by entry, so that a search of a large tree can be cut into slices.
+class FolderReader {
+  public:
+    FolderReader(FolderReader&&) noexcept;
+    FolderReader& operator=(FolderReader&&) noexcept;
+    FolderReader(const FolderReader&) = delete;
+    FolderReader& operator=(const FolderReader&) = delete;
+    ~FolderReader();
+
+    // The next entry ("." and ".." left out); empty at the end of the listing, or where it
+    // broke off, which failure() then says.
+    std::optional<FolderEntry> next();
+    const NativeString& failure() const { return failure_; }
+    struct Impl;
+
+  private:
+    explicit FolderReader(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+    NativeString failure_;
+    friend std::optional<FolderReader> openFolder(NativeView folder, bool followLink,
+                                                  NativeString* why);
+};
+
+// Opens a folder to read its entries. Without followLink a folder that is a link (or a
+// junction) is not opened: a search never leaves the folder it was given. Empty, with the
+// system's reason in plain words in `why`, when it cannot be listed.
+std::optional<FolderReader> openFolder(NativeView folder, bool followLink,
+                                       NativeString* why = nullptr);
+
 // The user's temp folder, ending in a separator; empty when it cannot be read.
 std::optional<NativeString> tempFolder();
 

@@ -21,7 +21,10 @@ int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runSt
 
     MainWindow window(options, runState, prompts);
     QObject::connect(&instance, &SingleInstance::activationRequested, &window,
-                     &MainWindow::bringToFront);
+                     [&window](const Activation& activation) {
+                         window.bringToFront(activation);
+                         window.takeFiles(activation.files);
+                     });
     // A close during a batch comes from inside the running loop, which ends as soon as the
     // batch has returned.
     QObject::connect(&window, &MainWindow::closed, &window, [] { QApplication::exit(0); });
@@ -30,6 +33,7 @@ int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runSt
     // Closed during set-up: the loop has not started, and an exit request would be lost.
     if (window.isClosed()) return 0;
     window.show();
+    window.takeFiles(thisStart.files);
     return QApplication::exec();
 }
 

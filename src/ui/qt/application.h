@@ -11,8 +11,9 @@
 namespace pomu::ui {
 
 // Runs in the application object that exists already. Returns 0 at once when another instance
-// answers under instanceName, which is handed thisStart's tokens; otherwise 0 once the window
-// has closed, also when it closed during its set-up or in the middle of a batch.
+// answers under instanceName, which is handed thisStart's tokens and files; otherwise the
+// window converts thisStart's files as one drop, and this returns 0 once the window has
+// closed, also when it closed during its set-up or in the middle of a batch.
 int runApplication(Prompts& prompts, ConversionOptions& options, RunState& runState,
                    const QString& instanceName, const Activation& thisStart,
                    std::span<const NativeView> systemArchiverFolders = kSystemArchiverFolders);

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QTextDocument>
 #include <QUrl>
+#include <utility>
 
 #include "options/settings.h"
 #include "ui/qt/app_icon.h"
@@ -70,7 +71,9 @@ MainWindow::MainWindow(ConversionOptions& options, RunState& runState, Prompts& 
       status_(new QLabel(QStringLiteral("Drop file here."), this)),
       bar_(new QProgressBar(this)),
       statusLine_(status_, bar_),
-      batches_(statusLine_, options_, runState_) {
+      batches_(statusLine_, options_, runState_),
+      drops_(*this, prompts_, statusLine_, options_, runState_,
+             [this](Drop drop) { runDrop(std::move(drop)); }) {
     setWindowTitle(kCaption);
     setWindowIcon(appIcon());
     status_->setObjectName(QStringLiteral("status"));
@@ -130,6 +133,22 @@ void MainWindow::setUp(std::span<const NativeView> systemArchiverFolders) {
             requestClose();
             break;
     }
+    setUpDone_ = true;
+    for (std::vector<NativeString>& paths : std::exchange(filesBeforeSetUp_, {})) {
+        takeFiles(std::move(paths));
+    }
+}
+
+void MainWindow::takeFiles(std::vector<NativeString> paths) {
+    // A later start may come while the folder chooser is open.
+    if (!setUpDone_) {
+        filesBeforeSetUp_.push_back(std::move(paths));
+        return;
+    }
+    if (!takesDrops() || paths.empty()) return;
+    QMetaObject::invokeMethod(
+        this, [this, paths = std::move(paths)]() mutable { takeDrop(std::move(paths)); },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::bringToFront(const Activation& activation) {
@@ -178,16 +197,23 @@ void MainWindow::dropEvent(QDropEvent* event) {
     // The batch starts once the drop has been answered, so the drag source is not held for
     // the whole conversion.
     QMetaObject::invokeMethod(
-        this, [this, paths = std::move(paths)] { runDrop(paths); }, Qt::QueuedConnection);
+        this, [this, paths = std::move(paths)]() mutable { takeDrop(std::move(paths)); },
+        Qt::QueuedConnection);
 }
 
-void MainWindow::runDrop(const std::vector<NativeString>& paths) {
+void MainWindow::takeDrop(std::vector<NativeString> paths) {
+    if (closed_) return;
+    drops_.intake().take(std::move(paths));
+}
+
+void MainWindow::runDrop(Drop drop) {
     if (closed_) return;
     // The tooltip speaks of the last batch only; a drop that waits in the queue changes nothing.
     if (!runState_.busy) setToolTip(QString());
-    switch (batches_.drop(paths)) {
+    switch (batches_.drop(std::move(drop))) {
         case BatchEnd::finished:
             showBatchReport();
+            drops_.intake().resume();
             break;
         case BatchEnd::queued:
             break;
@@ -248,6 +274,7 @@ bool MainWindow::handleCloseRequest() {
         return false;
     }
     closed_ = true;
+    drops_.intake().clear();
     saveSettings(options_);
     // Nothing the running batch still does reaches the closed window.
     statusLine_.detach();

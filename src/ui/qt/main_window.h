@@ -5,6 +5,7 @@
 
 #include "convert/batch.h"
 #include "ui/qt/archiver_folder.h"
+#include "ui/qt/folder_drops.h"
 #include "ui/qt/launcher_entry.h"
 #include "ui/qt/options_menu.h"
 #include "ui/qt/prompts.h"
@@ -36,10 +37,15 @@ class MainWindow : public QWidget {
     OptionsMenu* optionsMenu() const { return menu_; }
     const StatusLine& statusLine() const { return statusLine_; }
     const DropBatches& batches() const { return batches_; }
+    // Dropped folders are being searched, or drops wait behind them.
+    bool dropsWaiting() const { return !drops_.intake().idle(); }
 
     // A later start asked for the window: it, or the dialog it waits on, comes to the front,
     // with the later start's token where the desktop wants one.
     void bringToFront(const Activation& activation);
+    // Files from the command line or a later start: one drop, converted once the window is
+    // set up (from the event loop, as a drop is); an inert or closed window takes none.
+    void takeFiles(std::vector<NativeString> paths);
 
   signals:
     // Emitted once, when the window has closed and saved the settings.
@@ -60,7 +66,8 @@ class MainWindow : public QWidget {
   private:
     void layOut();
     bool takesDrops() const { return isReady() && !closed_; }
-    void runDrop(const std::vector<NativeString>& paths);
+    void takeDrop(std::vector<NativeString> paths);
+    void runDrop(Drop drop);
     // After a batch: the files not converted in the tooltip, and the taskbar asks for
     // attention when the window is not in front.
     void showBatchReport();
@@ -76,8 +83,11 @@ class MainWindow : public QWidget {
     LauncherEntry launcher_;
     StatusLine statusLine_;
     DropBatches batches_;
+    FolderDrops drops_;
     OptionsMenu* menu_ = nullptr;
     bool closed_ = false;
+    bool setUpDone_ = false;
+    std::vector<std::vector<NativeString>> filesBeforeSetUp_;
 };
 
 }  // namespace pomu::ui

@@ -1,6 +1,7 @@
 // The instance socket in the abstract namespace: bound atomically, gone with its process.
 #include "ui/qt/single_instance.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -13,10 +14,12 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "platform/qt/posix_handles.h"
 
@@ -30,19 +33,50 @@ using platform::posix::UniqueFd;
 constexpr int kClaimTimeoutMs = 3000;
 constexpr int kRetryMs = 10;
 
-// The request: one line "NAME=token" per token, each ended by a newline. It is short, so the
-// later start's write never waits on the socket's buffer; the running instance reads it for at
-// most this long, and no more than this much of it.
-constexpr int kRequestMs = 1000;
-constexpr qsizetype kRequestBytes = 1024;
+// The request: one line "NAME=value" per token and per file, each ended by a newline, and a
+// last line "END" that says it came whole. A file is its path's bytes percent-encoded, so no
+// byte of a name can end its line. The running instance reads at most this much, and gives a
+// peer that stops sending this long before it answers.
+constexpr int kRequestIdleMs = 1000;
+constexpr qsizetype kRequestBytes = 4 << 20;
 constexpr qsizetype kTokenBytes = 255;
+// The later start gives the running instance this long to take the whole request.
+constexpr int kSendMs = 10000;
 constexpr char kXdgActivationToken[] = "XDG_ACTIVATION_TOKEN";
 constexpr char kStartupId[] = "DESKTOP_STARTUP_ID";
+constexpr char kFile[] = "FILE";
+constexpr char kEnd[] = "END";
 
 // Printable ASCII without blanks: what the launchers give, and nothing that could split a line.
 bool isToken(const QByteArray& token) {
     return !token.isEmpty() && token.size() <= kTokenBytes &&
            std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7f; });
+}
+
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// The path a FILE line names: percent-encoding and nothing else, decoded into an absolute path
+// that fits. Empty for anything else.
+std::optional<NativeString> decodedPath(const QByteArray& value) {
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '%') {
+            if (i + 2 >= value.size() || !isHexDigit(value[i + 1]) || !isHexDigit(value[i + 2])) {
+                return std::nullopt;
+            }
+            i += 2;
+        } else if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' &&
+                   c != '_' && c != '~') {
+            return std::nullopt;
+        }
+    }
+    const QByteArray path = QByteArray::fromPercentEncoding(value);
+    if (!path.startsWith('/') || path.contains('\0') || !fitsPath(path.toStdString())) {
+        return std::nullopt;
+    }
+    return path.toStdString();
 }
 
 QByteArray requestText(const Activation& request) {
@@ -51,22 +85,77 @@ QByteArray requestText(const Activation& request) {
                                       std::pair(kStartupId, &request.startupId)}) {
         if (isToken(*token)) text += QByteArray(name) + '=' + *token + '\n';
     }
-    return text;
+    for (const NativeString& file : request.files) {
+        text +=
+            QByteArray(kFile) + '=' + QByteArray::fromStdString(file).toPercentEncoding() + '\n';
+    }
+    return text + kEnd + '\n';
 }
 
 // Only whole lines with a known name and a well-formed token count; anything else is left out.
+// Files count only when every line is well-formed and the request ends with its END line.
 Activation readRequest(const QByteArray& text) {
     Activation activation;
     const qsizetype end = text.lastIndexOf('\n');
     if (end < 0 || text.size() > kRequestBytes) return activation;
+    bool whole = text.size() == end + 1;
+    bool ended = false;
+    std::vector<NativeString> files;
     for (const QByteArray& line : text.left(end).split('\n')) {
+        if (ended) whole = false;  // nothing may follow the end
+        if (line == kEnd) {
+            ended = true;
+            continue;
+        }
         const qsizetype equals = line.indexOf('=');
-        const QByteArray name = line.left(equals), token = line.mid(equals + 1);
-        if (equals < 0 || !isToken(token)) continue;
-        if (name == kXdgActivationToken) activation.xdgActivationToken = token;
-        if (name == kStartupId) activation.startupId = token;
+        const QByteArray name = line.left(equals), value = line.mid(equals + 1);
+        if (equals >= 0 && name == kFile) {
+            std::optional<NativeString> path = decodedPath(value);
+            whole = whole && path.has_value();
+            if (path) files.push_back(std::move(*path));
+            continue;
+        }
+        if (equals < 0 || !isToken(value)) {
+            whole = false;
+            continue;
+        }
+        if (name == kXdgActivationToken) {
+            activation.xdgActivationToken = value;
+        } else if (name == kStartupId) {
+            activation.startupId = value;
+        } else {
+            whole = false;
+        }
     }
+    if (whole && ended) activation.files = std::move(files);
     return activation;
+}
+
+// Writes the whole request within the time limit; a running instance that takes none of it
+// is still asked for its window by the connection itself.
+void sendRequest(int fd, const QByteArray& text) {
+    const QDeadlineTimer deadline(kSendMs);
+    qsizetype sent = 0;
+    while (sent < text.size()) {
+        const ssize_t written = ::send(fd, text.constData() + sent, size_t(text.size() - sent),
+                                       MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (written > 0) {
+            sent += written;
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return;
+        pollfd writable{fd, POLLOUT, 0};
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0 || ::poll(&writable, 1, int(left)) < 0) return;
+    }
+}
+
+// The user the peer of a connected socket runs as.
+std::optional<uid_t> peerUser(int fd) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return std::nullopt;
+    return peer.uid;
 }
 
 // A short, fixed-length address: no folder length can make it exceed sun_path, and an
@@ -93,16 +182,9 @@ Answer askRunningInstance(const sockaddr_un& address, const Activation& request)
         return Answer::none;
     }
     // The abstract namespace is shared by all users: only our own listener counts.
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    if (::getsockopt(probe.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
-        peer.uid != ::getuid()) {
-        return Answer::otherUser;
-    }
-    // Without the tokens the window is still asked for: a failed write changes nothing else.
-    const QByteArray text = requestText(request);
-    [[maybe_unused]] const ssize_t sent =
-        ::send(probe.get(), text.constData(), size_t(text.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (peerUser(probe.get()) != ::getuid()) return Answer::otherUser;
+    // Without the request the window is still asked for: a failed write changes nothing else.
+    sendRequest(probe.get(), requestText(request));
     return Answer::ourInstance;
 }
 
@@ -167,13 +249,22 @@ bool SingleInstance::claim(const Activation& request) {
 
 void SingleInstance::acceptConnections() {
     while (QLocalSocket* connection = server_.nextPendingConnection()) {
-        // Answered once, as the loop gets to it: at the peer's end, past the size limit or at
-        // the time limit. A peer that stalls or sends garbage still gets the window, untokened.
+        // The abstract namespace is open to every user: another one's start is not heard.
+        if (peerUser(int(connection->socketDescriptor())) != ::getuid()) {
+            connection->abort();
+            connection->deleteLater();
+            continue;
+        }
+        // Answered once, as the loop gets to it: at the peer's end, past the size limit or
+        // when the peer has sent nothing for a while. A peer that stalls or sends garbage still
+        // gets the window, untokened and without files.
         struct Pending {
             QByteArray text;
             bool answered = false;
         };
         auto pending = std::make_shared<Pending>();
+        auto* idle = new QTimer(connection);
+        idle->setSingleShot(true);
         const auto read = [connection, pending] {
             pending->text += connection->read(kRequestBytes + 1 - pending->text.size());
         };
@@ -185,12 +276,14 @@ void SingleInstance::acceptConnections() {
             connection->deleteLater();
             emit activationRequested(readRequest(pending->text));
         };
-        connect(connection, &QLocalSocket::readyRead, this, [pending, read, answer] {
+        connect(connection, &QLocalSocket::readyRead, this, [pending, read, answer, idle] {
             read();
-            if (pending->text.size() > kRequestBytes) answer();
+            if (pending->text.size() > kRequestBytes) return answer();
+            idle->start(kRequestIdleMs);
         });
         connect(connection, &QLocalSocket::disconnected, this, answer);
-        QTimer::singleShot(kRequestMs, connection, answer);
+        connect(idle, &QTimer::timeout, this, answer);
+        idle->start(kRequestIdleMs);
     }
 }
 

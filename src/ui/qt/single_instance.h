@@ -4,14 +4,19 @@
 #include <QByteArray>
 #include <QLocalServer>
 #include <QObject>
+#include <vector>
+
+#include "platform/text.h"
 
 namespace pomu::ui {
 
 // What a later start hands the running instance with its request: the tokens its launcher gave
-// it, which let the running window take the focus. Empty when the launcher gave none.
+// it, which let the running window take the focus (empty when the launcher gave none), and
+// the files it was started with.
 struct Activation {
-    QByteArray xdgActivationToken;  // XDG_ACTIVATION_TOKEN (Wayland)
-    QByteArray startupId;           // DESKTOP_STARTUP_ID (X11 startup notification)
+    QByteArray xdgActivationToken;         // XDG_ACTIVATION_TOKEN (Wayland)
+    QByteArray startupId;                  // DESKTOP_STARTUP_ID (X11 startup notification)
+    std::vector<NativeString> files = {};  // absolute paths, as given
 
     // Read before the application object exists: Qt's X11 plugin takes DESKTOP_STARTUP_ID away.
     static Activation fromEnvironment();
@@ -36,7 +41,9 @@ class SingleInstance : public QObject {
     static QByteArray socketName(const QString& name);
 
   signals:
-    // A later start asked for the window; tokens it sent that do not fit are left out.
+    // A later start asked for the window; tokens it sent that do not fit are left out, and its
+    // files are taken only from a request that is a whole, well-formed list of paths. A peer of
+    // another user is not heard at all.
     void activationRequested(const pomu::ui::Activation& activation);
 
   private:

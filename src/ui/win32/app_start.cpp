@@ -3,10 +3,17 @@
 
 #include "convert/interrupted_run.h"
 #include "res/resource.h"
+#include "ui/win32/drop_batch.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/single_instance.h"
 
 namespace pomu::ui {
+namespace {
+
+// How long a later start with files waits for a first one still setting up its window.
+constexpr DWORD kSetUpWaitMs = 5000;
+
+}  // namespace
 
 AcceleratorTable createAccelerators() {
     ACCEL escape{};
@@ -31,12 +38,12 @@ int runEventLoop(const HWND& mainWindow, HACCEL accelerators) {
     }
 }
 
-int applicationStart(HINSTANCE instance) {
-    if (bringRunningInstanceToFront()) return 0;
+int applicationStart(HINSTANCE instance, const std::vector<NativeString>& files) {
+    if (bringRunningInstanceToFront(files)) return 0;
     const InstanceClaim claim = claimInstance(kInstanceClaimName);
     if (claim.heldElsewhere) {
-        // The other one may have its window by now.
-        bringRunningInstanceToFront();
+        // The other one may have its window by now, or soon when it is still setting up.
+        bringRunningInstanceToFront(files, kSetUpWaitMs);
         return 0;
     }
     // The one instance now: what a run cut short left behind is undone before any drop.
@@ -46,6 +53,8 @@ int applicationStart(HINSTANCE instance) {
     createMainWindow(instance, state);
     // No window and no set-up: the template could not be used, and no quit message will come.
     if (!state.setUpRan) return 1;
+    // Converted from the event loop, as a drop is.
+    if (state.ready() && !files.empty()) takeHandedFiles(state, files);
     return runEventLoop(state.window, accelerators.get());
 }
 

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "platform/text.h"
 #include "ui/win32/guards.h"
 
 namespace pomu::ui {
@@ -14,7 +17,9 @@ AcceleratorTable createAccelerators();
 // main window while it exists. An error of the event queue ends the loop with exit code 1.
 int runEventLoop(const HWND& mainWindow, HACCEL accelerators);
 
-// The program: takes the module instance only and returns the process exit code.
-int applicationStart(HINSTANCE instance);
+// The program: takes the module instance and the files it was started with, and returns the
+// process exit code. With a running instance the files are handed to it; otherwise they are
+// this window's first drop.
+int applicationStart(HINSTANCE instance, const std::vector<NativeString>& files = {});
 
 }  // namespace pomu::ui

@@ -14,7 +14,20 @@ namespace pomu::ui {
 std::vector<NativeString> readDroppedPaths(HDROP drop);
 
 // WM_DROPFILES. The drop is released before any conversion starts; a drop during a batch is
-// queued, and one on an inert window is only released.
+// queued, and one on an inert window is only released. Dropped folders are searched first.
 void handleDrop(WindowState& state, HDROP drop);
+
+// The drop, its folders searched, to the batches: run now, or queued behind a running batch.
+void runDrop(WindowState& state, Drop drop);
+
+// Files from the command line or a later start: one drop, taken from the event loop.
+inline constexpr UINT kHandedFilesMessage = WM_APP + 1;
+void takeHandedFiles(WindowState& state, std::vector<NativeString> files);
+// kHandedFilesMessage: every handed list goes in as a drop.
+void handleHandedFiles(WindowState& state);
+
+// WM_COPYDATA from a later start: true when it held a list of paths and the window takes
+// drops; nothing of it runs until the event loop takes it.
+bool handleCopyData(WindowState& state, const COPYDATASTRUCT* message);
 
 }  // namespace pomu::ui

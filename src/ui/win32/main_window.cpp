@@ -97,6 +97,17 @@ INT_PTR CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         case WM_DROPFILES:
             handleDrop(*state, reinterpret_cast<HDROP>(wParam));
             break;
+        case WM_COPYDATA:
+            // The one answer the sender waits for: whether its files were taken.
+            SetWindowLongPtrW(window, DWLP_MSGRESULT,
+                              handleCopyData(*state, reinterpret_cast<COPYDATASTRUCT*>(lParam)));
+            return TRUE;
+        case kHandedFilesMessage:
+            handleHandedFiles(*state);
+            break;
+        case WM_TIMER:
+            if (wParam == kSearchTimer) state->folderDrops.onTimer();
+            break;
         case WM_LBUTTONDBLCLK:
             openLog(*state);
             break;
@@ -107,6 +118,7 @@ INT_PTR CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             handleClose(*state);
             break;
         case WM_DESTROY:
+            state->folderDrops.intake().clear();
             RemovePropW(window, kInstanceMarker);
             state->window = nullptr;
             PostQuitMessage(0);

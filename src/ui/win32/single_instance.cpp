@@ -1,6 +1,7 @@
 // Finding the running instance by its window marker, and the start-up claim.
 #include "ui/win32/single_instance.h"
 
+#include "ui/win32/handed_files.h"
 #include "ui/win32/window_state.h"
 
 namespace pomu::ui {
@@ -22,9 +23,15 @@ HWND findRunningInstance() {
     return found;
 }
 
-bool bringRunningInstanceToFront() {
-    const HWND window = findRunningInstance();
+bool bringRunningInstanceToFront(const std::vector<NativeString>& files, DWORD waitMs) {
+    HWND window = findRunningInstance();
+    const ULONGLONG until = GetTickCount64() + (files.empty() ? 0 : waitMs);
+    while (window == nullptr && GetTickCount64() < until) {
+        Sleep(50);
+        window = findRunningInstance();
+    }
     if (window == nullptr) return false;
+    if (!files.empty()) handFilesTo(window, files);
     SetForegroundWindow(window);
     return true;
 }

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <vector>
+
+#include "platform/text.h"
 #include "platform/win32/unique_handle.h"
 
 namespace pomu::ui {
@@ -13,8 +16,10 @@ inline constexpr const wchar_t* kInstanceClaimName = L"Local\\pomu.instance";
 // The first top-level window that carries the marker property with the value 1.
 HWND findRunningInstance();
 
-// Brings the running instance's window to the front; false when there is none.
-bool bringRunningInstanceToFront();
+// Hands the files (when there are any) to the running instance's window and brings it to the
+// front; false when there is none. With files, waits up to waitMs for a window that is still
+// being set up to be marked.
+bool bringRunningInstanceToFront(const std::vector<NativeString>& files = {}, DWORD waitMs = 0);
 
 // Taken before the window's set-up, so that a second start during the first one's folder
 // choice (its window not marked yet) ends as well.

@@ -5,6 +5,7 @@
 
 #include "convert/batch.h"
 #include "options/options.h"
+#include "ui/win32/folder_drops.h"
 #include "ui/win32/guards.h"
 #include "ui/win32/taskbar.h"
 
@@ -55,6 +56,9 @@ struct WindowState {
     const UINT taskbarButtonCreated = taskbarButtonCreatedMessage();
     StatusLine statusLine{window, taskbar};
     DropBatches batches{statusLine, theOptions(), theRunState()};
+    FolderDrops folderDrops{*this};
+    // Files from the command line or a later start, waiting for the event loop to take them.
+    std::vector<std::vector<NativeString>> handedFiles;
 
     // Set-up finished: drops are accepted and the options menu is loaded.
     bool ready() const { return window != nullptr && optionsMenu != nullptr; }

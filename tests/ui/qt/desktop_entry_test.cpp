@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "desktop.h"
 #include "support/test_files.h"
 
 namespace pomu::test {
@@ -34,11 +35,26 @@ TEST(DesktopEntryTest, NamesTheProgramItsIconAndMenuPlace) {
         EXPECT_TRUE(keys.emplace(line.substr(0, equals), line.substr(equals + 1)).second) << line;
     }
     const std::pair<const char*, const char*> expected[] = {
-        {"Type", "Application"},    {"Name", "pomu"},      {"Exec", "pomu"},
+        {"Type", "Application"},    {"Name", "pomu"},      {"Exec", "pomu %F"},
         {"Icon", "pomu"},           {"Terminal", "false"}, {"Categories", "Utility;Archiving;"},
         {"StartupWMClass", "pomu"},
     };
     for (const auto& [key, value] : expected) EXPECT_EQ(keys[key], value) << key;
+    // "Open With pomu" for every type it re-packs, under the shared MIME database's names.
+    for (const char* type :
+         {"application/zip", "application/x-7z-compressed", "application/vnd.rar",
+          "application/x-tar", "application/x-compressed-tar", "application/gzip",
+          "application/x-bzip", "application/x-xz", "application/x-lzma", "application/zstd",
+          "application/x-compress", "application/x-lha", "application/vnd.ms-cab-compressed",
+          "application/x-arj", "application/x-cpio", "application/vnd.comicbook+zip"}) {
+        EXPECT_NE(keys["MimeType"].find(std::string(type) + ";"), std::string::npos) << type;
+    }
+    const ToolOutput valid = runTool(
+        "desktop-file-validate",
+        {QString::fromStdString((fs::path(source) / "res" / "linux" / "pomu.desktop").string())},
+        QProcessEnvironment::systemEnvironment());
+    EXPECT_EQ(valid.exitCode, 0) << valid.output.toStdString();
+    EXPECT_EQ(valid.output, QString()) << "warnings or hints";
 }
 
 }  // namespace

@@ -66,9 +66,9 @@ class ProgramTest : public testing::Test {
     }
 
     // Starts the program; its main window once it shows on the desktop, empty when none did.
-    QString start(QProcess& process, const Desktop& desktop) {
+    QString start(QProcess& process, const Desktop& desktop, const QStringList& files = {}) {
         process.setProcessEnvironment(environment);
-        process.start(program, {});
+        process.start(program, files);
         if (!process.waitForStarted(10000)) return {};
         return windowOf(desktop, process.processId());
     }
@@ -95,6 +95,18 @@ class ProgramTest : public testing::Test {
             for (int x = 0; x < shot.width(); ++x) colours.insert(shot.pixel(x, y));
         }
         return colours.size() > 1;
+    }
+
+    // The log once it holds this many batch lines (each batch's comes last), within the time.
+    std::string logAfterBatches(qsizetype count) {
+        const QDeadlineTimer deadline(120000);
+        for (;;) {
+            std::string text = readFile(home.path() / "state" / "pomu" / "pomu.log").value_or("");
+            if (QString::fromStdString(text).count("\tbatch\t") >= count || deadline.hasExpired()) {
+                return text;
+            }
+            QThread::msleep(100);
+        }
     }
 
     bool ends(QProcess& process) {
@@ -464,6 +476,58 @@ TEST_P(PomuOnEachDesktopTest, TheCloseQuestionsYesStopsTheBatch) {
     EXPECT_EQ(pomu.exitCode(), 0);
     EXPECT_TRUE(fs::exists(source));
     EXPECT_FALSE(fs::exists(files.file("big.7z")));
+}
+
+// "pomu a.zip" converts it; a second start with a file (relative, as a terminal gives it)
+// hands it to the running window and ends with 0; a dropped folder is asked about once (No
+// converts none of it, Yes all), and one without archives says so.
+TEST_P(PomuOnEachDesktopTest, FilesComeFromTheCommandLineASecondStartAndDroppedFolders) {
+    writeArchiverSetting();
+    ScratchFolder files;
+    for (const char* folder : {"in", "Empty", "Library/Sub"}) {
+        fs::create_directories(files.path() / folder);
+    }
+    writeFile(files.path() / "in" / "a.txt", noise(5000));
+    writeFile(files.path() / "Empty" / "notes.txt", "no archive");
+    for (const char* name : {"first.zip", "second.zip", "Library/b.zip", "Library/Sub/a.zip"}) {
+        ASSERT_EQ(runArchiver({"a", "-tzip", files.file(name), files.file("in")}).exitCode, 0);
+    }
+    QProcess pomu;
+    const QString window = start(pomu, *desktop, {QString::fromStdString(files.file("first.zip"))});
+    ASSERT_FALSE(window.isEmpty()) << pomu.readAllStandardError().toStdString();
+    EXPECT_NE(logAfterBatches(1).find("\tconverted\t\t" + files.file("first.zip") + "\t"),
+              std::string::npos);
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.setWorkingDirectory(QString::fromStdString(files.path().string()));
+    second.start(program, {"second.zip"});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_NE(logAfterBatches(2).find("\tconverted\t\t" + files.file("second.zip") + "\t"),
+              std::string::npos);
+
+    const struct {
+        const char* key;
+        std::string logged;
+    } answers[] = {{"n", "\tnot converted\tfolder, not an archive\t" + files.file("Library")},
+                   {"y", "\tconverted\t\t" + files.file("Library/Sub/a.zip")}};
+    int batches = 2;
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.key);
+        ASSERT_TRUE(desktop->dropFiles(window, {QString::fromStdString(files.file("Library"))}));
+        const QString question = windowOf(*desktop, pomu.processId(), window);
+        ASSERT_FALSE(question.isEmpty()) << "no question";
+        EXPECT_TRUE(desktop->press(question, answer.key));
+        EXPECT_NE(logAfterBatches(++batches).find(answer.logged), std::string::npos);
+    }
+    for (const char* name : {"first.7z", "second.7z", "Library/b.7z", "Library/Sub/a.7z"}) {
+        EXPECT_TRUE(archiveTests(files.file(name))) << name;
+    }
+    ASSERT_TRUE(desktop->dropFiles(window, {QString::fromStdString(files.file("Empty"))}));
+    EXPECT_NE(logAfterBatches(++batches).find("\tskipped\tno archives in Empty\t"),
+              std::string::npos);
+    EXPECT_TRUE(desktop->press(window, "Escape"));
+    EXPECT_TRUE(ends(pomu));
 }
 
 // Natively on Wayland: what only a compositor decides, the window's place and its focus.

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 
@@ -76,6 +77,77 @@ TEST_F(WindowTest, OneDroppedFileShowsNoCounterAndZipModeSaysZip) {
         EXPECT_EQ(window->toolTip(), c.tip);
         EXPECT_TRUE(fs::exists(folder.file(c.output))) << c.output;
     }
+}
+
+// A dropped folder is searched, with its subfolders, and the user asked once.
+TEST_F(WindowTest, ADroppedFolderIsSearchedAndItsArchivesConvertedWhenTheUserSaysYes) {
+    const struct Case {
+        const char* folder;
+        bool yes;
+        QStringList statuses;
+        QString tip;
+        std::vector<const char*> outputs;
+    } cases[] = {
+        {"Yes",
+         true,
+         {"Processing file...\n(1/2)", "Processing file...\n(2/2)", "2 7z complete!"},
+         {},
+         {"Yes/b.7z", "Yes/Sub/a.7z"}},
+        {"No",
+         false,
+         {"Processing file...", "0 7z complete!"},
+         "No: folder, not an archive" + kLogHint,
+         {}},
+        {"None", true, {"0 7z complete!"}, "None: skipped, no archives in None" + kLogHint, {}},
+    };
+    writeUsualSettings();
+    openWindow();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const std::string name = c.folder;
+        fs::create_directories(folder.path() / name / "Sub");
+        if (name != "None") {
+            fs::rename(makeArchive("b.zip", sample), folder.path() / name / "b.zip");
+            fs::rename(makeArchive("a.zip", sample), folder.path() / name / "Sub" / "a.zip");
+        }
+        writeFile(folder.path() / name / "notes.txt", "not an archive");
+        statuses.clear();
+        prompts.questions.clear();
+        prompts.yesAnswer = c.yes;
+        dropAndWait({folder.file(name)});
+        EXPECT_EQ(statuses, c.statuses);
+        EXPECT_EQ(window->toolTip(), c.tip);
+        const std::vector<FakePrompts::Shown> asked{
+            {"pomu", QString::fromStdString("Convert the 2 archives in " + name +
+                                            " and its subfolders?\n\n2 .zip")}};
+        EXPECT_EQ(prompts.questions, name == "None" ? std::vector<FakePrompts::Shown>{} : asked);
+        for (const char* output : c.outputs) EXPECT_TRUE(unpacksTo(folder.file(output), sample));
+        EXPECT_EQ(fs::exists(folder.path() / name / "b.7z"), !c.outputs.empty());
+    }
+}
+
+// A large tree is searched in slices: the window's own events are handled between them.
+TEST_F(WindowTest, ALargeFolderIsSearchedInSlicesWhileTheWindowGoesOn) {
+    writeUsualSettings();
+    openWindow();
+    // In memory, so that making the tree takes less than searching it.
+    char made[] = "/dev/shm/pomu-search-XXXXXX";
+    ASSERT_NE(::mkdtemp(made), nullptr);
+    const fs::path big = fs::path(made) / "Big";
+    for (int i = 0; i < 50000; ++i) {
+        if (i % 1000 == 0) fs::create_directories(big / std::to_string(i / 1000));
+        writeFile(big / std::to_string(i / 1000) / (std::to_string(i) + ".txt"), "");
+    }
+    bool handledMidway = false;
+    QObject::connect(&window->statusLine(), &ui::StatusLine::written, window.get(),
+                     [&](const QString& text) {
+                         if (!text.startsWith("Searching...\n(")) return;
+                         QTimer::singleShot(0, [&] { handledMidway |= window->dropsWaiting(); });
+                     });
+    dropAndWait({big.string()});
+    fs::remove_all(made);
+    EXPECT_TRUE(handledMidway);
+    EXPECT_EQ(window->toolTip(), "Big: skipped, no archives in Big" + kLogHint);
 }
 
 TEST_F(WindowTest, AnExistingTargetShowsExistsThenTheSummary) {

@@ -119,8 +119,9 @@ void WindowTest::dropAndWait(const std::vector<NativeString>& paths) {
     // The batch starts from the event loop once the drop has been answered, and every batch
     // ends with a summary unless the window closed.
     ASSERT_TRUE(waitUntil([this, before] {
-        return window->isClosed() || (statuses.size() > before && !runState.busy &&
-                                      window->batches().queuedBatches() == 0);
+        return window->isClosed() ||
+               (statuses.size() > before && !runState.busy &&
+                window->batches().queuedBatches() == 0 && !window->dropsWaiting());
     }));
     QCoreApplication::processEvents();
 }

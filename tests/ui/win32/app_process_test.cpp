@@ -159,8 +159,20 @@ class ProgramFolder {
     void writeSettings(const NativeString& dir, const std::string& more = "") {
         writeFile(settings(), "[SystemSetting]\r\ndir=" + utf8(dir) + "\r\n" + more);
     }
-    std::optional<Process> startPomu() const {
-        return start(L"\"" + scratch_.file("pomu.exe") + L"\"", folder());
+    std::optional<Process> startPomu(const NativeString& files = {},
+                                     const NativeString& in = {}) const {
+        return start(L"\"" + scratch_.file("pomu.exe") + L"\"" + files, in.empty() ? folder() : in);
+    }
+    // The log once it holds this many batch lines (each batch's comes last), within the time.
+    std::string logAfterBatches(std::size_t count) const {
+        const auto end = std::chrono::steady_clock::now() + kPatience;
+        for (;;) {
+            std::string text = readFile(scratch_.path() / "pomu.log").value_or("");
+            std::size_t found = 0;
+            for (std::size_t at = 0; (at = text.find("\tbatch\t", at)) != text.npos; ++at) ++found;
+            if (found >= count || std::chrono::steady_clock::now() >= end) return text;
+            std::this_thread::sleep_for(100ms);
+        }
     }
 
   private:
@@ -274,6 +286,59 @@ TEST(WholeProgram, secondStartEndsWhileTheFirstRunsAndEscapeClosesItWithItsSetti
               "[SystemSetting]\r\ndir=" + utf8(program.folder()) +
                   "\r\ndeleteAlready=OFF\r\ndeleteProcessed=OFF\r\ndiv100MB=OFF\r\ndiv1GB=OFF"
                   "\r\nzip=OFF\r\nkeepDate=ON\r\n");
+}
+
+// Files dragged onto pomu.exe (or sent to it) are converted; a second start with a file, named
+// relative to its own folder, hands it to the running window and ends with 0; a dropped folder
+// is asked about once (No converts none of it, Yes all), and one without archives says so.
+TEST(WholeProgram, filesComeFromTheCommandLineASecondStartAndDroppedFolders) {
+    ProgramFolder program(kBothArchiverFiles);
+    program.writeSettings(program.folder());
+    ScratchFolder files;
+    fs::create_directories(files.path() / "Library" / "Sub");
+    fs::create_directories(files.path() / "Empty");
+    writeFile(files.path() / "a.txt", noise(3000));
+    writeFile(files.path() / "Empty" / "notes.txt", "no archive");
+    for (const char* name : {"first.zip", "second.zip", "Library\\b.zip", "Library\\Sub\\a.zip"}) {
+        ASSERT_EQ(runArchiver({L"a", L"-tzip", files.file(name), files.file("a.txt")}).exitCode,
+                  std::optional<DWORD>(0));
+    }
+    std::optional<Process> pomu = program.startPomu(L" \"" + files.file("first.zip") + L"\"");
+    ASSERT_TRUE(pomu);
+    const HWND window = waitForTopLevel(*pomu, isMarked);
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(program.logAfterBatches(1).find("\tconverted\t\t" + utf8(files.file("first.zip"))),
+              std::string::npos);
+    std::optional<Process> second = program.startPomu(L" second.zip", files.folder());
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->waitForExit(), std::optional<DWORD>(0));
+    EXPECT_NE(program.logAfterBatches(2).find("\tconverted\t\t" + utf8(files.file("second.zip"))),
+              std::string::npos);
+
+    const struct {
+        int answer;
+        std::string logged;
+    } answers[] = {
+        {IDNO, "\tnot converted\tfolder, not an archive\t" + utf8(files.file("Library"))},
+        {IDYES, "\tconverted\t\t" + utf8(files.file("Library\\Sub\\a.zip"))}};
+    std::size_t batches = 2;
+    for (const auto& a : answers) {
+        ASSERT_TRUE(dropOn(window, pomu->id(), files.file("Library")));
+        const HWND question = waitForTopLevel(*pomu, isOtherDialog);
+        ASSERT_NE(question, nullptr) << "no question";
+        EXPECT_EQ(textOf(GetDlgItem(question, 0xFFFF)),
+                  L"Convert the 2 archives in Library and its subfolders?\r\n\r\n2 .zip");
+        PostMessageW(question, WM_COMMAND, a.answer, 0);
+        EXPECT_NE(program.logAfterBatches(++batches).find(a.logged), std::string::npos);
+    }
+    for (const char* name : {"first.7z", "second.7z", "Library\\b.7z", "Library\\Sub\\a.7z"}) {
+        EXPECT_TRUE(archiveTests(files.file(name))) << name;
+    }
+    ASSERT_TRUE(dropOn(window, pomu->id(), files.file("Empty")));
+    EXPECT_NE(program.logAfterBatches(++batches).find("\tskipped\tno archives in Empty\t"),
+              std::string::npos);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(pomu->waitForExit(), std::optional<DWORD>(0));
 }
 
 TEST(WholeProgram, secondStartEndsWhileTheFirstStillAsksForTheFolder) {

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "res/resource.h"
 #include "ui/win32/drop_batch.h"
+#include "ui/win32/handed_files.h"
 #include "ui/win32/harness.h"
 #include "ui/win32/taskbar.h"
 #include "ui/win32/taskbar_probe.h"
@@ -43,8 +45,24 @@ std::wstring counter(int index, int count) {
     return kProcessing + L"\r\n(" + std::to_wstring(index) + L"/" + std::to_wstring(count) + L")";
 }
 
+const std::wstring kLibraryQuestion =
+    L"Convert the 2 archives in Library and its subfolders?\r\n\r\n2 .zip";
+
 class DropTest : public MainWindowTest {
   protected:
+    // Handles this thread's events until the condition holds; false after the time limit.
+    static bool pumpUntil(const std::function<bool()>& done) {
+        const ULONGLONG end = GetTickCount64() + 60000;
+        while (!done() && GetTickCount64() < end) {
+            MSG message;
+            if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&message);
+            } else {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            }
+        }
+        return done();
+    }
     // The archive holds exactly what its source held.
     void expectConverted(const std::string& output, const std::string& source) {
         const NativeString archive = scratch_.file(output);
@@ -73,15 +91,25 @@ struct BatchCase {
     std::vector<std::string> absent;
     std::wstring tip;     // the report tooltip; none after a batch where everything converted
     bool failed = false;  // the taskbar button turns red until the window is activated
+    bool yes = false;     // the answer to a dropped folder's question
+    std::wstring question = {};
 };
 
 class DropBatch : public DropTest, public ::testing::WithParamInterface<BatchCase> {};
 
 TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     const BatchCase& c = GetParam();
-    DialogAnswerer answerer(answerToGoOn);
-    for (const std::string& name : c.sources) source(name);
-    for (const std::string& name : c.plain) writeFile(scratch_.path() / name, "not an archive");
+    DialogAnswerer answerer([&c](const SeenDialog& dialog) {
+        return dialog.messageBox && c.yes ? IDYES : answerToGoOn(dialog);
+    });
+    for (const std::string& name : c.sources) {
+        fs::create_directories((scratch_.path() / name).parent_path());
+        source(name);
+    }
+    for (const std::string& name : c.plain) {
+        fs::create_directories((scratch_.path() / name).parent_path());
+        writeFile(scratch_.path() / name, "not an archive");
+    }
     TaskbarProbe taskbar;
     ASSERT_TRUE(taskbar.registered());
     ASSERT_NE(open(settingsText(archiverFolder(), c.settings)), nullptr);
@@ -91,6 +119,8 @@ TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     std::vector<NativeString> paths;
     for (const std::string& name : c.dropped) paths.push_back(scratch_.file(name));
     const HGLOBAL block = drop(paths);
+    // A dropped folder is searched from the event loop first.
+    EXPECT_TRUE(pumpUntil([&] { return state_->folderDrops.intake().idle(); }));
 
     EXPECT_TRUE(dropReleased(block));
     EXPECT_EQ(status.texts(), c.statuses);
@@ -112,7 +142,9 @@ TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     EXPECT_EQ(state_->batches.lastConvertedCount(), int(c.converted.size()));
     EXPECT_EQ(reportTip(*state_), c.tip);
     EXPECT_FALSE(theRunState().busy);
-    EXPECT_TRUE(answerer.seen().empty());
+    std::vector<std::wstring> asked;
+    for (const SeenDialog& dialog : answerer.seen()) asked.push_back(dialog.text);
+    EXPECT_EQ(asked, c.question.empty() ? std::vector<std::wstring>{} : std::vector{c.question});
     for (const auto& [output, from] : c.converted) expectConverted(output, from);
     for (const std::string& name : c.absent)
         EXPECT_FALSE(fs::exists(scratch_.path() / name)) << name;
@@ -168,7 +200,42 @@ INSTANTIATE_TEST_SUITE_P(
                                 {},
                                 {},
                                 L"a.zip: already exists: a.7z" + kLogHint,
-                                true}),
+                                true},
+                      // A dropped folder, searched with its subfolders and asked about once.
+                      BatchCase{"folderAnsweredYes",
+                                {},
+                                {"Library/b.zip", "Library/Sub/a.zip"},
+                                {"Library/notes.txt"},
+                                {"Library"},
+                                {counter(1, 2), counter(2, 2), L"2 7z complete!"},
+                                {{"Library/b.7z", "Library/b.zip"},
+                                 {"Library/Sub/a.7z", "Library/Sub/a.zip"}},
+                                {},
+                                {},
+                                false,
+                                true,
+                                kLibraryQuestion},
+                      BatchCase{"folderAnsweredNo",
+                                {},
+                                {"Library/b.zip", "Library/Sub/a.zip"},
+                                {},
+                                {"Library"},
+                                {kProcessing, L"0 7z complete!"},
+                                {},
+                                {"Library/b.7z", "Library/Sub/a.7z"},
+                                L"Library: folder, not an archive" + kLogHint,
+                                true,
+                                false,
+                                kLibraryQuestion},
+                      BatchCase{"folderWithoutArchives",
+                                {},
+                                {},
+                                {"Empty/notes.txt"},
+                                {"Empty"},
+                                {L"0 7z complete!"},
+                                {},
+                                {},
+                                L"Empty: skipped, no archives in Empty" + kLogHint}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DropTest, pathTooLongForAPathBufferIsNeverConvertedUnderAShorterName) {
@@ -189,6 +256,38 @@ TEST_F(DropTest, pathTooLongForAPathBufferIsNeverConvertedUnderAShorterName) {
     EXPECT_EQ(status.texts(), std::vector<std::wstring>{L"0 7z complete!"});
     EXPECT_FALSE(fs::exists(scratch_.path() / (stem + ".7z")));
     EXPECT_TRUE(fs::exists(fs::path(shortPath)));
+}
+
+// What a later start hands over by WM_COPYDATA is taken as a drop only when it is a list of
+// paths; anything else is refused whole and nothing of it runs.
+TEST_F(DropTest, handedFilesAreTakenOnlyAsAListOfPaths) {
+    DialogAnswerer answerer(answerToGoOn);
+    const NativeString a = source("a.zip");
+    ASSERT_NE(open(settingsText(archiverFolder())), nullptr);
+    const std::wstring end(2, L'\0');
+    const struct {
+        const char* name;
+        ULONG_PTR tag;
+        std::wstring data;
+        bool taken;
+    } cases[] = {
+        {"another program's tag", 1, a + end, false},
+        {"a relative path", ui::kHandedFilesTag, L"a.zip" + end, false},
+        {"a control character", ui::kHandedFilesTag, a + L"\nx" + end, false},
+        {"no end", ui::kHandedFilesTag, a + L'\0', false},
+        {"no path", ui::kHandedFilesTag, end, false},
+        {"a list of paths", ui::kHandedFilesTag, a + end, true},
+    };
+    for (const auto& c : cases) {
+        COPYDATASTRUCT message{c.tag, DWORD(c.data.size() * sizeof(wchar_t)),
+                               const_cast<wchar_t*>(c.data.data())};
+        EXPECT_EQ(SendMessageW(state_->window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&message)),
+                  c.taken)
+            << c.name;
+    }
+    EXPECT_TRUE(pumpUntil([&] { return state_->batches.lastReport().files.size() == 1; }));
+    EXPECT_EQ(state_->batches.lastConvertedCount(), 1);
+    expectConverted("a.7z", "a.zip");
 }
 
 TEST_F(DropTest, readsEveryPathWholeInTheDropsOrder) {
