@@ -128,7 +128,8 @@ BatchEnd DropBatches::drop(std::vector<NativeString> paths) {
     return BatchEnd::finished;
 }
 
-FileReport DropBatches::convertOne(const NativeString& path, int index, int count, Memory& memory) {
+FileReport DropBatches::convertOne(const NativeString& path, int index, int count, Memory& memory,
+                                   BatchPassword* passwords) {
     // The job takes its snapshot of the options at entry, on this thread: read now, the ZIP
     // option names the target it works on.
     const ConversionOptions options = options_;
@@ -143,7 +144,7 @@ FileReport DropBatches::convertOne(const NativeString& path, int index, int coun
         outcome = *refused;
     } else {
         const ProgressFeed feed(runState_, progress_);
-        outcome = convertFile(window_, path, index, count, options_, runState_);
+        outcome = convertFile(window_, path, index, count, options_, runState_, passwords);
         memory.remember(path, outcome, options);
     }
     progress_.fileEnds();
@@ -168,9 +169,13 @@ bool DropBatches::runBatch(const std::vector<NativeString>& paths) {
     const Clock::time_point start = Clock::now();
     BatchReport report;
     Memory memory{paths, {}, {}};
+    // Asked for once, when the first encrypted source comes; wiped when the batch ends.
+    std::optional<BatchPassword> password;
+    if (question_) password.emplace(*question_);
     int converted = 0;
     for (int index = 0; index < count; ++index) {
-        report.files.push_back(convertOne(paths[std::size_t(index)], index, count, memory));
+        report.files.push_back(convertOne(paths[std::size_t(index)], index, count, memory,
+                                          password ? &*password : nullptr));
         log_.fileEnded(report.files.back());
         if (report.files.back().outcome == FileOutcome::converted) ++converted;
         if (runState_.forceExit) {

@@ -56,6 +56,21 @@ NativeString Scene::archive(const std::string& name, const Files& content,
     return file(name);
 }
 
+void Scene::recordRuns() {
+    const char* folder = std::getenv("POMU_RECORDING_ARCHIVER_DIR");
+    if (folder == nullptr) {
+        skip = "POMU_RECORDING_ARCHIVER_DIR is not set";
+        return;
+    }
+    options.sevenZipFolder = test::hostPath(folder) + kSeparator;
+    runNotes = logs.path() / "runs.txt";
+#ifdef _WIN32
+    SetEnvironmentVariableW(L"POMU_RUN_NOTES", runNotes.c_str());
+#else
+    ::setenv("POMU_RUN_NOTES", runNotes.c_str(), 1);
+#endif
+}
+
 void Scene::need(std::unique_ptr<Hold> hold, const std::string& why) {
     if (hold) {
         holds.push_back(std::move(hold));
@@ -96,9 +111,13 @@ std::string describe(const ConversionOptions& o) {
            " zip=" + std::to_string(o.zip);
 }
 
-Files unpacked(const NativeString& archive) {
+Files unpacked(const NativeString& archive, const std::string& password) {
     test::ScratchFolder out;
-    if (!test::extractArchive(archive, out.folder())) return {{"<not extractable>", ""}};
+    std::vector<NativeString> arguments{POMU_T("x"), archive, POMU_T("-o") + out.folder(),
+                                        POMU_T("-y")};
+    if (!password.empty()) arguments.push_back(POMU_T("-p") + test::native(password));
+    const test::ArchiverRun run = test::runArchiver(arguments);
+    if (!run.exitCode || *run.exitCode != 0) return {{"<not extractable>", ""}};
     return test::fingerprints(test::treeContents(out.path()));
 }
 

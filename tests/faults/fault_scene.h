@@ -38,6 +38,10 @@ struct Scene {
     Files content;                          // what the converted archive must hold
     std::vector<std::string> outputs;       // output names known only once arranged
     std::function<void(Scene&)> duringRun;  // called on every pump pass while a tool runs
+    // batch: the password question's answers in turn (none: skipped); empty: nobody is asked.
+    std::vector<std::optional<std::string>> passwords;
+    std::vector<std::string> asked;         // the texts the question was put with
+    fs::path runNotes;                      // recordRuns: a line per archiver run, its arguments
     bool hookReached = false;               // duringRun found its moment
     bool hookActed = false;                 // and changed something then
     std::string kept;                       // bytes a row keeps for its own check
@@ -53,6 +57,8 @@ struct Scene {
     // files/<name>, made by the real archiver from the files with the switches (-t... first).
     NativeString archive(const std::string& name, const Files& content,
                          const std::vector<NativeString>& switches);
+    // Every archiver run goes through the recording archiver, which notes its arguments.
+    void recordRuns();
     // Keeps the hold; without one the row is skipped for the reason given.
     void need(std::unique_ptr<Hold> hold, const std::string& why);
 };
@@ -66,8 +72,9 @@ using test::trashedBytes;
 // Every field of the options in one line.
 std::string describe(const ConversionOptions& options);
 
-// The archive unpacked by the real archiver: names and fingerprints.
-Files unpacked(const NativeString& archive);
+// The archive unpacked by the real archiver (with the password, when one is given): names and
+// fingerprints.
+Files unpacked(const NativeString& archive, const std::string& password = {});
 
 using test::TempFolderOverride;
 
