@@ -7,6 +7,7 @@
 #include "ui/qt/archiver_folder.h"
 #include "ui/qt/launcher_entry.h"
 #include "ui/qt/options_menu.h"
+#include "ui/qt/password_dialog.h"
 #include "ui/qt/prompts.h"
 #include "ui/qt/single_instance.h"
 #include "ui/qt/status_line.h"
@@ -75,6 +76,7 @@ class MainWindow : public QWidget {
     QProgressBar* bar_;
     LauncherEntry launcher_;
     StatusLine statusLine_;
+    WindowPasswordQuestion passwordQuestion_;
     DropBatches batches_;
     OptionsMenu* menu_ = nullptr;
     bool closed_ = false;

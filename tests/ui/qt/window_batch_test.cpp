@@ -78,6 +78,66 @@ TEST_F(WindowTest, OneDroppedFileShowsNoCounterAndZipModeSaysZip) {
     }
 }
 
+// Two encrypted archives and a plain one: the question comes once, and the password given opens
+// both, or "Skip encrypted archives" leaves them. It is written nowhere.
+TEST_F(WindowTest, EncryptedArchivesAskForThePasswordOncePerBatch) {
+    const std::string secret = "SECRET";
+    struct Case {
+        std::optional<std::string> answer;
+        QString summary;
+        QString tip;
+    };
+    const Case cases[] = {
+        {secret, QStringLiteral("3 7z complete!"), {}},
+        {std::nullopt, QStringLiteral("1 7z complete!"),
+         "a.zip: needs a password\nb.zip: needs a password" + kLogHint},
+    };
+    for (const Case& c : cases) {
+        for (const char* name : {"a.zip", "b.zip", "c.zip", "a.7z", "b.7z", "c.7z"}) {
+            fs::remove(folder.file(name));
+        }
+        writeUsualSettings();
+        prompts.passwordAnswers = {c.answer};
+        prompts.passwordQuestions.clear();
+        openWindow();
+        const NativeString a = makeArchive("a.zip", sample, "-pSECRET");
+        const NativeString b = makeArchive("b.zip", {{"b.txt", "beta"}}, "-pSECRET");
+        const NativeString plain = makeArchive("c.zip", sample);
+        dropAndWait({a, b, plain});
+        EXPECT_EQ(statuses.last(), c.summary);
+        EXPECT_EQ(window->toolTip(), c.tip);
+        EXPECT_EQ(prompts.passwordQuestions,
+                  (std::vector<FakePrompts::Shown>{
+                      {"pomu", "Password for the encrypted archives of this batch:"}}));
+        EXPECT_TRUE(unpacksTo(folder.file("c.7z"), sample));
+        for (const char* output : {"a.7z", "b.7z"}) {
+            // Encrypted as its source was: without the password it does not even list.
+            EXPECT_EQ(fs::exists(folder.file(output)), c.answer.has_value()) << output;
+            if (c.answer) {
+                EXPECT_FALSE(archiveTests(folder.file(output))) << output;
+            }
+        }
+        if (!c.answer) continue;
+        ScratchFolder out;
+        ASSERT_EQ(
+            runArchiver({"x", "-p" + secret, folder.file("a.7z"), "-o" + out.folder()}).exitCode,
+            0);
+        EXPECT_EQ(treeContents(out.path()), sample);
+        // Closed, the window writes its settings; nothing it wrote holds the password.
+        window->close();
+        std::vector<fs::path> files{fs::path(settingsFile), *window->batches().logPath()};
+        for (const fs::path& place : {fs::path(*platform::tempFolder()), folder.path()}) {
+            for (const auto& entry : fs::recursive_directory_iterator(place)) {
+                if (entry.is_regular_file()) files.push_back(entry.path());
+            }
+        }
+        for (const fs::path& file : files) {
+            EXPECT_EQ(readFile(file).value_or("").find(secret), std::string::npos) << file;
+        }
+        EXPECT_FALSE(window->toolTip().contains(QString::fromStdString(secret)));
+    }
+}
+
 TEST_F(WindowTest, AnExistingTargetShowsExistsThenTheSummary) {
     writeUsualSettings();
     openWindow();
