@@ -6,6 +6,7 @@
 #include "convert/batch.h"
 #include "options/options.h"
 #include "ui/win32/guards.h"
+#include "ui/win32/password_dialog.h"
 #include "ui/win32/taskbar.h"
 
 namespace pomu::ui {
@@ -55,6 +56,7 @@ struct WindowState {
     const UINT taskbarButtonCreated = taskbarButtonCreatedMessage();
     StatusLine statusLine{window, taskbar};
     DropBatches batches{statusLine, theOptions(), theRunState()};
+    PasswordDialog passwordDialog{window};
 
     // Set-up finished: drops are accepted and the options menu is loaded.
     bool ready() const { return window != nullptr && optionsMenu != nullptr; }
