@@ -3,9 +3,12 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 
@@ -127,14 +130,40 @@ TEST_F(WindowTest, EncryptedArchivesAskForThePasswordOncePerBatch) {
         window->close();
         std::vector<fs::path> files{fs::path(settingsFile), *window->batches().logPath()};
         for (const fs::path& place : {fs::path(*platform::tempFolder()), folder.path()}) {
-            for (const auto& entry : fs::recursive_directory_iterator(place)) {
-                if (entry.is_regular_file()) files.push_back(entry.path());
+            std::error_code error;
+            for (auto it = fs::recursive_directory_iterator(place, error);
+                 !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+                if (it->is_regular_file()) files.push_back(it->path());
             }
         }
         for (const fs::path& file : files) {
             EXPECT_EQ(readFile(file).value_or("").find(secret), std::string::npos) << file;
         }
         EXPECT_FALSE(window->toolTip().contains(QString::fromStdString(secret)));
+    }
+}
+
+// The real dialog: the field is masked, OK gives what was typed as UTF-8, "Skip encrypted
+// archives" gives none.
+TEST(PasswordDialog, IsMaskedAndGivesTheTypedPasswordAsUtf8) {
+    for (const char* pressed : {"OK", "Skip encrypted archives"}) {
+        bool masked = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            auto* field = dialog ? dialog->findChild<QLineEdit*>("password") : nullptr;
+            if (!field) return;
+            masked = field->echoMode() == QLineEdit::Password;
+            field->setText(QString::fromUtf8("p\xC3\xA4sswort \xE6\x97\xA5\xE6\x9C\xAC"));
+            for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                if (button->text() == pressed) button->click();
+            }
+        });
+        const std::optional<Secret> answer = ui::askPasswordInDialog(nullptr, "pomu", "for a.zip");
+        EXPECT_TRUE(masked);
+        EXPECT_EQ(answer ? std::optional<std::string>(answer->bytes()) : std::nullopt,
+                  pressed == std::string("OK")
+                      ? std::optional<std::string>("p\xC3\xA4sswort \xE6\x97\xA5\xE6\x9C\xAC")
+                      : std::nullopt);
     }
 }
 
