@@ -98,6 +98,8 @@ SourceReading::~SourceReading() {
 }
 
 std::optional<ConversionOutcome> SourceReading::unlock(BatchPassword* passwords, bool zip) {
+    // Once the exit is forced, nothing more is asked.
+    if (runState_.forceExit) return outcomeOf(Reason::stopped);
     if (!passwords) return outcomeOf(Reason::needsPassword);
     if (zip && encryption_ == Encryption::names) return outcomeOf(Reason::namesInZip);
     password_ = passwords->forSource();

@@ -64,11 +64,26 @@ void Scene::recordRuns() {
     }
     options.sevenZipFolder = test::hostPath(folder) + kSeparator;
     runNotes = logs.path() / "runs.txt";
+    setVariable("POMU_RUN_NOTES", test::utf8(runNotes.native()));
+}
+
+void Scene::setVariable(const char* name, const std::string& value) {
 #ifdef _WIN32
-    SetEnvironmentVariableW(L"POMU_RUN_NOTES", runNotes.c_str());
+    SetEnvironmentVariableW(test::native(name).c_str(), test::native(value).c_str());
 #else
-    ::setenv("POMU_RUN_NOTES", runNotes.c_str(), 1);
+    ::setenv(name, value.c_str(), 1);
 #endif
+    variables.emplace_back(name);
+}
+
+Scene::~Scene() {
+    for (const std::string& name : variables) {
+#ifdef _WIN32
+        SetEnvironmentVariableW(test::native(name).c_str(), nullptr);
+#else
+        ::unsetenv(name.c_str());
+#endif
+    }
 }
 
 void Scene::need(std::unique_ptr<Hold> hold, const std::string& why) {

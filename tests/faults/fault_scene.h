@@ -25,6 +25,7 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 
 struct Scene {
     Scene();
+    ~Scene();
     test::ScratchFolder root;  // files/ (sources, targets), tmp/ (the temp folder), outside/
     test::ScratchFolder logs;  // the batch log's folder, apart from the tree the checks compare
     fs::path files, tmp, outside;
@@ -48,6 +49,7 @@ struct Scene {
     std::string skip;                       // why the row cannot run on this machine
     bool ordinaryUser = false;              // act as an ordinary user (user 65534 for root)
     platform::RunningTool* tool = nullptr;  // the tool running while duringRun is called
+    std::vector<std::string> variables;     // set for the row, unset when it goes
     // After root, so mounts and handles are given back before the folder goes.
     std::vector<std::unique_ptr<Hold>> holds;
 
@@ -59,6 +61,8 @@ struct Scene {
                          const std::vector<NativeString>& switches);
     // Every archiver run goes through the recording archiver, which notes its arguments.
     void recordRuns();
+    // An environment variable of this process and the archivers it starts, for the row.
+    void setVariable(const char* name, const std::string& value);
     // Keeps the hold; without one the row is skipped for the reason given.
     void need(std::unique_ptr<Hold> hold, const std::string& why);
 };

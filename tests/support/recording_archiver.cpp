@@ -1,8 +1,11 @@
 // A stand-in for the archiver that notes the arguments of every run, then runs the real one with
-// the same arguments and standard streams (POMU_ARCHIVER_DIR; the note goes to POMU_RUN_NOTES).
+// the same arguments and standard streams (POMU_ARCHIVER_DIR; the note goes to POMU_RUN_NOTES),
+// less the one switch POMU_RUN_WITHOUT names, as a faulty archiver would.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -36,7 +39,13 @@ int main() {
     std::string folder = dir;
     for (char& c : folder) c = c == '/' ? '\\' : c;
     std::wstring real = L"\"Z:" + std::wstring(folder.begin(), folder.end()) + L"\\7z.exe\"" +
-                        line.substr(rest == std::wstring::npos ? line.size() : rest);
+                        line.substr(rest == std::wstring::npos ? line.size() : rest) + L" ";
+    if (const char* without = std::getenv("POMU_RUN_WITHOUT")) {
+        const std::wstring word =
+            L" " + std::wstring(without, without + std::strlen(without)) + L" ";
+        for (std::size_t at; (at = real.find(word)) != std::wstring::npos;)
+            real.erase(at, word.size() - 1);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -63,8 +72,14 @@ int main(int, char** argv) {
     const char* dir = std::getenv("POMU_ARCHIVER_DIR");
     if (dir == nullptr) return 2;
     const std::string real = std::string(dir) + "/7z";
-    argv[0] = const_cast<char*>(real.c_str());
-    ::execv(real.c_str(), argv);
+    std::vector<char*> arguments{const_cast<char*>(real.c_str())};
+    const char* without = std::getenv("POMU_RUN_WITHOUT");
+    for (char** argument = argv + 1; *argument != nullptr; ++argument) {
+        if (without == nullptr || std::strcmp(*argument, without) != 0)
+            arguments.push_back(*argument);
+    }
+    arguments.push_back(nullptr);
+    ::execv(real.c_str(), arguments.data());
     return 2;
 }
 #endif
