@@ -146,7 +146,8 @@ BatchEnd DropBatches::drop(Drop dropped) {
     return BatchEnd::finished;
 }
 
-FileReport DropBatches::convertOne(const NativeString& path, int index, int count, Memory& memory) {
+FileReport DropBatches::convertOne(const NativeString& path, int index, int count, Memory& memory,
+                                   BatchPassword* passwords) {
     const Clock::time_point start = Clock::now();
     // Asked only when a RAR source comes, so a start without one never runs it. The question
     // handles window events: the options are read after it.
@@ -162,7 +163,7 @@ FileReport DropBatches::convertOne(const NativeString& path, int index, int coun
         outcome = *refused;
     } else {
         const ProgressFeed feed(runState_, progress_);
-        outcome = convertFile(window_, path, index, count, options, runState_);
+        outcome = convertFile(window_, path, index, count, options, runState_, passwords);
         memory.remember(path, outcome, options);
     }
     progress_.fileEnds();
@@ -188,6 +189,9 @@ bool DropBatches::runBatch(const Drop& batch) {
     const Clock::time_point start = Clock::now();
     BatchReport report;
     Memory memory(paths);
+    // Asked for once, when the first encrypted source comes; wiped when the batch ends.
+    std::optional<BatchPassword> password;
+    if (question_) password.emplace(*question_);
     int converted = 0;
     for (int index = 0; index < count; ++index) {
         const NativeString& path = paths[std::size_t(index)];
@@ -197,7 +201,8 @@ bool DropBatches::runBatch(const Drop& batch) {
             progress_.fileEnds();
             report.files.push_back(describeFile(path, {}, settled->second, false, 0));
         } else {
-            report.files.push_back(convertOne(path, index, count, memory));
+            report.files.push_back(
+                convertOne(path, index, count, memory, password ? &*password : nullptr));
         }
         log_.fileEnded(report.files.back());
         if (report.files.back().outcome == FileOutcome::converted) ++converted;

@@ -41,6 +41,8 @@ class DropBatches {
 
     BatchEnd drop(std::vector<NativeString> paths) { return drop(Drop{std::move(paths)}); }
     BatchEnd drop(Drop drop);
+    // Who is asked for a batch's password; without one, encrypted sources need a password.
+    void setPasswordQuestion(PasswordQuestion* question) { question_ = question; }
     std::size_t queuedBatches() const { return queue_.size(); }
     int lastConvertedCount() const { return lastConverted_; }
     // The report of the batch whose summary was shown last.
@@ -52,13 +54,15 @@ class DropBatches {
     bool runBatch(const Drop& batch);
     struct Memory;
     // One dropped path through the job, timed and described.
-    FileReport convertOne(const NativeString& path, int index, int count, Memory& memory);
+    FileReport convertOne(const NativeString& path, int index, int count, Memory& memory,
+                          BatchPassword* passwords);
     void showProgressWhenDue();
 
     StatusWindow& window_;
     const ConversionOptions& options_;
     RunState& runState_;
     BatchLog log_;
+    PasswordQuestion* question_ = nullptr;
     std::deque<Drop> queue_;
     BatchProgress progress_;
     int lastConverted_ = 0;

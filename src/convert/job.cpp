@@ -116,7 +116,8 @@ NativeString progressText(int index, int count) {
 }
 
 ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index, int count,
-                              const ConversionOptions& options, const RunState& runState) {
+                              const ConversionOptions& options, const RunState& runState,
+                              BatchPassword* passwords) {
     // Menu changes made while this file runs take effect from the next file.
     const ConversionOptions snapshot = options;
     PlannedConversion planned = planConversion(source, snapshot);
@@ -132,7 +133,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (kind != platform::FileKind::regular) return notAFile(plan.source, kind);
     const SourceFiles sources(plan);
     SourceReading reading(window, runState, plan);
-    if (auto refused = reading.refusal()) return *refused;
+    if (auto refused = reading.refusal(passwords, snapshot.zip)) return *refused;
     const Listing& listing = reading.listed().listing;
     const std::uint64_t sourceBytes = listing.totalPhysicalSize.value_or(
         listing.physicalSize.value_or(sources.source ? sources.source->size : 0));
@@ -151,7 +152,8 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (platform::folderHasEntries(workspace->path())) return outcomeOf(Reason::workspaceNotEmpty);
     const bool created = std::any_of(listing.entries.begin(), listing.entries.end(),
                                      [](const ListedEntry& entry) { return entry.created; });
-    if (!planCommands(plan, workspace->path(), snapshot, created)) {
+    if (!planCommands(plan, workspace->path(), snapshot, created) ||
+        (reading.password() && !encryptCommands(plan, snapshot.zip))) {
         return outcomeOf(Reason::pathTooLong);
     }
     if (const auto deep = tooDeep(listing, workspace->path())) {
@@ -159,7 +161,7 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     }
     if (auto failed = reading.unpack(workspace->path(), snapshot.show)) return *failed;
 
-    NewArchive archive(window, runState, *workspace, plan);
+    NewArchive archive(window, runState, *workspace, plan, reading.password());
     if (auto failed = archive.compress(snapshot.show, place.needs)) return *failed;
     // Walked before the folder goes: the new archive must hold exactly these files.
     const std::optional<std::vector<UnpackedFile>> unpacked = unpackedFiles(workspace->path());

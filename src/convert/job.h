@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "convert/batch_password.h"
 #include "convert/outcome.h"
 #include "convert/status_window.h"
 #include "options/options.h"
@@ -28,8 +29,10 @@ ConversionOutcome targetStands(StatusWindow& window, ConversionOutcome outcome);
 
 // Converts one source. The options are read once at entry (flags) and when the command lines
 // are written (folder, level); the source is moved to the Recycle Bin only after a conversion
-// that really succeeded.
+// that really succeeded. An encrypted source is read with the batch's password, when there is
+// one to ask for, and made into an archive as encrypted.
 ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index, int count,
-                              const ConversionOptions& options, const RunState& runState);
+                              const ConversionOptions& options, const RunState& runState,
+                              BatchPassword* passwords = nullptr);
 
 }  // namespace pomu

@@ -215,7 +215,9 @@ void readRunFlags(std::string_view line, Listing& listing) {
     // The question goes to the error stream, which the listing's pipe carries too.
     if (asksPassword(line)) {
         listing.encrypted = true;
-        listing.errors = true;
+        // Asked for, the password may have been given on the input; one that was not, or did
+        // not open the archive, ends the run with an error of its own.
+        if (line.find("Enter password") == std::string_view::npos) listing.errors = true;
     }
 }
 

@@ -1,14 +1,25 @@
 // Compressing, listing, proving and testing the new archive; removing it unless it was kept.
 #include "convert/new_archive.h"
 
+#include "convert/archiver.h"
+#include "convert/encryption.h"
 #include "convert/job.h"
 #include "convert/room.h"
 
 namespace pomu {
 
 NewArchive::NewArchive(StatusWindow& window, const RunState& runState, Workspace& workspace,
-                       const ConversionPlan& plan)
-    : window_(window), runState_(runState), workspace_(workspace), plan_(plan) {}
+                       const ConversionPlan& plan, const Secret* password)
+    : window_(window),
+      runState_(runState),
+      workspace_(workspace),
+      plan_(plan),
+      password_(password) {}
+
+// The password as a run of the new archive reads it: twice to make it, once to read it.
+Secret NewArchive::input(int lines) const {
+    return password_ ? password_->lines(lines) : Secret();
+}
 
 NewArchive::~NewArchive() {
     if (kept_) return;
@@ -36,7 +47,7 @@ std::optional<ConversionOutcome> NewArchive::compress(bool show, const Needs& ne
         if (platform::pathExists(output)) return outcomeOf(Reason::targetExists, output);
     }
     watch_.emplace(window_, workspace_, plan_.target, plan_.split, strays_);
-    StartedRun started = startRun(plan_.compressCommand, show);
+    StartedRun started = startRun(plan_.compressCommand, show, input(2).bytes());
     const ToolRun run = finishRun(started, *watch_, runState_);
     watch_->finish();
     if (!ranToTheEnd(run)) {
@@ -47,7 +58,7 @@ std::optional<ConversionOutcome> NewArchive::compress(bool show, const Needs& ne
         return failedRun(run, Reason::compressionFailed);
     }
     if (!isUsableOutput(plan_.firstOutputPath)) return outcomeOf(Reason::noOutput);
-    listing_ = startListingRun(plan_.outputListCommand);
+    listing_ = startListingRun(plan_.outputListCommand, input(1).bytes());
     return std::nullopt;
 }
 
@@ -56,6 +67,12 @@ std::optional<ConversionOutcome> NewArchive::prove(
     bool test, ProofResult& proof) {
     const ListedArchive packed = readListing(listing_, plan_.firstOutputPath, window_, runState_);
     if (packed.failure) return packed.failure;
+    if (password_ &&
+        !encryptedAsNeeded(packed.listing, plan_.targetExtension != archiver::kZipExtension)) {
+        ProofResult open;
+        open.failure = ProofFailure::notEncrypted;
+        return withProof(outcomeOf(Reason::proofFailed), open, plan_.firstOutputPath);
+    }
     if (!unpacked) {
         ProofResult walk;
         walk.failure = ProofFailure::notWalked;
@@ -70,7 +87,7 @@ std::optional<ConversionOutcome> NewArchive::prove(
     if (!test || !proof.holds()) return std::nullopt;
     // The data read back in full: a write error or a bad drive shows here, while the source
     // is still in place.
-    const ToolRun run = runTool(plan_.testCommand, false, window_, runState_);
+    const ToolRun run = runTool(plan_.testCommand, false, window_, runState_, input(1).bytes());
     if (ranToTheEnd(run)) return std::nullopt;
     return failedRun(run, Reason::testFailed);
 }

@@ -16,8 +16,10 @@ namespace pomu {
 // goes, once nothing reads it any more; a file saved over it meanwhile stays.
 class NewArchive {
   public:
+    // With a password, the archive is made with it and read back only through it, and must
+    // come out encrypted.
     NewArchive(StatusWindow& window, const RunState& runState, Workspace& workspace,
-               const ConversionPlan& plan);
+               const ConversionPlan& plan, const Secret* password = nullptr);
     NewArchive(const NewArchive&) = delete;
     NewArchive& operator=(const NewArchive&) = delete;
     ~NewArchive();
@@ -40,10 +42,13 @@ class NewArchive {
     bool flush() const;
 
   private:
+    Secret input(int lines) const;
+
     StatusWindow& window_;
     const RunState& runState_;
     Workspace& workspace_;
     const ConversionPlan& plan_;
+    const Secret* password_;
     std::vector<int> strays_;
     std::optional<OutputWatch> watch_;
     StartedRun listing_;

@@ -188,6 +188,8 @@ constexpr ProofRow kProofRows[] = {
     {ProofFailure::linkAsFolder,
      kKeepsSource,
      {POMU_T(""), POMU_T(" is a link 7-Zip cannot re-pack as a link")}},
+    {ProofFailure::notEncrypted, kRemovesArchive,
+     POMU_T("the new archive is not encrypted as the source was")},
 };
 
 const ProofRow& rowOf(ProofFailure failure) {
@@ -327,6 +329,10 @@ constexpr ReasonRow kReasonRows[] = {
      [](const ConversionOutcome& o) {
          return POMU_T("this folder could not be searched (") + o.cause + POMU_T(")");
      }},
+    {Reason::wrongPassword, kNotConverted, kRead, POMU_T("wrong password")},
+    {Reason::namesInZip, kNotConverted, kRead, POMU_T("ZIP cannot hide the names")},
+    {Reason::zipPassword, kNotConverted, kRead,
+     POMU_T("a ZIP password must be ASCII, 99 characters at most")},
 };
 
 // A row missing or out of place fails the build, not a user's batch.
@@ -337,8 +343,8 @@ constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
     }
     return count == std::size_t(last) + 1;
 }
-static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::folderUnsearched));
-static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::linkAsFolder));
+static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::zipPassword));
+static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::notEncrypted));
 
 const ReasonRow& rowOf(Reason reason) {
     return kReasonRows[std::size_t(reason)];

@@ -27,7 +27,7 @@ enum class Reason {
     sourceUnreadable,  // exitCode: the archiver could not list the source at all
     noRarCodec,        // a RAR source, and the archiver has no RAR codec
     extractionFailed,  // exitCode
-    needsPassword,     // the source's listing shows encrypted entries
+    needsPassword,     // encrypted, and no password was given
     volumeMissing,     // count: the number of the first volume that is missing
     nothingExtracted,
     compressionFailed,    // exitCode
@@ -58,6 +58,9 @@ enum class Reason {
     nameTooLong,          // detail: an inner name longer than the working folder's disk takes
     noArchives,           // a dropped folder searched in vain; detail: its name as shown
     folderUnsearched,     // a folder a search could not read; cause: why
+    wrongPassword,        // the batch's password did not open the source
+    namesInZip,           // the source hides its names, which a ZIP cannot
+    zipPassword,          // the batch's password is one 7-Zip cannot give a ZIP
 };
 
 // What the proof found, when it did not hold. Each has one row in the table of outcomes: its
@@ -86,6 +89,7 @@ enum class ProofFailure {
     dateNotKept,       // a file's modification time did not come through
     escapedName,       // detail: the name, each character 7-Zip had to escape shown as '?'
     linkAsFolder,      // detail: a link an LZH archive keeps as a folder "name|target": name
+    notEncrypted,      // the new archive is not encrypted where its source was
 };
 
 // What the proof does not compare, by decision: access times, owners and groups, permissions

@@ -64,15 +64,15 @@ ToolRun follow(platform::RunningTool& tool, NativeView word, StatusWindow& windo
 
 }  // namespace
 
-StartedRun startRun(const ToolCommand& command, bool show) {
+StartedRun startRun(const ToolCommand& command, bool show, std::string_view input) {
     StartedRun started;
     started.word = NativeString(commandWord(command));
     // Shown, the console is the user's: the run then counts as a whole step when it ends.
     if (const std::optional<ToolCommand> reported =
             show ? std::nullopt : withProgressSwitch(command)) {
-        started.tool = platform::startWithProgress(*reported);
+        started.tool = platform::startWithProgress(*reported, input);
     } else {
-        started.tool = platform::startTool(command, show);
+        started.tool = platform::startTool(command, show, input);
     }
     return started;
 }
@@ -89,13 +89,13 @@ void stopRun(StartedRun& started, StatusWindow& window) {
 }
 
 ToolRun runTool(const ToolCommand& command, bool show, StatusWindow& window,
-                const RunState& runState) {
-    StartedRun started = startRun(command, show);
+                const RunState& runState, std::string_view input) {
+    StartedRun started = startRun(command, show, input);
     return finishRun(started, window, runState);
 }
 
-StartedRun startListingRun(const ToolCommand& command) {
-    return {platform::startListing(command), NativeString(commandWord(command))};
+StartedRun startListingRun(const ToolCommand& command, std::string_view input) {
+    return {platform::startListing(command, input), NativeString(commandWord(command))};
 }
 
 ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunState& runState) {
@@ -118,8 +118,9 @@ ArchiveListingRun finishArchiveListing(StartedRun& started, StatusWindow& window
     return listing;
 }
 
-ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState) {
-    StartedRun started = startListingRun(command);
+ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState,
+                      std::string_view input) {
+    StartedRun started = startListingRun(command, input);
     return finishListing(started, window, runState);
 }
 

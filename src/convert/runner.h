@@ -17,8 +17,9 @@ struct ToolRun {
     std::optional<int> exitCode;  // its own exit code when it ended by itself
 };
 
+// `input`: what the tool reads on its standard input (platform::startTool); none by default.
 ToolRun runTool(const ToolCommand& command, bool show, StatusWindow& window,
-                const RunState& runState);
+                const RunState& runState, std::string_view input = {});
 
 // A tool started and not yet followed, so that another step can run beside it. One that is
 // never finished or stopped is killed when it goes.
@@ -27,7 +28,7 @@ struct StartedRun {
     NativeString word;                          // its command word: the step it stands for
 };
 
-StartedRun startRun(const ToolCommand& command, bool show);
+StartedRun startRun(const ToolCommand& command, bool show, std::string_view input = {});
 // Follows the tool to its end, as runTool does.
 ToolRun finishRun(StartedRun& started, StatusWindow& window, const RunState& runState);
 // Ends the tool and waits until it has gone: nothing it does outlasts this call.
@@ -39,9 +40,10 @@ struct ListingRun {
 };
 
 // Runs a listing hidden, its output read while the window's events are handled.
-ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState);
+ListingRun runListing(const ToolCommand& command, StatusWindow& window, const RunState& runState,
+                      std::string_view input = {});
 // A listing started to run beside another step, and read once it has ended.
-StartedRun startListingRun(const ToolCommand& command);
+StartedRun startListingRun(const ToolCommand& command, std::string_view input = {});
 ListingRun finishListing(StartedRun& started, StatusWindow& window, const RunState& runState);
 
 // An archive's listing, read as its output is handed on: the text is never held whole.

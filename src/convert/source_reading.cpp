@@ -13,8 +13,9 @@ namespace {
 
 // A password is needed, a volume is missing, it is no plain archive (a program, a document, a
 // disk image), or the archiver cannot read it faithfully.
-std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, NativeView path) {
-    if (source.listing.anyEncrypted()) return outcomeOf(Reason::needsPassword);
+std::optional<ConversionOutcome> refusedSource(const ListedArchive& source, NativeView path,
+                                               bool unlocked) {
+    if (!unlocked && source.listing.anyEncrypted()) return outcomeOf(Reason::needsPassword);
     if (source.listing.missingVolume && source.listing.volumes) {
         ConversionOutcome outcome = outcomeOf(Reason::volumeMissing);
         outcome.count = *source.listing.volumes + 1;  // the volumes it opened come first
@@ -99,15 +100,53 @@ SourceReading::~SourceReading() {
     stopRun(listing_, window_);
 }
 
-std::optional<ConversionOutcome> SourceReading::refusal() {
+std::optional<ConversionOutcome> SourceReading::unlock(BatchPassword* passwords, bool zip) {
+    // Once the exit is forced, nothing more is asked.
+    if (runState_.forceExit) return outcomeOf(Reason::stopped);
+    if (!passwords) return outcomeOf(Reason::needsPassword);
+    if (zip && encryption_ == Encryption::names) return outcomeOf(Reason::namesInZip);
+    password_ = passwords->forSource();
+    if (!password_) return outcomeOf(Reason::needsPassword);
+    if (zip && !zipTakesPassword(password_->bytes())) return outcomeOf(Reason::zipPassword);
+    passwords_ = passwords;
+    if (encryption_ != Encryption::names) return std::nullopt;
+    const Secret input = password_->lines(1);
+    StartedRun again = startListingRun(plan_.sourceListCommand, input.bytes());
+    listed_ = readListing(again, plan_.source, window_, runState_);
+    // Given the password, only a wrong one leaves the archive unopened.
+    if (again.tool && !listed_.listing.complete && listed_.listing.encrypted) {
+        passwords->failedOn(plan_.source);
+        return outcomeOf(Reason::wrongPassword);
+    }
+    return std::nullopt;
+}
+
+bool SourceReading::passwordRefused(bool show) {
+    if (!show && extraction_.tool && saysWrongPassword(extraction_.tool->latestOutput())) {
+        return true;
+    }
+    // The output was the user's to see, or its latest bytes no longer hold the words: a hidden
+    // test of the source says it again.
+    const std::optional<ToolCommand> probe = passwordProbe(plan_.extractCommand);
+    if (!probe) return false;
+    const Secret input = password_->lines(1);
+    return saysWrongPassword(runListing(*probe, window_, runState_, input.bytes()).output);
+}
+
+std::optional<ConversionOutcome> SourceReading::refusal(BatchPassword* passwords, bool zip) {
     listed_ = readListing(listing_, plan_.source, window_, runState_);
+    encryption_ = encryptionOf(listed_.listing);
+    if (encryption_ != Encryption::none) {
+        if (auto refused = unlock(passwords, zip)) return refused;
+    }
     // A self-extracting program is read as the archive it carries, though its name made the
     // archiver try it as a program first.
     if (isSelfExtracting(listed_.listing, plan_.source) && listed_.listing.triedType == "PE") {
         listed_.listing.triedType.clear();
     }
     listed_.type = plainArchiveType(listed_.listing, plan_.source);
-    std::optional<ConversionOutcome> refused = refusedSource(listed_, plan_.source);
+    std::optional<ConversionOutcome> refused =
+        refusedSource(listed_, plan_.source, password_ != nullptr);
     if (refused) return unreadableRar(*refused, plan_.source, runState_);
     // A '_' the listing shows may be a line break: the names as the archive keeps them tell.
     const auto underscore = [](const ListedEntry& entry) {
@@ -115,13 +154,15 @@ std::optional<ConversionOutcome> SourceReading::refusal() {
     };
     if (archiver::kRenamesLineBreaks &&
         std::any_of(listed_.listing.entries.begin(), listed_.listing.entries.end(), underscore)) {
-        lineBreaks_ = startListingRun(plan_.lineBreakListCommand);
+        const Secret input = password_ ? password_->lines(1) : Secret();
+        lineBreaks_ = startListingRun(plan_.lineBreakListCommand, input.bytes());
     }
     return std::nullopt;
 }
 
 std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace, bool show) {
-    extraction_ = startRun(plan_.extractCommand, show);
+    const Secret input = password_ ? password_->lines(1) : Secret();
+    extraction_ = startRun(plan_.extractCommand, show, input.bytes());
     const ToolRun extracted = finishRun(extraction_, window_, runState_);
     if (!ranToTheEnd(extracted)) {
         // A disk that filled up is no damage of the archive's.
@@ -130,6 +171,10 @@ std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace, boo
             const NativeView folder =
                 workspace.substr(0, workspace.find_last_not_of(kSeparator) + 1);
             return outcomeOf(Reason::unpackingOutOfSpace, placeOf(folderOf(folder)));
+        }
+        if (password_ && extracted.started && !extracted.forced && passwordRefused(show)) {
+            passwords_->failedOn(plan_.source);
+            return outcomeOf(Reason::wrongPassword);
         }
         return unreadableRar(failedRun(extracted, Reason::extractionFailed), plan_.source,
                              runState_);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "convert/archive_types.h"
+#include "convert/batch_password.h"
+#include "convert/encryption.h"
 #include "convert/listing.h"
 #include "convert/plan.h"
 #include "convert/proof.h"
@@ -43,15 +45,23 @@ class SourceReading {
     SourceReading& operator=(const SourceReading&) = delete;
     ~SourceReading();
 
-    // What the listing tells before anything is unpacked.
-    std::optional<ConversionOutcome> refusal();
+    // What the listing tells before anything is unpacked. An encrypted source is opened with
+    // the batch's password (none: nobody to ask); one that hides its names is listed again
+    // with it, and never made into a ZIP.
+    std::optional<ConversionOutcome> refusal(BatchPassword* passwords = nullptr, bool zip = false);
     // The extraction into the planned folder, followed to its end; empty when it ran to its
     // end and unpacked files.
     std::optional<ConversionOutcome> unpack(NativeView workspace, bool show);
 
     const ListedArchive& listed() const { return listed_; }
+    // The password the source is read with; null for a source that is not encrypted.
+    const Secret* password() const { return password_; }
 
   private:
+    std::optional<ConversionOutcome> unlock(BatchPassword* passwords, bool zip);
+    // After a failed extraction: whether 7-Zip said the password was wrong.
+    bool passwordRefused(bool show);
+
     StatusWindow& window_;
     const RunState& runState_;
     const ConversionPlan& plan_;
@@ -59,6 +69,9 @@ class SourceReading {
     StartedRun extraction_;
     StartedRun lineBreaks_;  // beside the extraction, where the archiver renames line breaks
     ListedArchive listed_;
+    Encryption encryption_ = Encryption::none;
+    BatchPassword* passwords_ = nullptr;
+    const Secret* password_ = nullptr;
 };
 
 }  // namespace pomu

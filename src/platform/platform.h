@@ -281,25 +281,36 @@ class RunningTool {
   private:
     explicit RunningTool(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
-    friend std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
-    friend std::optional<RunningTool> startListing(const ToolCommand& command);
-    friend std::optional<RunningTool> startWithProgress(const ToolCommand& command);
+    friend std::optional<RunningTool> startTool(const ToolCommand& command, bool show,
+                                                std::string_view input);
+    friend std::optional<RunningTool> startListing(const ToolCommand& command,
+                                                   std::string_view input);
+    friend std::optional<RunningTool> startWithProgress(const ToolCommand& command,
+                                                        std::string_view input);
 };
 
-// Starts the tool with no shell, inheriting the environment and the current folder. With
-// show false it runs hidden with its standard input and output on the null device.
-std::optional<RunningTool> startTool(const ToolCommand& command, bool show);
+// What a tool reads on its standard input (a password's lines), given to every start below:
+// written whole into a pipe before the tool starts, so writing never waits on a tool that does
+// not read, and the pipe ends after it. Empty: the null device, so a question meets its end at
+// once. A start with more than this fails.
+inline constexpr std::size_t kMaxToolInputBytes = 4096;
 
-// Starts a listing: always hidden (no console, whatever `show` says), standard input on the
-// null device, standard output and error into an unnamed file of its own, so it runs to its
-// end while another tool is followed. Where no such file can be made, on a pipe that
-// handlePendingEvents drains as it fills (a long listing is more than a pipe holds).
-std::optional<RunningTool> startListing(const ToolCommand& command);
+// Starts the tool with no shell, inheriting the environment and the current folder. With
+// show false it runs hidden with its standard output on the null device.
+std::optional<RunningTool> startTool(const ToolCommand& command, bool show,
+                                     std::string_view input = {});
+
+// Starts a listing: always hidden (no console, whatever `show` says), standard output and
+// error into an unnamed file of its own, so it runs to its end while another tool is followed.
+// Where no such file can be made, on a pipe that handlePendingEvents drains as it fills (a
+// long listing is more than a pipe holds).
+std::optional<RunningTool> startListing(const ToolCommand& command, std::string_view input = {});
 
 // Starts a hidden tool as a listing is started, but keeps only the latest bytes of its output
 // (kLatestOutputBytes): enough for the progress line the archiver rewrites in place.
 inline constexpr std::size_t kLatestOutputBytes = 1024;
-std::optional<RunningTool> startWithProgress(const ToolCommand& command);
+std::optional<RunningTool> startWithProgress(const ToolCommand& command,
+                                             std::string_view input = {});
 
 // Waits until a window event arrives, the tool ends or output on its pipe arrives, then reads
 // that output and handles every pending event of this thread. A quit request taken here is

@@ -44,6 +44,22 @@ class FaultWindow : public HeadlessWindow {
     bool hung_ = false;
 };
 
+// The password question answered from the row's list, each text noted.
+class ScriptedQuestion : public PasswordQuestion {
+  public:
+    explicit ScriptedQuestion(Scene& scene) : scene_(scene) {}
+    std::optional<Secret> askPassword(NativeView text) override {
+        scene_.asked.push_back(test::utf8(text));
+        if (scene_.passwords.empty()) return std::nullopt;
+        const std::optional<std::string> answer = scene_.passwords.front();
+        scene_.passwords.erase(scene_.passwords.begin());
+        return answer ? std::optional<Secret>(Secret(*answer)) : std::nullopt;
+    }
+
+  private:
+    Scene& scene_;
+};
+
 struct Outcome {
     int converted = 0;
     std::vector<std::string> texts;
@@ -144,6 +160,8 @@ Outcome act(const Row& row, Scene& scene) {
             test::utf8(reportLine(describeFile(source, {}, result, folder, 0))));
     } else {
         DropBatches batches(window, scene.options, scene.runState, scene.logFile);
+        ScriptedQuestion question(scene);
+        if (!scene.passwords.empty()) batches.setPasswordQuestion(&question);
         batches.drop(scene.dropped);
         outcome.converted = batches.lastConvertedCount();
         outcome.progressFault = progressFault(window.progress());
@@ -222,7 +240,8 @@ void checkLog(const Scene& scene, const std::vector<std::string>& report) {
 
 std::vector<Row> allRows() {
     std::vector<Row> rows;
-    for (auto part : {archiveRows, nameRows, environmentRows, batchRows, settingsRows}) {
+    for (auto part :
+         {archiveRows, nameRows, environmentRows, batchRows, settingsRows, passwordRows}) {
         for (Row& row : part()) rows.push_back(std::move(row));
     }
     return rows;

@@ -53,11 +53,14 @@ inline const std::string kBreak = "\n";
 
 // A small tree most rows pack.
 const Files& sampleFiles();
+// Copies a fixture made by rar in as files/<name>; false, and the row skipped, without fixtures.
+bool rarFixture(Scene& s, const std::string& fixture, const std::string& name);
 
 std::vector<Row> archiveRows();
 std::vector<Row> nameRows();
 std::vector<Row> environmentRows();
 std::vector<Row> batchRows();
 std::vector<Row> settingsRows();
+std::vector<Row> passwordRows();
 
 }  // namespace pomu::faults

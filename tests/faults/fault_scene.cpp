@@ -56,6 +56,36 @@ NativeString Scene::archive(const std::string& name, const Files& content,
     return file(name);
 }
 
+void Scene::recordRuns() {
+    const char* folder = std::getenv("POMU_RECORDING_ARCHIVER_DIR");
+    if (folder == nullptr) {
+        skip = "POMU_RECORDING_ARCHIVER_DIR is not set";
+        return;
+    }
+    options.sevenZipFolder = test::hostPath(folder) + kSeparator;
+    runNotes = logs.path() / "runs.txt";
+    setVariable("POMU_RUN_NOTES", test::utf8(runNotes.native()));
+}
+
+void Scene::setVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+    SetEnvironmentVariableW(test::native(name).c_str(), test::native(value).c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+    variables.emplace_back(name);
+}
+
+Scene::~Scene() {
+    for (const std::string& name : variables) {
+#ifdef _WIN32
+        SetEnvironmentVariableW(test::native(name).c_str(), nullptr);
+#else
+        ::unsetenv(name.c_str());
+#endif
+    }
+}
+
 void Scene::need(std::unique_ptr<Hold> hold, const std::string& why) {
     if (hold) {
         holds.push_back(std::move(hold));
@@ -96,9 +126,13 @@ std::string describe(const ConversionOptions& o) {
            " zip=" + std::to_string(o.zip);
 }
 
-Files unpacked(const NativeString& archive) {
+Files unpacked(const NativeString& archive, const std::string& password) {
     test::ScratchFolder out;
-    if (!test::extractArchive(archive, out.folder())) return {{"<not extractable>", ""}};
+    std::vector<NativeString> arguments{POMU_T("x"), archive, POMU_T("-o") + out.folder(),
+                                        POMU_T("-y")};
+    if (!password.empty()) arguments.push_back(POMU_T("-p") + test::native(password));
+    const test::ArchiverRun run = test::runArchiver(arguments);
+    if (!run.exitCode || *run.exitCode != 0) return {{"<not extractable>", ""}};
     return test::fingerprints(test::treeContents(out.path()));
 }
 

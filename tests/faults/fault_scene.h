@@ -25,6 +25,7 @@ using Files = std::vector<std::pair<std::string, std::string>>;
 
 struct Scene {
     Scene();
+    ~Scene();
     test::ScratchFolder root;  // files/ (sources, targets), tmp/ (the temp folder), outside/
     test::ScratchFolder logs;  // the batch log's folder, apart from the tree the checks compare
     fs::path files, tmp, outside;
@@ -38,12 +39,17 @@ struct Scene {
     Files content;                          // what the converted archive must hold
     std::vector<std::string> outputs;       // output names known only once arranged
     std::function<void(Scene&)> duringRun;  // called on every pump pass while a tool runs
+    // batch: the password question's answers in turn (none: skipped); empty: nobody is asked.
+    std::vector<std::optional<std::string>> passwords;
+    std::vector<std::string> asked;         // the texts the question was put with
+    fs::path runNotes;                      // recordRuns: a line per archiver run, its arguments
     bool hookReached = false;               // duringRun found its moment
     bool hookActed = false;                 // and changed something then
     std::string kept;                       // bytes a row keeps for its own check
     std::string skip;                       // why the row cannot run on this machine
     bool ordinaryUser = false;              // act as an ordinary user (user 65534 for root)
     platform::RunningTool* tool = nullptr;  // the tool running while duringRun is called
+    std::vector<std::string> variables;     // set for the row, unset when it goes
     // After root, so mounts and handles are given back before the folder goes.
     std::vector<std::unique_ptr<Hold>> holds;
 
@@ -53,6 +59,10 @@ struct Scene {
     // files/<name>, made by the real archiver from the files with the switches (-t... first).
     NativeString archive(const std::string& name, const Files& content,
                          const std::vector<NativeString>& switches);
+    // Every archiver run goes through the recording archiver, which notes its arguments.
+    void recordRuns();
+    // An environment variable of this process and the archivers it starts, for the row.
+    void setVariable(const char* name, const std::string& value);
     // Keeps the hold; without one the row is skipped for the reason given.
     void need(std::unique_ptr<Hold> hold, const std::string& why);
 };
@@ -66,8 +76,9 @@ using test::trashedBytes;
 // Every field of the options in one line.
 std::string describe(const ConversionOptions& options);
 
-// The archive unpacked by the real archiver: names and fingerprints.
-Files unpacked(const NativeString& archive);
+// The archive unpacked by the real archiver (with the password, when one is given): names and
+// fingerprints.
+Files unpacked(const NativeString& archive, const std::string& password = {});
 
 using test::TempFolderOverride;
 

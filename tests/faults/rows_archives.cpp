@@ -62,7 +62,8 @@ void damage(Scene& s, const std::string& name) {
     s.write(name, bytes);
 }
 
-// Copies a fixture made by rar in as files/<name>; false, and the row skipped, without fixtures.
+}  // namespace
+
 bool rarFixture(Scene& s, const std::string& fixture, const std::string& name) {
     const fs::path folder = test::rarFixtures();
     if (folder.empty()) {
@@ -74,6 +75,8 @@ bool rarFixture(Scene& s, const std::string& fixture, const std::string& name) {
     EXPECT_FALSE(error) << fixture << ": " << error.message();
     return !error;
 }
+
+namespace {
 
 // The four-volume RAR5 set made by rar, copied in under the names: '#' stands for the number.
 bool rarSet(Scene& s, const std::string& names) {

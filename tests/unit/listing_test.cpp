@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "convert/encryption.h"
 #include "convert/listing.h"
 #include "convert/proof.h"
 #include "convert/rar_support.h"
@@ -95,8 +96,13 @@ TEST(Listing, RecordedOutputsOfBothArchivers) {
          "complete encrypted | sub/ 0 | a.txt 6 9F606EEC encrypted | sub/b.bin 5000 44C5B60C "
          "encrypted",
          ProofFailure::none},
-        // The password question comes on the error stream, which the pipe carries too.
-        {"sealed-headers.7z.txt", "incomplete errors encrypted", ProofFailure::listingFailed},
+        // The password question comes on the error stream, which the pipe carries too; unanswered,
+        // no names follow. Answered on the input, it is no error.
+        {"sealed-headers.7z.txt", "incomplete encrypted", ProofFailure::listingFailed},
+        {"given-headers.7z.txt",
+         "complete encrypted | sub/ 0 | a.txt 6 9F606EEC encrypted | sub/b.bin 5000 D1871CA2 "
+         "encrypted",
+         ProofFailure::none},
         // A CRC-16 printed as eight digits; the type tells it is no CRC-32.
         {"old.lzh.txt", "complete | a.txt 5 00006B4F | sub/b.bin 300 00004D7D", ProofFailure::none,
          "Lzh"},
@@ -127,6 +133,38 @@ TEST(Listing, RecordedOutputsOfBothArchivers) {
                 EXPECT_EQ(listing.type, c.type) << archiver << "/" << c.file;
             }
         }
+    }
+}
+
+// What a source's listing says of its encryption, and whether a new archive's listing shows it
+// encrypted enough: every file, and in a 7z the names. A ZIP takes only 7-Zip's passwords.
+TEST(Encryption, NewArchiveHidesWhatTheSourceHid) {
+    struct Case {
+        const char* file;
+        Encryption encryption;
+        bool enoughForA7z, enoughForAZip;
+    };
+    const Case cases[] = {
+        {"given-headers.7z.txt", Encryption::names, true, true},
+        {"sealed-headers.7z.txt", Encryption::names, true, true},
+        {"sealed-data.7z.txt", Encryption::data, false, true},
+        {"plain.7z.txt", Encryption::none, false, false},
+    };
+    for (const std::string archiver : {"linux-7z-26.02", "win-7z-26.03"}) {
+        for (const Case& c : cases) {
+            const Listing listing = parseListing(recorded(archiver, c.file).value_or(""));
+            EXPECT_EQ(encryptionOf(listing), c.encryption) << archiver << "/" << c.file;
+            EXPECT_EQ(encryptedAsNeeded(listing, true), c.enoughForA7z) << c.file;
+            EXPECT_EQ(encryptedAsNeeded(listing, false), c.enoughForAZip) << c.file;
+        }
+    }
+    for (const auto& [password, taken] : {std::pair<std::string, bool>{"SECRET", true},
+                                          {"", true},
+                                          {std::string(99, '~'), true},
+                                          {std::string(100, 'x'), false},
+                                          {"p\xC3\xA4sswort", false},
+                                          {"tab\tbed", false}}) {
+        EXPECT_EQ(zipTakesPassword(password), taken) << password;
     }
 }
 

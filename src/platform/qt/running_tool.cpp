@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <string>
 
 extern char** environ;
@@ -29,6 +30,23 @@ struct NullStreams {
 // Called directly: this C library's pidfd header lacks C linkage for C++.
 int openPidfd(pid_t pid) {
     return int(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+// The read end of a pipe that holds the bytes and then its end. All of them go in at once or
+// none (at most PIPE_BUF): nothing ever waits for the tool to read.
+posix::UniqueFd filledPipe(std::string_view bytes) {
+    static_assert(kMaxToolInputBytes <= PIPE_BUF);
+    int ends[2];
+    if (bytes.size() > kMaxToolInputBytes || ::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return {};
+    posix::UniqueFd readEnd(ends[0]);
+    const posix::UniqueFd writeEnd(ends[1]);
+    ssize_t wrote;
+    do {
+        wrote = ::write(writeEnd.get(), bytes.data(), bytes.size());
+    } while (wrote < 0 && errno == EINTR);
+    // The tool reads its input as it would from a terminal, waiting.
+    if (wrote != ssize_t(bytes.size()) || ::fcntl(readEnd.get(), F_SETFL, 0) != 0) return {};
+    return readEnd;
 }
 
 bool isStartable(const std::string& program) {
@@ -81,13 +99,15 @@ std::optional<int> RunningTool::exitCode() {
     return WEXITSTATUS(impl_->status);
 }
 
-std::optional<RunningTool> startTool(const ToolCommand& command, bool show) {
-    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, show, -1);
+std::optional<RunningTool> startTool(const ToolCommand& command, bool show,
+                                     std::string_view input) {
+    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, show, -1, input);
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }
 
 std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, int outputFd,
+                                             std::string_view input,
                                              std::vector<std::string> added) {
     const std::optional<std::string> program = posix::cPath(command.program);
     if (!program || !isStartable(*program)) return nullptr;
@@ -106,13 +126,20 @@ std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool sh
     for (std::string& variable : added) environment.push_back(variable.data());
     environment.push_back(nullptr);
 
-    // A listing writes into its pipe; any other hidden tool into the null device.
+    // A listing writes into its pipe; any other hidden tool into the null device. Shown, the
+    // tool keeps this program's output.
     posix::ChildStreams streams;
     NullStreams nulls;
     if (outputFd >= 0 || !show) {
         if (!nulls.valid()) return nullptr;
         const int output = outputFd >= 0 ? outputFd : nulls.output.get();
         streams = {nulls.input.get(), output, output};
+    }
+    posix::UniqueFd given;
+    if (!input.empty()) {
+        given = filledPipe(input);
+        if (!given.valid()) return nullptr;
+        streams.input = given.get();
     }
     // Never searched for along PATH: a program name without a separator is taken from the
     // current folder.

@@ -32,9 +32,10 @@ struct RunningTool::Impl {
 };
 
 // Starts the tool; with an output descriptor (hidden only) its standard output and error go
-// there and its input is the null device. Every tool, listings too, is started here, in this
-// program's environment with the given variables ("NAME=value") added.
+// there. Its input is a pipe holding `input`, or the null device. Every tool, listings too, is
+// started here, in this program's environment with the given variables ("NAME=value") added.
 std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, int outputFd,
+                                             std::string_view input,
                                              std::vector<std::string> added = {});
 
 }  // namespace pomu::platform

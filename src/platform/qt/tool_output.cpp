@@ -84,6 +84,7 @@ std::string_view RunningTool::latestOutput() const {
 namespace {
 
 std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::size_t keep,
+                                               std::string_view input,
                                                std::vector<std::string> added = {}) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return nullptr;
@@ -91,7 +92,7 @@ std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::
     const posix::UniqueFd writeEnd(ends[1]);
     if (::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0) return nullptr;
     std::unique_ptr<RunningTool::Impl> impl =
-        spawnTool(command, false, writeEnd.get(), std::move(added));
+        spawnTool(command, false, writeEnd.get(), input, std::move(added));
     if (!impl) return nullptr;
     impl->output.pipe = std::move(readEnd);
     impl->output.keep = keep;
@@ -114,24 +115,24 @@ std::vector<std::string> listingVariables() {
 
 }  // namespace
 
-std::optional<RunningTool> startListing(const ToolCommand& command) {
+std::optional<RunningTool> startListing(const ToolCommand& command, std::string_view input) {
     // Written into a file, a listing runs to its end while another step is followed; a pipe
     // (where the temp folder's file system has no unnamed files) must be drained as it fills.
     if (posix::UniqueFd file = unnamedFile(); file.valid()) {
         std::unique_ptr<RunningTool::Impl> impl =
-            spawnTool(command, false, file.get(), listingVariables());
+            spawnTool(command, false, file.get(), input, listingVariables());
         if (!impl) return std::nullopt;
         impl->output.file = std::move(file);
         return RunningTool(std::move(impl));
     }
     std::unique_ptr<RunningTool::Impl> impl =
-        startOnPipe(command, std::string::npos, listingVariables());
+        startOnPipe(command, std::string::npos, input, listingVariables());
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }
 
-std::optional<RunningTool> startWithProgress(const ToolCommand& command) {
-    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, kLatestOutputBytes);
+std::optional<RunningTool> startWithProgress(const ToolCommand& command, std::string_view input) {
+    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, kLatestOutputBytes, input);
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }

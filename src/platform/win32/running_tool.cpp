@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace pomu::platform {
@@ -50,19 +51,40 @@ win32::KernelHandle openNullDevice() {
                                            OPEN_EXISTING, 0, nullptr));
 }
 
-std::optional<win32::BoundProcess> startHidden(std::vector<wchar_t>& line, HANDLE output) {
-    win32::KernelHandle nul = openNullDevice();
-    if (!nul.valid()) return std::nullopt;
-    HANDLE inherited[2] = {nul.get(), output};
+// The read end (inheritable) of a pipe that holds the bytes and then its end. The pipe's buffer
+// takes them all and the write does not wait: nothing ever waits for the tool to read.
+win32::KernelHandle filledPipe(std::string_view bytes) {
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (bytes.size() > kMaxToolInputBytes ||
+        !CreatePipe(&read, &write, nullptr, DWORD(kMaxToolInputBytes))) {
+        return {};
+    }
+    win32::KernelHandle readEnd(read);
+    const win32::KernelHandle writeEnd(write);
+    DWORD mode = PIPE_READMODE_BYTE | PIPE_NOWAIT;
+    SetNamedPipeHandleState(writeEnd.get(), &mode, nullptr, nullptr);
+    DWORD wrote = 0;
+    if (!WriteFile(writeEnd.get(), bytes.data(), DWORD(bytes.size()), &wrote, nullptr) ||
+        wrote != bytes.size() ||
+        !SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
+        return {};
+    }
+    return readEnd;
+}
 
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.StartupInfo.wShowWindow = SW_HIDE;
-    startup.StartupInfo.hStdInput = nul.get();
-    startup.StartupInfo.hStdOutput = output ? output : nul.get();
-    startup.StartupInfo.hStdError = output ? output : nul.get();
-
-    const HandleList list(inherited, output ? 2 : 1);
+// The child inherits only the handles named, those that are given.
+std::optional<win32::BoundProcess> startWithHandles(std::vector<wchar_t>& line,
+                                                    STARTUPINFOEXW& startup,
+                                                    std::initializer_list<HANDLE> handles) {
+    std::vector<HANDLE> inherited;
+    for (HANDLE handle : handles) {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+            std::find(inherited.begin(), inherited.end(), handle) == inherited.end()) {
+            inherited.push_back(handle);
+        }
+    }
+    const HandleList list(inherited.data(), inherited.size());
     if (list.get()) {
         startup.StartupInfo.cb = sizeof(STARTUPINFOEXW);
         startup.lpAttributeList = list.get();
@@ -70,12 +92,35 @@ std::optional<win32::BoundProcess> startHidden(std::vector<wchar_t>& line, HANDL
                                          startup.StartupInfo);
     }
     // Without an attribute list every inheritable handle would pass; this program makes none
-    // but the null device and a listing's pipe.
+    // but the null device, a listing's pipe and a tool's input.
     startup.StartupInfo.cb = sizeof(STARTUPINFOW);
     return win32::createBoundProcess(line, true, 0, startup.StartupInfo);
 }
 
-std::optional<win32::BoundProcess> startShown(std::vector<wchar_t>& line) {
+std::optional<win32::BoundProcess> startHidden(std::vector<wchar_t>& line, HANDLE output,
+                                               HANDLE input) {
+    win32::KernelHandle nul = openNullDevice();
+    if (!nul.valid()) return std::nullopt;
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdInput = input ? input : nul.get();
+    startup.StartupInfo.hStdOutput = output ? output : nul.get();
+    startup.StartupInfo.hStdError = output ? output : nul.get();
+    return startWithHandles(line, startup,
+                            {startup.StartupInfo.hStdInput, startup.StartupInfo.hStdOutput});
+}
+
+std::optional<win32::BoundProcess> startShown(std::vector<wchar_t>& line, HANDLE input) {
+    if (input) {
+        // An invalid handle gets the new console's own: its output stays the user's to watch.
+        STARTUPINFOEXW startup{};
+        startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+        startup.StartupInfo.hStdInput = input;
+        startup.StartupInfo.hStdOutput = INVALID_HANDLE_VALUE;
+        startup.StartupInfo.hStdError = INVALID_HANDLE_VALUE;
+        return startWithHandles(line, startup, {input});
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     return win32::createBoundProcess(line, false, 0, startup);
@@ -118,21 +163,28 @@ std::optional<int> RunningTool::exitCode() {
     return int(code);
 }
 
-std::optional<RunningTool> startTool(const ToolCommand& command, bool show) {
-    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, show, nullptr);
+std::optional<RunningTool> startTool(const ToolCommand& command, bool show,
+                                     std::string_view input) {
+    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, show, nullptr, input);
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }
 
-std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, HANDLE output) {
+std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, HANDLE output,
+                                             std::string_view input) {
     if (command.line.empty() || command.line.find(L'\0') != NativeString::npos) {
         return nullptr;
+    }
+    win32::KernelHandle given;
+    if (!input.empty()) {
+        given = filledPipe(input);
+        if (!given.valid()) return nullptr;
     }
     // CreateProcessW may write into the line, so it gets a copy of its own.
     std::vector<wchar_t> line(command.line.begin(), command.line.end());
     line.push_back(L'\0');
     std::optional<win32::BoundProcess> bound =
-        show && !output ? startShown(line) : startHidden(line, output);
+        show && !output ? startShown(line, given.get()) : startHidden(line, output, given.get());
     if (!bound) return nullptr;
     auto impl = std::make_unique<RunningTool::Impl>();
     impl->thread = std::move(bound->thread);

@@ -19,8 +19,10 @@ struct RunningTool::Impl {
     ToolOutput output;  // a listing's or progress pipe; destroyed first, a read may be under way
 };
 
-// Starts the tool; with an output handle (hidden only) its standard output and error go there
-// and its input is the null device. Every tool, listings too, is started here.
-std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, HANDLE output);
+// Starts the tool; with an output handle (hidden only) its standard output and error go there.
+// Its input is a pipe holding `input`, or the null device. Every tool, listings too, is
+// started here.
+std::unique_ptr<RunningTool::Impl> spawnTool(const ToolCommand& command, bool show, HANDLE output,
+                                             std::string_view input);
 
 }  // namespace pomu::platform

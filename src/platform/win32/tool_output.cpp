@@ -143,7 +143,8 @@ std::string_view RunningTool::latestOutput() const {
 
 namespace {
 
-std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::size_t keep) {
+std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::size_t keep,
+                                               std::string_view input) {
     const std::wstring name = uniquePipeName();
     win32::KernelHandle readEnd(CreateNamedPipeW(
         name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
@@ -156,7 +157,7 @@ std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::
     win32::KernelHandle writeEnd(CreateFileW(name.c_str(), GENERIC_WRITE, 0, &inheritable,
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!writeEnd.valid()) return nullptr;
-    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, writeEnd.get());
+    std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, writeEnd.get(), input);
     writeEnd.reset();
     if (!impl) return nullptr;
     // Set before the first read starts, so no more than the latest bytes are ever held.
@@ -167,22 +168,22 @@ std::unique_ptr<RunningTool::Impl> startOnPipe(const ToolCommand& command, std::
 
 }  // namespace
 
-std::optional<RunningTool> startListing(const ToolCommand& command) {
+std::optional<RunningTool> startListing(const ToolCommand& command, std::string_view input) {
     // Written into a file, a listing runs to its end while another step is followed; a pipe
     // (where no such file can be made) must be drained as it fills.
     if (win32::KernelHandle file = listingFile(); file.valid()) {
-        std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, file.get());
+        std::unique_ptr<RunningTool::Impl> impl = spawnTool(command, false, file.get(), input);
         if (!impl) return std::nullopt;
         impl->output.keepFile(std::move(file));
         return RunningTool(std::move(impl));
     }
-    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, std::string::npos);
+    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, std::string::npos, input);
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }
 
-std::optional<RunningTool> startWithProgress(const ToolCommand& command) {
-    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, kLatestOutputBytes);
+std::optional<RunningTool> startWithProgress(const ToolCommand& command, std::string_view input) {
+    std::unique_ptr<RunningTool::Impl> impl = startOnPipe(command, kLatestOutputBytes, input);
     if (!impl) return std::nullopt;
     return RunningTool(std::move(impl));
 }

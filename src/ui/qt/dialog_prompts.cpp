@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "ui/qt/password_dialog.h"
+
 namespace pomu::ui {
 
 std::optional<QString> DialogPrompts::chooseFolder(QWidget* owner, const QString& title) {
@@ -22,6 +24,11 @@ bool DialogPrompts::askYesNo(QWidget* owner, const QString& caption, const QStri
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No, owner);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<Secret> DialogPrompts::askPassword(QWidget* owner, const QString& caption,
+                                                 const QString& text) {
+    return askPasswordInDialog(owner, caption, text);
 }
 
 }  // namespace pomu::ui

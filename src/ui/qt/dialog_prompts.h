@@ -10,6 +10,8 @@ class DialogPrompts : public Prompts {
     std::optional<QString> chooseFolder(QWidget* owner, const QString& title) override;
     void showError(QWidget* owner, const QString& caption, const QString& text) override;
     bool askYesNo(QWidget* owner, const QString& caption, const QString& text) override;
+    std::optional<Secret> askPassword(QWidget* owner, const QString& caption,
+                                      const QString& text) override;
 };
 
 }  // namespace pomu::ui

@@ -71,9 +71,11 @@ MainWindow::MainWindow(ConversionOptions& options, RunState& runState, Prompts& 
       status_(new QLabel(QStringLiteral("Drop file here."), this)),
       bar_(new QProgressBar(this)),
       statusLine_(status_, bar_),
+      passwordQuestion_(prompts_, *this),
       batches_(statusLine_, options_, runState_),
       drops_(*this, prompts_, statusLine_, options_, runState_,
              [this](Drop drop) { runDrop(std::move(drop)); }) {
+    batches_.setPasswordQuestion(&passwordQuestion_);
     setWindowTitle(kCaption);
     setWindowIcon(appIcon());
     status_->setObjectName(QStringLiteral("status"));

@@ -8,6 +8,7 @@
 #include "ui/qt/folder_drops.h"
 #include "ui/qt/launcher_entry.h"
 #include "ui/qt/options_menu.h"
+#include "ui/qt/password_dialog.h"
 #include "ui/qt/prompts.h"
 #include "ui/qt/single_instance.h"
 #include "ui/qt/status_line.h"
@@ -82,6 +83,7 @@ class MainWindow : public QWidget {
     QProgressBar* bar_;
     LauncherEntry launcher_;
     StatusLine statusLine_;
+    WindowPasswordQuestion passwordQuestion_;
     DropBatches batches_;
     FolderDrops drops_;
     OptionsMenu* menu_ = nullptr;

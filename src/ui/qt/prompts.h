@@ -4,6 +4,8 @@
 #include <QString>
 #include <optional>
 
+#include "convert/secret.h"
+
 class QWidget;
 
 namespace pomu::ui {
@@ -17,6 +19,9 @@ class Prompts {
     virtual void showError(QWidget* owner, const QString& caption, const QString& text) = 0;
     // A Yes/No question without an icon; true for Yes.
     virtual bool askYesNo(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // A masked password field with "Skip encrypted archives" and OK; none when skipped.
+    virtual std::optional<Secret> askPassword(QWidget* owner, const QString& caption,
+                                              const QString& text) = 0;
 };
 
 }  // namespace pomu::ui

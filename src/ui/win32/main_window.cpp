@@ -66,6 +66,7 @@ void setUpWindow(WindowState& state) {
             return;
     }
     DragAcceptFiles(window, TRUE);
+    state.batches.setPasswordQuestion(&state.passwordDialog);
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
     if (loadOptionsMenu(state, instance)) putCheckMarks(state.optionsMenu, options);
 }

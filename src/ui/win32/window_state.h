@@ -7,6 +7,7 @@
 #include "options/options.h"
 #include "ui/win32/folder_drops.h"
 #include "ui/win32/guards.h"
+#include "ui/win32/password_dialog.h"
 #include "ui/win32/taskbar.h"
 
 namespace pomu::ui {
@@ -59,6 +60,7 @@ struct WindowState {
     FolderDrops folderDrops{*this};
     // Files from the command line or a later start, waiting for the event loop to take them.
     std::vector<std::vector<NativeString>> handedFiles;
+    PasswordDialog passwordDialog{window};
 
     // Set-up finished: drops are accepted and the options menu is loaded.
     bool ready() const { return window != nullptr && optionsMenu != nullptr; }

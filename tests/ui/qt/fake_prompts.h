@@ -1,4 +1,5 @@
-// Prompts answered by the test: the chosen folder and the Yes/No answer are set beforehand.
+// Prompts answered by the test: the chosen folder, the Yes/No answer and the passwords are set
+// beforehand.
 #pragma once
 
 #include <QString>
@@ -28,11 +29,22 @@ class FakePrompts : public ui::Prompts {
         return yesAnswer;
     }
 
-    std::optional<QString> folderAnswer;  // empty: the chooser is cancelled
+    std::optional<Secret> askPassword(QWidget*, const QString& caption,
+                                      const QString& text) override {
+        passwordQuestions.push_back({caption, text});
+        if (passwordAnswers.empty() || !passwordAnswers.front()) return std::nullopt;
+        const std::string answer = *passwordAnswers.front();
+        passwordAnswers.erase(passwordAnswers.begin());
+        return Secret(answer);
+    }
+
+    std::optional<QString> folderAnswer;                      // empty: the chooser is cancelled
+    std::vector<std::optional<std::string>> passwordAnswers;  // in turn; none: skipped
     bool yesAnswer = false;
     std::vector<QString> chooserTitles;
     std::vector<Shown> errors;
     std::vector<Shown> questions;
+    std::vector<Shown> passwordQuestions;
 };
 
 }  // namespace pomu::test

@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
@@ -148,6 +150,92 @@ TEST_F(WindowTest, ALargeFolderIsSearchedInSlicesWhileTheWindowGoesOn) {
     fs::remove_all(made);
     EXPECT_TRUE(handledMidway);
     EXPECT_EQ(window->toolTip(), "Big: skipped, no archives in Big" + kLogHint);
+}
+
+// Two encrypted archives and a plain one: the question comes once, and the password given opens
+// both, or "Skip encrypted archives" leaves them. It is written nowhere.
+TEST_F(WindowTest, EncryptedArchivesAskForThePasswordOncePerBatch) {
+    const std::string secret = "SECRET";
+    struct Case {
+        std::optional<std::string> answer;
+        QString summary;
+        QString tip;
+    };
+    const Case cases[] = {
+        {secret, QStringLiteral("3 7z complete!"), {}},
+        {std::nullopt, QStringLiteral("1 7z complete!"),
+         "a.zip: needs a password\nb.zip: needs a password" + kLogHint},
+    };
+    for (const Case& c : cases) {
+        for (const char* name : {"a.zip", "b.zip", "c.zip", "a.7z", "b.7z", "c.7z"}) {
+            fs::remove(folder.file(name));
+        }
+        writeUsualSettings();
+        prompts.passwordAnswers = {c.answer};
+        prompts.passwordQuestions.clear();
+        openWindow();
+        const NativeString a = makeArchive("a.zip", sample, "-pSECRET");
+        const NativeString b = makeArchive("b.zip", {{"b.txt", "beta"}}, "-pSECRET");
+        const NativeString plain = makeArchive("c.zip", sample);
+        dropAndWait({a, b, plain});
+        EXPECT_EQ(statuses.last(), c.summary);
+        EXPECT_EQ(window->toolTip(), c.tip);
+        EXPECT_EQ(prompts.passwordQuestions,
+                  (std::vector<FakePrompts::Shown>{
+                      {"pomu", "Password for the encrypted archives of this batch:"}}));
+        EXPECT_TRUE(unpacksTo(folder.file("c.7z"), sample));
+        for (const char* output : {"a.7z", "b.7z"}) {
+            // Encrypted as its source was: without the password it does not even list.
+            EXPECT_EQ(fs::exists(folder.file(output)), c.answer.has_value()) << output;
+            if (c.answer) {
+                EXPECT_FALSE(archiveTests(folder.file(output))) << output;
+            }
+        }
+        if (!c.answer) continue;
+        ScratchFolder out;
+        ASSERT_EQ(
+            runArchiver({"x", "-p" + secret, folder.file("a.7z"), "-o" + out.folder()}).exitCode,
+            0);
+        EXPECT_EQ(treeContents(out.path()), sample);
+        // Closed, the window writes its settings; nothing it wrote holds the password.
+        window->close();
+        std::vector<fs::path> files{fs::path(settingsFile), *window->batches().logPath()};
+        for (const fs::path& place : {fs::path(*platform::tempFolder()), folder.path()}) {
+            std::error_code error;
+            for (auto it = fs::recursive_directory_iterator(place, error);
+                 !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+                if (it->is_regular_file()) files.push_back(it->path());
+            }
+        }
+        for (const fs::path& file : files) {
+            EXPECT_EQ(readFile(file).value_or("").find(secret), std::string::npos) << file;
+        }
+        EXPECT_FALSE(window->toolTip().contains(QString::fromStdString(secret)));
+    }
+}
+
+// The real dialog: the field is masked, OK gives what was typed as UTF-8, "Skip encrypted
+// archives" gives none.
+TEST(PasswordDialog, IsMaskedAndGivesTheTypedPasswordAsUtf8) {
+    for (const char* pressed : {"OK", "Skip encrypted archives"}) {
+        bool masked = false;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            auto* field = dialog ? dialog->findChild<QLineEdit*>("password") : nullptr;
+            if (!field) return;
+            masked = field->echoMode() == QLineEdit::Password;
+            field->setText(QString::fromUtf8("p\xC3\xA4sswort \xE6\x97\xA5\xE6\x9C\xAC"));
+            for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+                if (button->text() == pressed) button->click();
+            }
+        });
+        const std::optional<Secret> answer = ui::askPasswordInDialog(nullptr, "pomu", "for a.zip");
+        EXPECT_TRUE(masked);
+        EXPECT_EQ(answer ? std::optional<std::string>(answer->bytes()) : std::nullopt,
+                  pressed == std::string("OK")
+                      ? std::optional<std::string>("p\xC3\xA4sswort \xE6\x97\xA5\xE6\x9C\xAC")
+                      : std::nullopt);
+    }
 }
 
 TEST_F(WindowTest, AnExistingTargetShowsExistsThenTheSummary) {

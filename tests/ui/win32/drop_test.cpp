@@ -47,6 +47,7 @@ std::wstring counter(int index, int count) {
 
 const std::wstring kLibraryQuestion =
     L"Convert the 2 archives in Library and its subfolders?\r\n\r\n2 .zip";
+const std::wstring kSecret = L"SECRET";
 
 class DropTest : public MainWindowTest {
   protected:
@@ -63,13 +64,38 @@ class DropTest : public MainWindowTest {
         }
         return done();
     }
-    // The archive holds exactly what its source held.
-    void expectConverted(const std::string& output, const std::string& source) {
+    // The archive holds exactly what its source held; with a password, only through it.
+    void expectConverted(const std::string& output, const std::string& source,
+                         const std::wstring& password = {}) {
         const NativeString archive = scratch_.file(output);
-        ASSERT_TRUE(archiveTests(archive)) << output;
         const fs::path unpacked = scratch_.path() / ("unpacked-" + output);
-        ASSERT_TRUE(extractArchive(archive, unpacked.native()));
+        std::vector<NativeString> arguments{L"x", archive, L"-o" + unpacked.native(), L"-y"};
+        if (!password.empty()) {
+            ASSERT_FALSE(archiveTests(archive)) << output << " opens without the password";
+            arguments.push_back(L"-p" + password);
+        }
+        const ArchiverRun run = runArchiver(arguments);
+        ASSERT_EQ(run.exitCode, 0) << output;
         EXPECT_EQ(treeContents(unpacked), contentFor(source)) << output;
+    }
+    // Neither the settings file, the log nor any file of the temp folder or the scratch folder
+    // holds the password, in UTF-8 or UTF-16.
+    void expectNowhere(const std::wstring& password) {
+        const std::string wide(reinterpret_cast<const char*>(password.data()),
+                               password.size() * sizeof(wchar_t));
+        std::vector<fs::path> files{settings_.path(), fs::path(*state_->batches.logPath())};
+        for (const fs::path& folder : {fs::path(*platform::tempFolder()), scratch_.path()}) {
+            std::error_code error;
+            for (auto it = fs::recursive_directory_iterator(folder, error);
+                 !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+                if (it->is_regular_file()) files.push_back(it->path());
+            }
+        }
+        for (const fs::path& file : files) {
+            const std::string bytes = readFile(file).value_or("");
+            EXPECT_EQ(bytes.find(utf8(password)), std::string::npos) << file;
+            EXPECT_EQ(bytes.find(wide), std::string::npos) << file;
+        }
     }
     NativeString source(const std::string& name) {
         return makeArchive(scratch_, name, contentFor(name));
@@ -93,6 +119,9 @@ struct BatchCase {
     bool failed = false;  // the taskbar button turns red until the window is activated
     bool yes = false;     // the answer to a dropped folder's question
     std::wstring question = {};
+    // Sources made with kSecret, and what is typed into the password question (none: skipped).
+    std::vector<std::string> locked = {};
+    std::optional<std::wstring> password = std::nullopt;
 };
 
 class DropBatch : public DropTest, public ::testing::WithParamInterface<BatchCase> {};
@@ -100,11 +129,19 @@ class DropBatch : public DropTest, public ::testing::WithParamInterface<BatchCas
 TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     const BatchCase& c = GetParam();
     DialogAnswerer answerer([&c](const SeenDialog& dialog) {
+        if (GetDlgItem(dialog.window, IDC_PASSWORD) != nullptr) {
+            if (!c.password) return IDCANCEL;
+            SetDlgItemTextW(dialog.window, IDC_PASSWORD, c.password->c_str());
+            return IDOK;
+        }
         return dialog.messageBox && c.yes ? IDYES : answerToGoOn(dialog);
     });
     for (const std::string& name : c.sources) {
         fs::create_directories((scratch_.path() / name).parent_path());
         source(name);
+    }
+    for (const std::string& name : c.locked) {
+        makeArchive(scratch_, name, contentFor(name), {L"-p" + kSecret});
     }
     for (const std::string& name : c.plain) {
         fs::create_directories((scratch_.path() / name).parent_path());
@@ -142,14 +179,40 @@ TEST_P(DropBatch, showsProgressAndSummaryAndConverts) {
     EXPECT_EQ(state_->batches.lastConvertedCount(), int(c.converted.size()));
     EXPECT_EQ(reportTip(*state_), c.tip);
     EXPECT_FALSE(theRunState().busy);
+    // A dropped folder's question, and the password question, once for a batch with encrypted
+    // sources.
     std::vector<std::wstring> asked;
-    for (const SeenDialog& dialog : answerer.seen()) asked.push_back(dialog.text);
+    std::vector<const SeenDialog*> passwordQuestions;
+    for (const SeenDialog& dialog : answerer.seen()) {
+        if (dialog.messageBox) {
+            asked.push_back(dialog.text);
+        } else {
+            passwordQuestions.push_back(&dialog);
+        }
+    }
     EXPECT_EQ(asked, c.question.empty() ? std::vector<std::wstring>{} : std::vector{c.question});
-    for (const auto& [output, from] : c.converted) expectConverted(output, from);
+    ASSERT_EQ(passwordQuestions.size(), c.locked.empty() ? 0u : 1u);
+    if (!c.locked.empty()) {
+        const std::vector<std::wstring> texts = passwordQuestions.front()->allTexts;
+        EXPECT_EQ(passwordQuestions.front()->caption, L"pomu");
+        for (const wchar_t* text : {L"Password for the encrypted archives of this batch:", L"OK",
+                                    L"Skip encrypted archives"}) {
+            EXPECT_NE(std::find(texts.begin(), texts.end(), text), texts.end()) << text;
+        }
+    }
+    for (const auto& [output, from] : c.converted) {
+        const bool locked = std::find(c.locked.begin(), c.locked.end(), from) != c.locked.end();
+        expectConverted(output, from, locked ? kSecret : L"");
+    }
     for (const std::string& name : c.absent)
         EXPECT_FALSE(fs::exists(scratch_.path() / name)) << name;
     for (const std::string& name : c.dropped)
         EXPECT_TRUE(fs::exists(scratch_.path() / name)) << name;
+    if (c.password) {
+        send(WM_CLOSE);  // the settings are written
+        ASSERT_TRUE(settings_.read());
+        expectNowhere(*c.password);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -235,7 +298,35 @@ INSTANTIATE_TEST_SUITE_P(
                                 {L"0 7z complete!"},
                                 {},
                                 {},
-                                L"Empty: skipped, no archives in Empty" + kLogHint}),
+                                L"Empty: skipped, no archives in Empty" + kLogHint},
+                      // Two encrypted archives and a plain one: asked once, all three converted.
+                      BatchCase{"encryptedAskedOnce",
+                                {},
+                                {"c.tar"},
+                                {},
+                                {"a.zip", "b.zip", "c.tar"},
+                                {counter(1, 3), counter(2, 3), counter(3, 3), L"3 7z complete!"},
+                                {{"a.7z", "a.zip"}, {"b.7z", "b.zip"}, {"c.7z", "c.tar"}},
+                                {},
+                                {},
+                                false,
+                                false,
+                                {},
+                                {"a.zip", "b.zip"},
+                                kSecret},
+                      BatchCase{"encryptedSkipped",
+                                {},
+                                {"c.tar"},
+                                {},
+                                {"a.zip", "c.tar"},
+                                {counter(1, 2), counter(2, 2), L"1 7z complete!"},
+                                {{"c.7z", "c.tar"}},
+                                {"a.7z"},
+                                L"a.zip: needs a password" + kLogHint,
+                                true,
+                                false,
+                                {},
+                                {"a.zip"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DropTest, pathTooLongForAPathBufferIsNeverConvertedUnderAShorterName) {
@@ -288,6 +379,26 @@ TEST_F(DropTest, handedFilesAreTakenOnlyAsAListOfPaths) {
     EXPECT_TRUE(pumpUntil([&] { return state_->batches.lastReport().files.size() == 1; }));
     EXPECT_EQ(state_->batches.lastConvertedCount(), 1);
     expectConverted("a.7z", "a.zip");
+}
+
+// The field is masked, and what is typed there, beyond ASCII too, leaves the dialog as UTF-8, as
+// 7-Zip reads it with -sccUTF-8; "Skip encrypted archives" gives none.
+TEST_F(DropTest, passwordDialogIsMaskedAndGivesTheTypedPasswordAsUtf8) {
+    ASSERT_NE(open(settingsText(archiverFolder())), nullptr);
+    for (const bool typing : {true, false}) {
+        bool masked = false;
+        DialogAnswerer answerer([&](const SeenDialog& dialog) {
+            const HWND field = GetDlgItem(dialog.window, IDC_PASSWORD);
+            masked = (GetWindowLongW(field, GWL_STYLE) & ES_PASSWORD) != 0;
+            SetWindowTextW(field, L"p\u00e4sswort \u65e5\u672c");
+            return typing ? IDOK : IDCANCEL;
+        });
+        const std::optional<Secret> answer = state_->passwordDialog.askPassword(L"for a.zip");
+        EXPECT_TRUE(masked);
+        EXPECT_EQ(answer ? std::optional<std::string>(answer->bytes()) : std::nullopt,
+                  typing ? std::optional<std::string>("p\xC3\xA4sswort \xE6\x97\xA5\xE6\x9C\xAC")
+                         : std::nullopt);
+    }
 }
 
 TEST_F(DropTest, readsEveryPathWholeInTheDropsOrder) {

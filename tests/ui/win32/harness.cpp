@@ -135,6 +135,7 @@ void DialogAnswerer::onTick() {
         if (std::find(answered_.begin(), answered_.end(), dialog) != answered_.end()) continue;
         answered_.push_back(dialog);
         SeenDialog seen;
+        seen.window = dialog;
         seen.caption = windowText(dialog);
         if (HWND text = GetDlgItem(dialog, 0xFFFF)) {
             seen.messageBox = true;
@@ -250,7 +251,8 @@ std::wstring statusText(HWND mainWindow) {
 }
 
 NativeString makeArchive(const ScratchFolder& folder, const std::string& name,
-                         const std::vector<std::pair<std::string, std::string>>& files) {
+                         const std::vector<std::pair<std::string, std::string>>& files,
+                         const std::vector<NativeString>& extra) {
     // A short folder name, so that long archive names stay within the path limit.
     const fs::path content = folder.path() / "content";
     fs::create_directories(content);
@@ -261,6 +263,7 @@ NativeString makeArchive(const ScratchFolder& folder, const std::string& name,
     const NativeString type = L"-t" + fs::path(name).extension().native().substr(1);
     std::vector<NativeString> arguments = {L"a", type, archive, everything};
     if (type != L"-ttar") arguments.push_back(L"-mx=0");
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
     const ArchiverRun run = runArchiver(arguments);
     EXPECT_TRUE(run.exitCode && *run.exitCode == 0) << name;
     fs::remove_all(content);

@@ -40,6 +40,7 @@ std::string settingsText(const NativeString& folder, const std::vector<std::stri
 
 // A dialog other than the main window, as it appeared on this thread.
 struct SeenDialog {
+    HWND window = nullptr;  // still open while the answer is chosen
     std::wstring caption;
     std::wstring text;  // a message box's text; empty for other dialogs
     bool messageBox = false;
@@ -144,9 +145,11 @@ void drainMessages();
 std::wstring statusText(HWND mainWindow);
 
 // An archive made by the real archiver from the named files with these contents; its type
-// follows the name's extension (.zip, .7z, .tar), stored without compression.
+// follows the name's extension (.zip, .7z, .tar), stored without compression, with the extra
+// switches.
 NativeString makeArchive(const ScratchFolder& folder, const std::string& name,
-                         const std::vector<std::pair<std::string, std::string>>& files);
+                         const std::vector<std::pair<std::string, std::string>>& files,
+                         const std::vector<NativeString>& extra = {});
 
 // The window made from the real template and resources, with a settings file of the test's.
 class MainWindowTest : public ::testing::Test {
