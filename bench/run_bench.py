@@ -96,6 +96,11 @@ copy of its input.
    after each run. pomu runs the source's listing beside the extraction and the new
    archive's listing while it walks and removes the workspace, so a listing costs the user
    only the time it outlasts the step beside it.
+   Row 2c (Linux) is what carrying an archive comment costs: the small-files ZIP under a
+   comic ending (so the new archive is a ZIP, `.cbz`), converted by `pomu_bench convert ...
+   zip` with the largest comment a ZIP's end record holds (65,535 bytes) and, as the other
+   side of each pair, the same ZIP without one; the figure is the wall time with the comment
+   over the wall time without it. Each run checks that the new ZIP ends in the comment.
 3. `pomu_bench force-exit` extracts the mixed-data ZIP through the tool runner. Once the
    archiver has run for the delay a helper thread posts an event to the window's queue (as a
    click on the close button arrives), and the event's handling sets force exit; nothing else
@@ -345,6 +350,49 @@ def small_files_figure(p, source, runs, scratch):
         f.error = str(e)
     remove_file(target)
     remove_tree(walk_tree)
+    return f
+
+
+# The most a ZIP's end record holds, in ComicBookInfo-like lines.
+COMMENT = b"".join(b'{"credit": "person %05d", "role": "Writer"},\n' % i
+                   for i in range(1500))[:0xFFFF]
+
+
+def comment_figure(p, source, pairs, scratch):
+    """The small-files ZIP under a comic ending, converted to a ZIP (.cbz) with the largest
+    comment a ZIP holds and without one, in turn; the comment checked in the new archive."""
+    f = Figure("2c", "carrying a 64 KiB archive comment into the new ZIP: conversion wall time "
+               "with it / without it, small-files ZIP", "Linux", "ratio", "<= 1.02",
+               lambda m: m <= 1.02, ["pair", "with the comment ms", "without ms",
+                                     "difference ms", "ratio"])
+    folder = os.path.join(scratch, "comment")
+    os.makedirs(folder, exist_ok=True)
+    plain, noted = os.path.join(folder, "plain.cbr"), os.path.join(folder, "noted.cbr")
+
+    def side(path, comment):
+        def run():
+            target = os.path.splitext(path)[0] + ".cbz"
+            remove_file(target)
+            sync()
+            a = p.pomu("convert", p.path(path), LEVEL, p.folder(p.archiver_dir), "zip")
+            with open(target, "rb") as t:
+                t.seek(-len(comment) - 2, os.SEEK_END)
+                if a["result"] != "converted" or t.read() != len(comment).to_bytes(2, "little") \
+                        + comment:
+                    raise BenchError("%s: the new ZIP does not end in the comment" % path)
+            remove_file(target)
+            return float(a["wall_ms"])
+        return run
+
+    try:
+        shutil.copyfile(source, plain)
+        bench_inputs.with_comment(source, noted, COMMENT)
+        for i in range(pairs):
+            with_ms, without_ms = in_turn(i, side(noted, COMMENT), side(plain, b""))
+            f.add(i + 1, with_ms, without_ms, with_ms - without_ms, with_ms / without_ms)
+    except (BenchError, OSError, ValueError, subprocess.CalledProcessError) as e:
+        f.error = str(e)
+    remove_tree(folder)
     return f
 
 
@@ -613,7 +661,8 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--findings", help="hand-written notes appended to the page")
     parser.add_argument("--only", help="comma-separated steps to run: conversion, test, "
-                        "small, force, clear, batch, many (Linux only; the others are left out)")
+                        "small, comment, force, clear, batch, many (Linux only; the others are "
+                        "left out)")
     parser.add_argument("--tmpfs", help="a folder on a tmpfs for the many-files family")
     parser.add_argument("--before-bench", help="pomu_bench built from main before this work: a "
                         "third side of the many-files family")
@@ -658,6 +707,10 @@ def main():
         step("2s the proof's share on the small-files ZIP (Linux)")
         figures.append(small_files_figure(linux, inputs["small_zip"], mode["small_runs"],
                                           args.scratch))
+    if wanted("comment"):
+        step("2c a ZIP comment carried (Linux)")
+        figures.append(comment_figure(linux, inputs["small_zip"], mode["conversion_pairs"],
+                                      args.scratch))
     if wanted("force"):
         step("3 force exit (Linux)")
         figures.append(force_exit_figure(linux, inputs["mixed_zip"], mode["force_runs"],

@@ -3,6 +3,7 @@
 
 #include "convert/job.h"
 #include "convert/room.h"
+#include "convert/zip_comment.h"
 
 namespace pomu {
 
@@ -17,7 +18,8 @@ NewArchive::~NewArchive() {
     for (const NativeString& output : watch_->ownOutputs()) platform::removeFile(output);
 }
 
-std::optional<ConversionOutcome> NewArchive::compress(bool show, std::uint64_t sourceBytes) {
+std::optional<ConversionOutcome> NewArchive::compress(bool show, std::uint64_t sourceBytes,
+                                                      std::string_view comment) {
     // The new archive takes about what the source took; the disk must hold that much first.
     const NativeString folder = folderOf(plan_.target);
     const std::optional<platform::FreeSpace> room = platform::freeSpace(folder);
@@ -47,6 +49,7 @@ std::optional<ConversionOutcome> NewArchive::compress(bool show, std::uint64_t s
         return failedRun(run, Reason::compressionFailed);
     }
     if (!isUsableOutput(plan_.firstOutputPath)) return outcomeOf(Reason::noOutput);
+    if (!comment.empty()) writeComment(comment);
     listing_ = startListingRun(plan_.outputListCommand);
     return std::nullopt;
 }
@@ -73,6 +76,24 @@ std::optional<ConversionOutcome> NewArchive::prove(
     const ToolRun run = runTool(plan_.testCommand, false, window_, runState_);
     if (ranToTheEnd(run)) return std::nullopt;
     return failedRun(run, Reason::testFailed);
+}
+
+void NewArchive::writeComment(std::string_view comment) {
+    // Only volumes this run made, all of them and in order, take it; otherwise the archive
+    // stays as 7-Zip wrote it, and the proof keeps the source.
+    const std::vector<NativeString> volumes = watch_->ownOutputs();
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+        const std::optional<NativeString> own =
+            plan_.split ? volumePath(plan_.target, int(i) + 1) : std::optional(plan_.target);
+        if (own != volumes[i]) return;
+    }
+    const std::optional<NativeString> next =
+        plan_.split ? volumePath(plan_.target, int(volumes.size()) + 1) : std::nullopt;
+    if (!volumes.empty() && (next || !plan_.split) &&
+        writeZipComment(volumes, next.value_or(NativeString()), plan_.volumeBytes, comment)) {
+        // A volume the comment began is noted as one of this run's.
+        watch_->noteCreated();
+    }
 }
 
 void NewArchive::keep(std::optional<std::int64_t> modified) {

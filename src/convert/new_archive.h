@@ -23,8 +23,9 @@ class NewArchive {
 
     // Empty when the compression wrote a usable archive; its listing then starts, to run
     // while the working folder is walked and removed. The target's disk must first hold the
-    // source's size.
-    std::optional<ConversionOutcome> compress(bool show, std::uint64_t sourceBytes);
+    // source's size. A ZIP gets the comment first (the proof tells whether it came through).
+    std::optional<ConversionOutcome> compress(bool show, std::uint64_t sourceBytes,
+                                              std::string_view comment = {});
     // The new archive against what the source listed and the working folder held; read back
     // (tested) only when a source is to leave on its strength. Empty when the archive stands;
     // `proof` then says whether it holds all of the source or why the source stays.
@@ -36,6 +37,8 @@ class NewArchive {
     void keep(std::optional<std::int64_t> modified);
 
   private:
+    void writeComment(std::string_view comment);
+
     StatusWindow& window_;
     const RunState& runState_;
     Workspace& workspace_;

@@ -51,6 +51,7 @@ enum class Reason {
     unpackingOutOfSpace,  // detail: the place the working folder filled
     packingOutOfSpace,    // detail: the place the new archive filled
     pathTooDeep,          // detail: the inner path the working folder cannot hold
+    ownName,              // detail: the type 7-Zip reads a comic as, whose new name is its own
 };
 
 // What the proof found, when it did not hold. Each has one row in the table of outcomes: its
@@ -79,6 +80,12 @@ enum class ProofFailure {
     dateNotKept,       // a file's modification time did not come through
     escapedName,       // detail: the name, each character 7-Zip had to escape shown as '?'
     linkAsFolder,      // detail: a link an LZH archive keeps as a folder "name|target": name
+    otherMethod,       // detail: a file of the new ZIP whose method not every reader opens
+    noCommentPlace,    // the source's comment, and the new archive is a 7z
+    fileComment,       // detail: a file whose own comment the new archive cannot hold
+    commentUnshown,    // the source has a comment 7-Zip does not show
+    commentTooLong,    // the source's comment is longer than a ZIP's end record holds
+    commentNotKept,    // the new ZIP's comment is not the source's
 };
 
 // What the proof does not compare, by decision: access times, owners and groups, permissions

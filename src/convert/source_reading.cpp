@@ -3,6 +3,7 @@
 #include "convert/source_reading.h"
 
 #include "convert/archiver.h"
+#include "convert/rar_comment.h"
 #include "convert/rar_support.h"
 #include "convert/room.h"
 
@@ -96,17 +97,27 @@ SourceReading::~SourceReading() {
     stopRun(listing_, window_);
 }
 
-std::optional<ConversionOutcome> SourceReading::refusal() {
-    listed_ = readListing(listing_, plan_.source, window_, runState_);
+std::optional<ConversionOutcome> judgeSource(ListedArchive& listed, NativeView source,
+                                             const RunState& runState) {
     // A self-extracting program is read as the archive it carries, though its name made the
     // archiver try it as a program first.
-    if (isSelfExtracting(listed_.listing, plan_.source) && listed_.listing.triedType == "PE") {
-        listed_.listing.triedType.clear();
+    if (isSelfExtracting(listed.listing, source) && listed.listing.triedType == "PE") {
+        listed.listing.triedType.clear();
     }
-    listed_.type = plainArchiveType(listed_.listing, plan_.source);
-    std::optional<ConversionOutcome> refused = refusedSource(listed_, plan_.source);
+    listed.type = plainArchiveType(listed.listing, source);
+    // 7-Zip lists no comment of a RAR 4 archive: its headers tell.
+    if (listed.type && listed.type->type == "Rar" &&
+        rarFourHasComment(source, listed.listing.offset)) {
+        listed.listing.commentUnshown = true;
+    }
+    std::optional<ConversionOutcome> refused = refusedSource(listed, source);
     if (!refused) return std::nullopt;
-    return unreadableRar(*refused, plan_.source, runState_);
+    return unreadableRar(*refused, source, runState);
+}
+
+std::optional<ConversionOutcome> SourceReading::refusal() {
+    listed_ = readListing(listing_, plan_.source, window_, runState_);
+    return judgeSource(listed_, plan_.source, runState_);
 }
 
 std::optional<ConversionOutcome> SourceReading::unpack(NativeView workspace, bool show) {

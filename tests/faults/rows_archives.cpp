@@ -9,6 +9,7 @@
 #endif
 
 #include "convert/archiver.h"
+#include "convert/zip_comment.h"
 #include "faults/fault_rows.h"
 #include "faults/restrictions.h"
 #include "faults/zip_writer.h"
@@ -33,6 +34,17 @@ const std::vector<std::string> kNotUtf8Trashed = {};
 const std::string kNotUtf8Report = "bytes.tar: converted";
 const std::vector<std::string> kNotUtf8Trashed = {"bytes.tar"};
 #endif
+
+// ComicBookInfo's JSON, then returns, a blank line and a brace line, as the bytes must stay.
+const std::string kComicComment =
+    "{\"ComicBookInfo/1.0\": {\"title\": \"\xC3\x91"
+    "and\xC3\xBA\"}}\r\n\r\n{\r\nlast line\r\n";
+
+// A zip the archiver made, given a comment in its end record.
+std::string withComment(const std::string& zip, const std::string& comment) {
+    const std::string length{char(comment.size() & 0xFF), char(comment.size() >> 8)};
+    return zip.substr(0, zip.size() - 2) + length + comment;
+}
 
 // Flips 64 bytes in the middle of the file's stream.
 void damage(Scene& s, const std::string& name) {
@@ -282,6 +294,82 @@ std::vector<Row> archiveRows() {
          .report = {"notes.zip: converted, source kept: its comment cannot be told apart from "
                     "7-Zip's listing"},
          .outputs = {"notes.7z"}},
+        // A comic book of folders and ComicInfo.xml, dropped in ZIP mode: the same tree in a
+        // .cbz, with the RAR's comment as 7-Zip lists it.
+        {.name = "ComicBookRarDroppedForACbz",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteProcessed = true;
+                 if (rarFixture(s, "comic.cbr", "comic.cbr")) s.dropped = {s.file("comic.cbr")};
+             },
+         .converted = 1,
+         .texts = {kProcessing, "1 zip complete!"},
+         .report = {"comic.cbr: converted"},
+         .outputs = {"comic.cbz"},
+         .trashed = {"comic.cbr"},
+         .check =
+             [](Scene& s) {
+                 EXPECT_EQ(unpacked(s.file("comic.cbz")),
+                           test::fingerprints(test::treeContents(test::rarFixtures() / "comic")));
+                 EXPECT_EQ(zipComment(s.file("comic.cbz")),
+                           "{\"ComicBookInfo/1.0\": {\"series\": \"Pomu\"}}\n\nlast {");
+             }},
+        // A zip under a comic ending, split: its comment, byte for byte, ends the last volume.
+        {.name = "ZipCommentIntoSplitCbz",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.div100MB = true;
+                 s.options.deleteProcessed = true;
+                 s.content = {{"a.txt", "alpha"}};
+                 s.write("labelled.cbr", zipBytes({{"a.txt", "alpha"}}, kComicComment));
+                 s.dropped = {s.file("labelled.cbr")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"labelled.cbr: converted"},
+         .outputs = {"labelled.cbz.001"},
+         .trashed = {"labelled.cbr"},
+         .check =
+             [](Scene& s) { EXPECT_EQ(zipComment(s.file("labelled.cbz.001")), kComicComment); }},
+        // What a 7z cannot hold keeps the source: a comment, a file's comment, a RAR 4 comment
+        // that 7-Zip does not even list.
+        {.name = "CommentsTheNewArchiveCannotHold",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("noted.zip", zipBytes({{"a.txt", "alpha"}}, kComicComment));
+                 s.write("filed.zip", zipBytes({{"a.txt", "alpha", 0100644, 0, "its own"}}));
+                 s.write("old.cbr", rarFourBytes({{"a.txt", "alpha"}}, "an old comment"));
+                 s.dropped = {s.file("noted.zip"), s.file("filed.zip"), s.file("old.cbr")};
+             },
+         .converted = 3,
+         .texts = {kProcessing + kBreak + "(1/3)", kProcessing + kBreak + "(2/3)",
+                   kProcessing + kBreak + "(3/3)", "3 7z complete!"},
+         .report = {"noted.zip: converted, source kept: its comment has no place in a 7z archive "
+                    "(ZIP keeps it)",
+                    "filed.zip: converted, source kept: a.txt's file comment cannot be carried",
+                    "old.cbr: converted, source kept: its comment cannot be read with 7-Zip"},
+         .outputs = {"noted.7z", "filed.7z", "old.cb7"}},
+        // A comic named as its new archive would be is never converted onto itself.
+        {.name = "ComicsNamedAsTheirTarget",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteAlready = true;
+                 s.options.deleteProcessed = true;
+                 s.archive("real.cbz", sampleFiles(), {POMU_T("-tzip")});
+                 s.write("fake.cbz", rarFourBytes({{"a.txt", "alpha"}}));
+                 s.dropped = {s.file("real.cbz"), s.file("fake.cbz")};
+             },
+         .texts = {"0 zip complete!"},
+         .report = {"real.cbz: skipped, already a .cbz file",
+                    "fake.cbz: 7-Zip reads it as Rar: the new archive would take its own name"}},
         // Made on FAT with the folder attribute and no '/': 7-Zip makes an empty folder.
         {.name = "ZipFolderEntryHoldingData",
          .act = Act::convert,
@@ -786,6 +874,35 @@ std::vector<Row> archiveRows() {
                  }
              }},
     };
+    // The disk holds the new archive but not its comment: the archive stays as 7-Zip wrote it,
+    // and so does the source.
+    linuxRows.push_back(
+        {.name = "CommentThatDoesNotFitOnTheDisk",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteProcessed = true;
+                 s.options.level = POMU_T("0");
+                 std::string why;
+                 s.need(smallDisk(s.files, 1u << 20, why), why);
+                 if (!s.skip.empty()) return;
+                 s.archive("tight.zip", {{"zeros.bin", std::string(940'000, '\0')}},
+                           {POMU_T("-tzip"), POMU_T("-mx=9")});
+                 s.write("tight.cbr", withComment(*s.read("tight.zip"), std::string(60'000, 'c')));
+                 fs::remove(s.files / "tight.zip");
+                 s.dropped = {s.file("tight.cbr")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"tight.cbr: converted, source kept: its comment did not come through to the "
+                    "new archive"},
+         .outputs = {"tight.cbz"},
+         .check =
+             [](Scene& s) {
+                 EXPECT_EQ(zipComment(s.file("tight.cbz")), "");
+                 EXPECT_TRUE(test::archiveTests(s.file("tight.cbz")));
+             }});
     // The Trash takes the set's other volumes but not one: the source is kept, named.
     linuxRows.push_back(
         {.name = "RarSetWithAVolumeTheTrashRefuses",

@@ -84,6 +84,24 @@ Listing typed(Listing result, std::string type) {
     return result;
 }
 
+ListedEntry with(ListedEntry entry, bool ListedEntry::*mark) {
+    entry.*mark = true;
+    return entry;
+}
+
+// The archive whose entries are listed is of this type, with this comment.
+Listing commented(Listing result, std::string type, std::optional<std::string> comment,
+                  bool unshown = false) {
+    result.entriesType = type;
+    result.comment = std::move(comment);
+    result.commentUnshown = unshown;
+    return typed(std::move(result), std::move(type));
+}
+
+const ArchiveType kZip{"zip", ".zip", true, false, true};
+const ArchiveType kRarFive{"Rar5", ".rar", true, false, true};
+const ArchiveType kTar{"tar", ".tar", true, false};
+
 TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
     struct Case {
         const char* name;
@@ -98,6 +116,8 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
         listing({folder("sub"), file("a.txt", 6, 0xA1), file("sub/b.bin", 5000, 0xB2)});
     const std::vector<UnpackedFile> sampleTree{
         {"sub", 0, false, true}, {"a.txt", 6}, {"sub/b.bin", 5000}};
+    const Listing one = listing({file("a", 1, 0x1)});
+    const std::string tooLong(70000, 'c');
     const Case cases[] = {
         {"same files", sample, sampleTree, sample, ProofFailure::none, 0},
         // The archiver cleans "../evil.txt" on unpacking: the content matches, the name not.
@@ -370,6 +390,69 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          listing({file("caf\xEE\xBF\xA9.txt", 1, 0x1)}),
          archiver::kEscapesNames ? ProofFailure::escapedName : ProofFailure::none,
          archiver::kEscapesNames ? 1 : 0},
+        // Comments: the archive's goes into a new ZIP as listed, or the source stays.
+        {"comment carried",
+         commented(one, "zip", "c\n"),
+         {{"a", 1}},
+         commented(one, "zip", "c\n"),
+         ProofFailure::none,
+         0,
+         kZip},
+        {"comment lost",
+         commented(one, "Rar5", "c"),
+         {{"a", 1}},
+         commented(one, "zip", {}),
+         ProofFailure::commentNotKept,
+         0,
+         kRarFive},
+        {"comment in a 7z",
+         commented(one, "zip", "c"),
+         {{"a", 1}},
+         commented(one, "7z", {}),
+         ProofFailure::noCommentPlace,
+         0,
+         kZip},
+        {"tar's PAX records",
+         commented(one, "tar", "x"),
+         {{"a", 1}},
+         commented(one, "7z", {}),
+         ProofFailure::none,
+         0,
+         kTar},
+        {"file comment",
+         commented(listing({with(file("a", 1, 0x1), &ListedEntry::commented)}), "zip", {}),
+         {{"a", 1}},
+         commented(one, "zip", {}),
+         ProofFailure::fileComment,
+         1,
+         kZip},
+        {"RAR 4 comment",
+         commented(one, "Rar", {}, true),
+         {{"a", 1}},
+         commented(one, "zip", {}),
+         ProofFailure::commentUnshown,
+         0,
+         kRarFive},
+        {"comment too long",
+         commented(one, "Rar5", tooLong),
+         {{"a", 1}},
+         commented(one, "zip", tooLong),
+         ProofFailure::commentTooLong,
+         0,
+         kRarFive},
+        {"a return shown as '_'",
+         commented(one, "Rar5", "a_b"),
+         {{"a", 1}},
+         commented(one, "zip", "a_b"),
+         archiver::kShowsReturnAsUnderscore ? ProofFailure::uncertainListing : ProofFailure::none,
+         0,
+         kRarFive},
+        {"LZMA in the new ZIP",
+         one,
+         {{"a", 1}},
+         commented(listing({with(file("a", 1, 0x1), &ListedEntry::otherMethod)}), "zip", {}),
+         ProofFailure::otherMethod,
+         1},
     };
     for (const Case& c : cases) {
         const ProofResult result = proveConversion(c.source, c.unpacked, c.packed, c.type);
