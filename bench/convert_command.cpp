@@ -87,7 +87,7 @@ int convertCommand(const Arguments& arguments) {
         deleteProcessed = deleteProcessed || arguments[i] == kDeleteProcessed;
         zip = zip || arguments[i] == kZip;
     }
-    if (arguments.size() < 3 || arguments.size() != 3 + deleteProcessed + zip) {
+    if (arguments.size() < 3 || arguments.size() != std::size_t(3 + deleteProcessed + zip)) {
         std::fputs(
             "usage: pomu_bench convert <source> <level> <archiverFolder> "
             "[delete-processed] [zip]\n",

@@ -15,14 +15,16 @@ from bench_results import Figure
 from bench_runs import (BenchError, Platform, alone_ms, bare_batch, remove_tree, time_rm_rf,
                         time_wine_rd, windows_path)
 
-FULL = {"pairs": 5, "conversion_pairs": 7, "test_runs": 5, "small_runs": 5, "clear_pairs": 7,
-        "force_runs": 10, "diagnostic_pairs": 3, "delay_ms": 500, "clear_files": 100000,
+FULL = {"pairs": 5, "conversion_pairs": 7, "comment_pairs": 15, "test_runs": 5, "small_runs": 5,
+        "clear_pairs": 7, "force_runs": 10, "diagnostic_pairs": 3, "delay_ms": 500,
+        "clear_files": 100000,
         "many_pairs": {10000: 5, 100000: 3, 300000: 3, 1000000: 2},
         "sizes": {"tree_bytes": 150 << 20, "mixed_bytes": 1 << 30, "small_files": 10000,
                   "batch_count": 200, "many_files": [10000, 100000, 300000]}}
 # Two of everything, so both orders of a pair run.
-QUICK = {"pairs": 2, "conversion_pairs": 2, "test_runs": 2, "small_runs": 1, "clear_pairs": 2,
-         "force_runs": 2, "diagnostic_pairs": 2, "delay_ms": 50, "clear_files": 2000,
+QUICK = {"pairs": 2, "conversion_pairs": 2, "comment_pairs": 2, "test_runs": 2, "small_runs": 1,
+         "clear_pairs": 2, "force_runs": 2, "diagnostic_pairs": 2, "delay_ms": 50,
+         "clear_files": 2000,
          "many_pairs": {200: 2, 2000: 2},
          "sizes": {"tree_bytes": 2 << 20, "mixed_bytes": 48 << 20, "small_files": 300,
                    "batch_count": 5, "many_files": [200, 2000]}}
@@ -709,7 +711,7 @@ def main():
                                           args.scratch))
     if wanted("comment"):
         step("2c a ZIP comment carried (Linux)")
-        figures.append(comment_figure(linux, inputs["small_zip"], mode["conversion_pairs"],
+        figures.append(comment_figure(linux, inputs["small_zip"], mode["comment_pairs"],
                                       args.scratch))
     if wanted("force"):
         step("3 force exit (Linux)")

@@ -40,12 +40,6 @@ const std::string kComicComment =
     "{\"ComicBookInfo/1.0\": {\"title\": \"\xC3\x91"
     "and\xC3\xBA\"}}\r\n\r\n{\r\nlast line\r\n";
 
-// A zip the archiver made, given a comment in its end record.
-std::string withComment(const std::string& zip, const std::string& comment) {
-    const std::string length{char(comment.size() & 0xFF), char(comment.size() >> 8)};
-    return zip.substr(0, zip.size() - 2) + length + comment;
-}
-
 // Flips 64 bytes in the middle of the file's stream.
 void damage(Scene& s, const std::string& name) {
     std::string bytes = s.read(name).value_or("");
@@ -874,35 +868,6 @@ std::vector<Row> archiveRows() {
                  }
              }},
     };
-    // The disk holds the new archive but not its comment: the archive stays as 7-Zip wrote it,
-    // and so does the source.
-    linuxRows.push_back(
-        {.name = "CommentThatDoesNotFitOnTheDisk",
-         .act = Act::convert,
-         .arrange =
-             [](Scene& s) {
-                 s.options.zip = true;
-                 s.options.deleteProcessed = true;
-                 s.options.level = POMU_T("0");
-                 std::string why;
-                 s.need(smallDisk(s.files, 1u << 20, why), why);
-                 if (!s.skip.empty()) return;
-                 s.archive("tight.zip", {{"zeros.bin", std::string(940'000, '\0')}},
-                           {POMU_T("-tzip"), POMU_T("-mx=9")});
-                 s.write("tight.cbr", withComment(*s.read("tight.zip"), std::string(60'000, 'c')));
-                 fs::remove(s.files / "tight.zip");
-                 s.dropped = {s.file("tight.cbr")};
-             },
-         .converted = 1,
-         .texts = {kProcessing},
-         .report = {"tight.cbr: converted, source kept: its comment did not come through to the "
-                    "new archive"},
-         .outputs = {"tight.cbz"},
-         .check =
-             [](Scene& s) {
-                 EXPECT_EQ(zipComment(s.file("tight.cbz")), "");
-                 EXPECT_TRUE(test::archiveTests(s.file("tight.cbz")));
-             }});
     // The Trash takes the set's other volumes but not one: the source is kept, named.
     linuxRows.push_back(
         {.name = "RarSetWithAVolumeTheTrashRefuses",
