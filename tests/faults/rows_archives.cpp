@@ -349,8 +349,9 @@ std::vector<Row> archiveRows() {
                     "filed.zip: converted, source kept: a.txt's file comment cannot be carried",
                     "old.cbr: converted, source kept: its comment cannot be read with 7-Zip"},
          .outputs = {"noted.7z", "filed.7z", "old.cb7"}},
-        // A comic named as its new archive would be is never converted onto itself.
-        {.name = "ComicsNamedAsTheirTarget",
+        // Every comic ending in ZIP mode: a .cbz already a zip is skipped, one that is not is
+        // never converted onto itself, a tar or a 7z comic becomes a .cbz.
+        {.name = "ComicsOfEveryEndingInZipMode",
          .act = Act::batch,
          .arrange =
              [](Scene& s) {
@@ -359,11 +360,20 @@ std::vector<Row> archiveRows() {
                  s.options.deleteProcessed = true;
                  s.archive("real.cbz", sampleFiles(), {POMU_T("-tzip")});
                  s.write("fake.cbz", rarFourBytes({{"a.txt", "alpha"}}));
-                 s.dropped = {s.file("real.cbz"), s.file("fake.cbz")};
+                 s.archive("tar.cbt", sampleFiles(), {POMU_T("-ttar")});
+                 s.archive("seven.cb7", sampleFiles(), {POMU_T("-t7z")});
+                 for (const char* name : {"real.cbz", "fake.cbz", "tar.cbt", "seven.cb7"}) {
+                     s.dropped.push_back(s.file(name));
+                 }
              },
-         .texts = {"0 zip complete!"},
+         .converted = 2,
+         .texts = {kProcessing + kBreak + "(3/4)", kProcessing + kBreak + "(4/4)",
+                   "2 zip complete!"},
          .report = {"real.cbz: skipped, already a .cbz file",
-                    "fake.cbz: 7-Zip reads it as Rar: the new archive would take its own name"}},
+                    "fake.cbz: 7-Zip reads it as Rar: the new archive would take its own name",
+                    "tar.cbt: converted", "seven.cb7: converted"},
+         .outputs = {"tar.cbz", "seven.cbz"},
+         .trashed = {"tar.cbt", "seven.cb7"}},
         // Made on FAT with the folder attribute and no '/': 7-Zip makes an empty folder.
         {.name = "ZipFolderEntryHoldingData",
          .act = Act::convert,
