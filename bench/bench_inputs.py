@@ -160,6 +160,16 @@ def make_small_files_zip(target, files, text_roots, folders=100):
             "zip_bytes": os.path.getsize(target)}
 
 
+def with_comment(source, target, comment):
+    """A copy of a ZIP without a comment, given this one in its end record."""
+    with open(source, "rb") as f:
+        data = f.read()
+    if data[-22:-18] != b"PK\x05\x06" or data[-2:] != b"\0\0":
+        raise ValueError("%s does not end in an end record without a comment" % source)
+    with open(target, "wb") as f:
+        f.write(data[:-2] + len(comment).to_bytes(2, "little") + comment)
+
+
 def many_files_name(files, size):
     return "many-%s-%d.zip" % ("empty" if size == 0 else "%db" % size, files)
 

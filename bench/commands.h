@@ -9,7 +9,7 @@ namespace pomu::bench {
 
 using Arguments = std::vector<NativeString>;
 
-// convert <source> <level> <archiverFolder> [delete-processed]
+// convert <source> <level> <archiverFolder> [delete-processed] [zip]
 int convertCommand(const Arguments& arguments);
 // force-exit <source> <archiverFolder> [delayMs]
 int forceExitCommand(const Arguments& arguments);

@@ -61,6 +61,7 @@ constexpr std::size_t kTest = 4;
 constexpr std::size_t kRuns = 4;
 
 constexpr NativeView kDeleteProcessed = POMU_T("delete-processed");
+constexpr NativeView kZip = POMU_T("zip");
 
 // Runs' first and last passes on the steady clock (Linux: the system's monotonic clock, which
 // the script's watch of the archiver runs reads too), in milliseconds: "start,end start,end".
@@ -81,16 +82,22 @@ std::string spansText(std::initializer_list<RunSpan> runs) {
 }  // namespace
 
 int convertCommand(const Arguments& arguments) {
-    const bool deleteProcessed = arguments.size() == 4 && arguments[3] == kDeleteProcessed;
-    if (arguments.size() != 3 && !deleteProcessed) {
+    bool deleteProcessed = false, zip = false;
+    for (std::size_t i = 3; i < arguments.size(); ++i) {
+        deleteProcessed = deleteProcessed || arguments[i] == kDeleteProcessed;
+        zip = zip || arguments[i] == kZip;
+    }
+    if (arguments.size() < 3 || arguments.size() != std::size_t(3 + deleteProcessed + zip)) {
         std::fputs(
-            "usage: pomu_bench convert <source> <level> <archiverFolder> [delete-processed]\n",
+            "usage: pomu_bench convert <source> <level> <archiverFolder> "
+            "[delete-processed] [zip]\n",
             stderr);
         return kUsage;
     }
     ConversionOptions options;
     // The source then goes to the Trash: the caller gives it a Trash of its own.
     options.deleteProcessed = deleteProcessed;
+    options.zip = zip;
     options.level = arguments[1];
     options.sevenZipFolder = withTrailingSeparator(arguments[2]);
     const RunState runState;

@@ -15,15 +15,17 @@ from bench_results import Figure
 from bench_runs import (BenchError, Platform, alone_ms, bare_batch, remove_tree, time_rm_rf,
                         time_wine_rd, windows_path)
 
-FULL = {"pairs": 5, "conversion_pairs": 7, "test_runs": 5, "small_runs": 5, "clear_pairs": 7,
-        "force_runs": 10, "diagnostic_pairs": 3, "delay_ms": 500, "clear_files": 100000,
+FULL = {"pairs": 5, "conversion_pairs": 7, "comment_pairs": 15, "test_runs": 5, "small_runs": 5,
+        "clear_pairs": 7, "force_runs": 10, "diagnostic_pairs": 3, "delay_ms": 500,
+        "clear_files": 100000,
         "many_pairs": {10000: 5, 100000: 3, 300000: 3, 1000000: 2},
         "search_files": 100000, "search_runs": 7,
         "sizes": {"tree_bytes": 150 << 20, "mixed_bytes": 1 << 30, "small_files": 10000,
                   "batch_count": 200, "many_files": [10000, 100000, 300000]}}
 # Two of everything, so both orders of a pair run.
-QUICK = {"pairs": 2, "conversion_pairs": 2, "test_runs": 2, "small_runs": 1, "clear_pairs": 2,
-         "force_runs": 2, "diagnostic_pairs": 2, "delay_ms": 50, "clear_files": 2000,
+QUICK = {"pairs": 2, "conversion_pairs": 2, "comment_pairs": 2, "test_runs": 2, "small_runs": 1,
+         "clear_pairs": 2, "force_runs": 2, "diagnostic_pairs": 2, "delay_ms": 50,
+         "clear_files": 2000,
          "many_pairs": {200: 2, 2000: 2}, "search_files": 2000, "search_runs": 2,
          "sizes": {"tree_bytes": 2 << 20, "mixed_bytes": 48 << 20, "small_files": 300,
                    "batch_count": 5, "many_files": [200, 2000]}}
@@ -100,6 +102,14 @@ copy of its input.
    after each run. pomu runs the source's listing beside the extraction and the new
    archive's listing while it walks and removes the workspace, so a listing costs the user
    only the time it outlasts the step beside it.
+   Row 2c (Linux) is what carrying an archive comment costs: the small-files ZIP under a
+   comic ending (so the new archive is a ZIP, `.cbz`), converted by `pomu_bench convert ...
+   zip` with the largest comment a ZIP's end record holds (65,535 bytes) and, as the other
+   side of each pair, the same ZIP without one; the figure is the wall time with the comment
+   over the wall time without it, pomu_bench's own CPU time of each side beside it. Both
+   sides, their temp folder included, run on the tmpfs of the many-files family, as a disk's
+   waits swing a conversion there by seconds. Each run checks that the new ZIP ends in the
+   comment.
 3. `pomu_bench force-exit` extracts the mixed-data ZIP through the tool runner. Once the
    archiver has run for the delay a helper thread posts an event to the window's queue (as a
    click on the close button arrives), and the event's handling sets force exit; nothing else
@@ -362,6 +372,57 @@ def small_files_figure(p, source, runs, scratch):
         f.error = str(e)
     remove_file(target)
     remove_tree(walk_tree)
+    return f
+
+
+# The most a ZIP's end record holds, in ComicBookInfo-like lines.
+COMMENT = b"".join(b'{"credit": "person %05d", "role": "Writer"},\n' % i
+                   for i in range(1500))[:0xFFFF]
+
+
+def comment_figure(p, source, pairs, root, on_tmpfs):
+    """The small-files ZIP under a comic ending, converted to a ZIP (.cbz) with the largest
+    comment a ZIP holds and without one, in turn, on the tmpfs where there is one (a disk's
+    waits swing a side by seconds); the comment checked in the new archive."""
+    f = Figure("2c", "carrying a 64 KiB archive comment into the new ZIP: conversion wall time "
+               "with it / without it, small-files ZIP", "Linux, on a tmpfs" if on_tmpfs else
+               "Linux", "ratio", "<= 1.02", lambda m: m <= 1.02,
+               ["pair", "with the comment ms", "without ms", "difference ms",
+                "pomu CPU with ms", "pomu CPU without ms", "ratio"])
+    work = os.path.join(root, "comment")
+    remove_tree(work)
+    temp = os.path.join(work, "temp")
+    os.makedirs(temp)
+    side = Platform(p.name, p.bench_exe, p.archiver_dir, temp, dict(p.env, TMPDIR=temp))
+    plain, noted = os.path.join(work, "plain.cbr"), os.path.join(work, "noted.cbr")
+
+    def converting(path, comment):
+        def run():
+            target = os.path.splitext(path)[0] + ".cbz"
+            remove_file(target)
+            if not on_tmpfs:
+                sync()
+            a = side.pomu("convert", path, LEVEL, side.folder(side.archiver_dir), "zip")
+            with open(target, "rb") as t:
+                t.seek(-len(comment) - 2, os.SEEK_END)
+                if a["result"] != "converted" or t.read() != len(comment).to_bytes(2, "little") \
+                        + comment:
+                    raise BenchError("%s: the new ZIP does not end in the comment" % path)
+            remove_file(target)
+            return float(a["wall_ms"]), float(a["cpu_ms"])
+        return run
+
+    try:
+        shutil.copyfile(source, plain)
+        bench_inputs.with_comment(source, noted, COMMENT)
+        for i in range(pairs):
+            (with_ms, with_cpu), (without_ms, without_cpu) = in_turn(
+                i, converting(noted, COMMENT), converting(plain, b""))
+            f.add(i + 1, with_ms, without_ms, with_ms - without_ms, with_cpu, without_cpu,
+                  with_ms / without_ms)
+    except (BenchError, OSError, ValueError, subprocess.CalledProcessError) as e:
+        f.error = str(e)
+    remove_tree(work)
     return f
 
 
@@ -670,7 +731,8 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--findings", help="hand-written notes appended to the page")
     parser.add_argument("--only", help="comma-separated steps to run: conversion, test, "
-                        "small, force, clear, batch, many, search (Linux only; the others are left out)")
+                        "small, comment, force, clear, batch, many, search (Linux only; the "
+                        "others are left out)")
     parser.add_argument("--tmpfs", help="a folder on a tmpfs for the many-files family")
     parser.add_argument("--before-bench", help="pomu_bench built from main before this work: a "
                         "third side of the many-files family")
@@ -715,6 +777,11 @@ def main():
         step("2s the proof's share on the small-files ZIP (Linux)")
         figures.append(small_files_figure(linux, inputs["small_zip"], mode["small_runs"],
                                           args.scratch))
+    if wanted("comment"):
+        step("2c a ZIP comment carried (Linux)")
+        on_tmpfs = bool(args.tmpfs) and is_tmpfs(args.tmpfs)
+        figures.append(comment_figure(linux, inputs["small_zip"], mode["comment_pairs"],
+                                      args.tmpfs if on_tmpfs else args.scratch, on_tmpfs))
     if wanted("force"):
         step("3 force exit (Linux)")
         figures.append(force_exit_figure(linux, inputs["mixed_zip"], mode["force_runs"],

@@ -6,12 +6,14 @@
 namespace pomu {
 namespace {
 
+// Comic books come under any of the comic endings whatever they hold: a ".cbr" is often a zip.
 constexpr std::array kTypes{
-    ArchiveType{"7z", ".7z .exe", true, false},
-    ArchiveType{"zip", ".zip .exe", true, false},
-    ArchiveType{"Rar", ".rar .exe", true, false},
-    ArchiveType{"Rar5", ".rar .exe", true, false},
-    ArchiveType{"tar", ".tar", true, false},
+    ArchiveType{"7z", ".7z .exe .cb7 .cbr .cbz .cbt", true, false},
+    ArchiveType{"zip", ".zip .exe .cbz .cbr .cb7 .cbt", true, false, true},
+    ArchiveType{"Rar", ".rar .exe .cbr .cbz .cb7 .cbt", true, false, true},
+    ArchiveType{"Rar5", ".rar .exe .cbr .cbz .cb7 .cbt", true, false, true},
+    // A tar's listed comments are its PAX records (extended attributes), not text of its own.
+    ArchiveType{"tar", ".tar .cbt .cbr .cbz .cb7", true, false},
     ArchiveType{"gzip", ".gz .tgz", true, true},
     ArchiveType{"bzip2", ".bz2 .tbz2 .tbz", true, true},
     ArchiveType{"xz", ".xz .txz", true, true},
@@ -19,7 +21,7 @@ constexpr std::array kTypes{
     ArchiveType{"zstd", ".zst .tzst", true, true},
     ArchiveType{"Z", ".z .taz", true, true},
     ArchiveType{"Cab", ".cab", true, false},
-    ArchiveType{"Arj", ".arj", true, false},
+    ArchiveType{"Arj", ".arj", true, false, true},
     // LZH lists a CRC-16 and cpio a plain sum: the extraction checks them itself.
     ArchiveType{"Lzh", ".lzh .lha", false, false},
     ArchiveType{"Cpio", ".cpio", false, false},

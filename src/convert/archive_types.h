@@ -15,6 +15,7 @@ struct ArchiveType {
     std::string_view endings;  // accepted source endings, blank-separated, lower case
     bool crc32;                // its listed CRCs are CRC-32s, comparable with the new archive's
     bool singleStream;         // one compressed stream: the listed size may be wrapped or partial
+    bool comments = false;     // its listed comments (the archive's, a file's) are its own text
 };
 
 // The table's row for the listing's top archive, when the source's name fits it.

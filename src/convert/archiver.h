@@ -1,6 +1,8 @@
 // What pomu relies on from the 7-Zip console program: its file names, command words and switches.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/text.h"
 
 namespace pomu::archiver {
@@ -16,12 +18,15 @@ inline constexpr bool kKeepsCreationTimes = true;
 // A line break in a name is unpacked as '_', and every listing shows it as '_' too: the two
 // agree though the name changed.
 inline constexpr bool kRenamesLineBreaks = true;
+// A return in a listed value is shown as '_', which the listing cannot tell from one.
+inline constexpr bool kShowsReturnAsUnderscore = true;
 #else
 inline constexpr NativeView kProgramName = "7z";
 inline constexpr NativeView kLibraryName = "7z.so";
 inline constexpr bool kEscapesNames = false;
 inline constexpr bool kKeepsCreationTimes = false;
 inline constexpr bool kRenamesLineBreaks = false;
+inline constexpr bool kShowsReturnAsUnderscore = false;
 #endif
 
 inline constexpr NativeView kExtract = POMU_T("x");
@@ -32,6 +37,9 @@ inline constexpr NativeView kLevelSwitch = POMU_T("-mx=");
 inline constexpr NativeView kZipSwitch = POMU_T("-tzip");
 inline constexpr NativeView kVolumes100MBSwitch = POMU_T("-v100m");
 inline constexpr NativeView kVolumes1GBSwitch = POMU_T("-v1g");
+// The sizes those switches give each volume but the last ("m" and "g" count in 1024s).
+inline constexpr std::uint64_t kVolumes100MBBytes = std::uint64_t(100) << 20;
+inline constexpr std::uint64_t kVolumes1GBBytes = std::uint64_t(1) << 30;
 inline constexpr NativeView kAllFiles = POMU_T("*");
 inline constexpr NativeView kCreationTimesSwitch = POMU_T("-mtc=on");
 // Progress on standard output even when that is a pipe, the line rewritten in place.

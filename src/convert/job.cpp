@@ -6,6 +6,7 @@
 
 #include "convert/new_archive.h"
 #include "convert/room.h"
+#include "convert/zip_comment.h"
 #include "fs/recycle.h"
 #include "fs/workspace.h"
 
@@ -98,6 +99,33 @@ ConversionOutcome targetStands(StatusWindow& window, ConversionOutcome outcome) 
     return outcome;
 }
 
+// A comic named as its new archive would be: skipped when it already is of that format;
+// otherwise the new archive would take its own name, and it is left as it is.
+ConversionOutcome namedAsTarget(StatusWindow& window, const RunState& runState, NativeView source,
+                                const PlannedConversion& planned, bool zip) {
+    const platform::FileKind kind = platform::fileKind(source);
+    if (kind == platform::FileKind::missing) return outcomeOf(Reason::gone);
+    if (kind != platform::FileKind::regular) return notAFile(source, kind);
+    StartedRun started = startListingRun(*planned.sameNameListing);
+    ListedArchive listed = readListing(started, source, window, runState);
+    if (auto refused = judgeSource(listed, source, runState)) return *refused;
+    if (listed.type->type == (zip ? "zip" : "7z"))
+        return outcomeOf(planned.refusal, planned.detail);
+    return outcomeOf(Reason::ownName, fromUtf8(listed.listing.type));
+}
+
+// The source's comment as a new ZIP carries it: a zip's own bytes from its end record, any
+// other's text as its listing shows it. Empty where there is none to write.
+std::string commentToCarry(const ListedArchive& listed, NativeView source, bool zip) {
+    if (!zip || !listed.type || !listed.type->comments) return {};
+    const std::optional<std::string> comment =
+        listed.type->type == "zip" ? zipComment(source) : listed.listing.comment;
+    if (!comment || comment->size() > kMaxZipCommentBytes) return {};
+    return *comment;
+}
+
+}  // namespace
+
 bool isUsableOutput(NativeView firstOutput) {
     const std::optional<std::uint64_t> size = platform::readFileSize(firstOutput);
     return size && *size > 0;
@@ -121,6 +149,9 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     // Menu changes made while this file runs take effect from the next file.
     const ConversionOptions snapshot = options;
     PlannedConversion planned = planConversion(source, snapshot);
+    if (planned.sameNameListing) {
+        return namedAsTarget(window, runState, source, planned, snapshot.zip);
+    }
     if (!planned.plan) return outcomeOf(planned.refusal, planned.detail);
     ConversionPlan& plan = *planned.plan;
     // Gone by its turn (with a set that went, or moved away): nothing is shown for it.
@@ -162,7 +193,8 @@ ConversionOutcome convertFile(StatusWindow& window, NativeView source, int index
     if (auto failed = reading.unpack(workspace->path(), snapshot.show)) return *failed;
 
     NewArchive archive(window, runState, *workspace, plan, reading.password());
-    if (auto failed = archive.compress(snapshot.show, place.needs)) return *failed;
+    const std::string comment = commentToCarry(reading.listed(), plan.source, snapshot.zip);
+    if (auto failed = archive.compress(snapshot.show, place.needs, comment)) return *failed;
     // Walked before the folder goes: the new archive must hold exactly these files.
     const std::optional<std::vector<UnpackedFile>> unpacked = unpackedFiles(workspace->path());
     workspace->remove();

@@ -221,9 +221,15 @@ void readRunFlags(std::string_view line, Listing& listing) {
     }
 }
 
+bool hasWord(std::string_view value, std::string_view word);
+
 // The archive's own block (the top archive) gives its type and sizes; errors count from any.
 void readArchiveProperty(const Pair& pair, Listing& listing, bool ownBlock, bool& volumesSeen) {
     const std::string key = lower(pair.key);
+    // Each block's own; the last archive's stand once the entries start.
+    if (key == "type") listing.entriesType = std::string(pair.value);
+    if (key == "comment" && !pair.value.empty()) listing.comment = std::string(pair.value);
+    if (key == "characteristics" && hasWord(pair.value, "Comment")) listing.commentUnshown = true;
     if ((key == "error" || key == "errors") && !pair.value.empty()) listing.errors = true;
     if (key == "error" && pair.value.starts_with("Missing volume")) listing.missingVolume = true;
     if ((key == "warning" || key == "warnings") && !pair.value.empty()) listing.warnings = true;
@@ -236,6 +242,7 @@ void readArchiveProperty(const Pair& pair, Listing& listing, bool ownBlock, bool
     if (key == "multivolume") listing.multivolume = pair.value == "+";
     if (key == "physical size") listing.physicalSize = decimal(pair.value);
     if (key == "total physical size") listing.totalPhysicalSize = decimal(pair.value);
+    if (key == "offset") listing.offset = decimal(pair.value).value_or(0);
     if (key == "volumes") {
         const std::optional<std::uint64_t> count = decimal(pair.value);
         const std::optional<int> volumes =
@@ -290,7 +297,9 @@ enum class Field {
     anti,
     alternateStream,
     modified,
-    created
+    created,
+    comment,
+    commented
 };
 
 // By the key's length first: most keys are no field the proof reads.
@@ -313,12 +322,14 @@ Field entryField(std::string_view key) {
             if (key == "Folder") return Field::folder;
             return is("Method", Field::method);
         case 7:
+            if (key == "Comment") return Field::comment;
             return is("Created", Field::created);
         case 8:
             return is("Modified", Field::modified);
         case 9:
             if (key == "Encrypted") return Field::encrypted;
             if (key == "Hard Link") return Field::hardLink;
+            if (key == "Commented") return Field::commented;
             return is("Copy Link", Field::copyLink);
         case 10:
             return is("Attributes", Field::attributes);
@@ -331,6 +342,14 @@ Field entryField(std::string_view key) {
         default:
             return Field::other;
     }
+}
+
+// "Deflate", "Store", or either after an encryption ("AES-256 Deflate", "ZipCrypto Store"):
+// the methods every zip reader opens.
+bool isStoreOrDeflate(std::string_view method) {
+    const std::size_t start = method.find_last_of(' ') + 1;
+    const std::string_view last = method.substr(start, method.find(':', start) - start);
+    return last == "Store" || last == "Deflate";
 }
 
 // The POSIX mode of an Attributes or Mode value: a link, or something beyond a file or folder.
@@ -378,6 +397,7 @@ void readEntryProperty(const Pair& pair, ListedEntry& entry, ListingTexts& texts
         case Field::method:
             if (mentionsUnsupported(value)) entry.unsupported = true;
             if (field == Field::characteristics) entry.utf8 = hasWord(value, "UTF8");
+            if (field == Field::method) entry.otherMethod = !isStoreOrDeflate(value);
             break;
         case Field::error:
             if (!value.empty()) entry.failed = true;
@@ -410,6 +430,12 @@ void readEntryProperty(const Pair& pair, ListedEntry& entry, ListingTexts& texts
         case Field::created:
             if (!value.empty()) entry.created = true;
             break;
+        case Field::comment:
+            if (!value.empty()) entry.commented = true;
+            break;
+        case Field::commented:
+            if (value == "+") entry.commented = true;
+            break;
     }
 }
 
@@ -426,11 +452,15 @@ class MultiLineValue {
         if (open_) {
             if (line == "}") {
                 open_ = false;
+                // A line break that ends the text leaves no empty line behind it, but a text
+                // of one line is shown between braces only when it ends in one.
+                if (lines_ == 1 || lastEmpty_) text_ += '\n';
                 finished = Pair{key_, text_};
                 return true;
             }
             if (lines_++ > 0) text_ += '\n';
             text_ += line;
+            lastEmpty_ = line.empty();
             return true;
         }
         const bool opens = line == "{";
@@ -454,6 +484,7 @@ class MultiLineValue {
 
   private:
     bool open_ = false;
+    bool lastEmpty_ = false;
     bool emptyPairBefore_ = false;
     int count_ = 0;
     int lines_ = 0;
@@ -474,6 +505,7 @@ struct ListingReader::State {
     int block = -1;             // the archive blocks of the header, from "--"
     bool afterEntries = false;  // a second separator: the archiver's open-error block
     MultiLineValue multiLine;
+    std::optional<bool> crlf;  // by the first line
     ListedEntry entry;
     bool inEntry = false;
     std::string unfinishedLine;  // the start of a line the next piece ends
@@ -485,7 +517,13 @@ struct ListingReader::State {
     }
 
     void readLine(std::string_view line) {
-        if (line.ends_with('\r')) line.remove_suffix(1);
+        // Windows ends every line with "\r\n" (and shows a return in a value as '_'); on Linux
+        // a return before the line break is the value's own, as in a comment.
+        if (!crlf) crlf = line.ends_with('\r');
+        if (line.ends_with('\r') &&
+            (*crlf || !(multiLine.open() || line.starts_with("Comment = ")))) {
+            line.remove_suffix(1);
+        }
         const std::optional<Pair> pair = multiLine.open() ? std::nullopt : splitPair(line);
         std::optional<Pair> value;
         if (multiLine.take(line, pair, value, listing)) {
@@ -499,9 +537,12 @@ struct ListingReader::State {
             return;
         }
         if (!listing.complete) {
-            if (line == "--") ++block;
-            // The block of the next archive in a chain (an archive inside the top one).
-            if (line == "----") ++block;
+            // "----": the block of the next archive in a chain (an archive inside the top one).
+            if (line == "--" || line == "----") {
+                ++block;
+                listing.comment.reset();
+                listing.commentUnshown = false;
+            }
             if (line == kEntriesStart) {
                 listing.complete = true;
                 return;
@@ -564,6 +605,7 @@ Listing ListingReader::finish() {
         listing.uncertain = true;
         listing.errors = true;
     }
+    if (listing.comment) listing.commentUnshown = false;
     // Only a multi-volume archive counts its volumes.
     if (!listing.multivolume) listing.volumes.reset();
     if (state.block > 0) listing.nested = true;

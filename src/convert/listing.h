@@ -41,6 +41,8 @@ struct ListedEntry {
     bool altStream = false;    // an alternate data stream of a file
     bool utf8 = false;         // its characteristics mark its name as UTF-8
     bool created = false;      // a creation time is listed
+    bool commented = false;    // it carries a comment of its own
+    bool otherMethod = false;  // a method is listed, and it is neither Store nor Deflate
 
     static constexpr std::int8_t kUnreadableTime = -2;  // listed, but not as a time
 
@@ -74,6 +76,11 @@ struct Listing {
     std::optional<std::uint64_t> totalPhysicalSize;
     // Windows: a listed name that holds a line break, which 7-Zip shows and unpacks as '_'.
     std::string lineBreakName;
+    std::uint64_t offset = 0;  // where the archive starts in its file (after a program)
+    // Of the archive whose entries are listed (the last of a chain, as a split one's zip):
+    std::string entriesType;             // its "Type ="
+    std::optional<std::string> comment;  // its comment, the text as the listing shows it
+    bool commentUnshown = false;         // its characteristics name a comment that is not shown
     // Where entries never move: a listing of many grows without holding them twice.
     std::deque<ListedEntry> entries;
     std::shared_ptr<const ListingTexts> texts;

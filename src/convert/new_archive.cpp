@@ -5,6 +5,7 @@
 #include "convert/encryption.h"
 #include "convert/job.h"
 #include "convert/room.h"
+#include "convert/zip_comment.h"
 
 namespace pomu {
 
@@ -34,7 +35,8 @@ NewArchive::~NewArchive() {
     if (!removed) workspace_.leaveNote();
 }
 
-std::optional<ConversionOutcome> NewArchive::compress(bool show, const Needs& needs) {
+std::optional<ConversionOutcome> NewArchive::compress(bool show, const Needs& needs,
+                                                      std::string_view comment) {
     if (auto refused = roomToPack(plan_, needs)) return refused;
     // Nothing stood at the target or its first volume when the job began, so what appears
     // there now is this job's own; other volumes that stand there are not.
@@ -58,6 +60,7 @@ std::optional<ConversionOutcome> NewArchive::compress(bool show, const Needs& ne
         return failedRun(run, Reason::compressionFailed);
     }
     if (!isUsableOutput(plan_.firstOutputPath)) return outcomeOf(Reason::noOutput);
+    if (!comment.empty()) writeComment(comment);
     listing_ = startListingRun(plan_.outputListCommand, input(1).bytes());
     return std::nullopt;
 }
@@ -90,6 +93,24 @@ std::optional<ConversionOutcome> NewArchive::prove(
     const ToolRun run = runTool(plan_.testCommand, false, window_, runState_, input(1).bytes());
     if (ranToTheEnd(run)) return std::nullopt;
     return failedRun(run, Reason::testFailed);
+}
+
+void NewArchive::writeComment(std::string_view comment) {
+    // Only volumes this run made, all of them and in order, take it; otherwise the archive
+    // stays as 7-Zip wrote it, and the proof keeps the source.
+    const std::vector<NativeString> volumes = watch_->ownOutputs();
+    for (std::size_t i = 0; i < volumes.size(); ++i) {
+        const std::optional<NativeString> own =
+            plan_.split ? volumePath(plan_.target, int(i) + 1) : std::optional(plan_.target);
+        if (own != volumes[i]) return;
+    }
+    const std::optional<NativeString> next =
+        plan_.split ? volumePath(plan_.target, int(volumes.size()) + 1) : std::nullopt;
+    if (volumes.empty() || (!next && plan_.split)) return;
+    writeZipComment(volumes, next.value_or(NativeString()), plan_.volumeBytes, comment);
+    // Written or cut back, the volumes are known from here as they stand now, and a volume the
+    // comment began is one of this run's.
+    watch_->rewritten(volumes);
 }
 
 void NewArchive::keep(std::optional<std::int64_t> modified) {

@@ -26,8 +26,10 @@ class NewArchive {
 
     // Empty when the compression wrote a usable archive; its listing then starts, to run
     // while the working folder is walked and removed. The target's disk must first hold the
-    // least the new archive takes.
-    std::optional<ConversionOutcome> compress(bool show, const Needs& needs);
+    // least the new archive takes. A ZIP gets the comment first (the proof tells whether it
+    // came through).
+    std::optional<ConversionOutcome> compress(bool show, const Needs& needs,
+                                              std::string_view comment = {});
     // The new archive against what the source listed and the working folder held; read back
     // (tested) only when a source is to leave on its strength. Empty when the archive stands;
     // `proof` then says whether it holds all of the source or why the source stays.
@@ -43,6 +45,7 @@ class NewArchive {
 
   private:
     Secret input(int lines) const;
+    void writeComment(std::string_view comment);
 
     StatusWindow& window_;
     const RunState& runState_;

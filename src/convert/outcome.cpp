@@ -190,6 +190,19 @@ constexpr ProofRow kProofRows[] = {
      {POMU_T(""), POMU_T(" is a link 7-Zip cannot re-pack as a link")}},
     {ProofFailure::notEncrypted, kRemovesArchive,
      POMU_T("the new archive is not encrypted as the source was")},
+    {ProofFailure::otherMethod,
+     kRemovesArchive,
+     {POMU_T(""), POMU_T(" was packed with a method not every zip reader opens")}},
+    {ProofFailure::noCommentPlace, kKeepsSource,
+     POMU_T("its comment has no place in a 7z archive (ZIP keeps it)")},
+    {ProofFailure::fileComment,
+     kKeepsSource,
+     {POMU_T(""), POMU_T("'s file comment cannot be carried")}},
+    {ProofFailure::commentUnshown, kKeepsSource, POMU_T("its comment cannot be read with 7-Zip")},
+    {ProofFailure::commentTooLong, kKeepsSource,
+     POMU_T("its comment is too long for a ZIP archive")},
+    {ProofFailure::commentNotKept, kKeepsSource,
+     POMU_T("its comment did not come through to the new archive")},
 };
 
 const ProofRow& rowOf(ProofFailure failure) {
@@ -333,6 +346,10 @@ constexpr ReasonRow kReasonRows[] = {
     {Reason::namesInZip, kNotConverted, kRead, POMU_T("ZIP cannot hide the names")},
     {Reason::zipPassword, kNotConverted, kRead,
      POMU_T("a ZIP password must be ASCII, 99 characters at most")},
+    {Reason::ownName,
+     kNotConverted,
+     kRead,
+     {POMU_T("7-Zip reads it as "), POMU_T(": the new archive would take its own name")}},
 };
 
 // A row missing or out of place fails the build, not a user's batch.
@@ -343,8 +360,8 @@ constexpr bool keyedInOrder(const Row (&rows)[count], Key Row::*key, Key last) {
     }
     return count == std::size_t(last) + 1;
 }
-static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::zipPassword));
-static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::notEncrypted));
+static_assert(keyedInOrder(kReasonRows, &ReasonRow::reason, Reason::ownName));
+static_assert(keyedInOrder(kProofRows, &ProofRow::failure, ProofFailure::commentNotKept));
 
 const ReasonRow& rowOf(Reason reason) {
     return kReasonRows[std::size_t(reason)];

@@ -61,6 +61,7 @@ enum class Reason {
     wrongPassword,        // the batch's password did not open the source
     namesInZip,           // the source hides its names, which a ZIP cannot
     zipPassword,          // the batch's password is one 7-Zip cannot give a ZIP
+    ownName,              // detail: the type 7-Zip reads a comic as, whose new name is its own
 };
 
 // What the proof found, when it did not hold. Each has one row in the table of outcomes: its
@@ -90,6 +91,12 @@ enum class ProofFailure {
     escapedName,       // detail: the name, each character 7-Zip had to escape shown as '?'
     linkAsFolder,      // detail: a link an LZH archive keeps as a folder "name|target": name
     notEncrypted,      // the new archive is not encrypted where its source was
+    otherMethod,       // detail: a file of the new ZIP whose method not every reader opens
+    noCommentPlace,    // the source's comment, and the new archive is a 7z
+    fileComment,       // detail: a file whose own comment the new archive cannot hold
+    commentUnshown,    // the source has a comment 7-Zip does not show
+    commentTooLong,    // the source's comment is longer than a ZIP's end record holds
+    commentNotKept,    // the new ZIP's comment is not the source's
 };
 
 // What the proof does not compare, by decision: access times, owners and groups, permissions

@@ -63,6 +63,20 @@ void OutputWatch::finish() {
     writeNotes();
 }
 
+void OutputWatch::rewritten(const std::vector<NativeString>& outputs) {
+    for (Seen& seen : seen_) {
+        if (std::find(outputs.begin(), outputs.end(), seen.path) == outputs.end()) continue;
+        const std::optional<platform::FileIdentity> now = platform::fileIdentity(seen.path);
+        if (now && now->volume == seen.identity.volume && now->index == seen.identity.index) {
+            seen.identity = *now;
+            seen.noted = false;
+        } else {
+            seen.lost = true;
+        }
+    }
+    finish();
+}
+
 void OutputWatch::finish(Seen& seen) {
     if (!seen.held) return;
     const std::optional<platform::FileIdentity> now =

@@ -26,6 +26,9 @@ class OutputWatch final : public StatusWindow {
     void noteCreated();
     // The archiver has ended: every output is finished and noted as it was left.
     void finish();
+    // pomu itself wrote to these own outputs (a comment): they are known from here as they
+    // stand, and any volume that writing began is noted as this run's.
+    void rewritten(const std::vector<NativeString>& outputs);
     // The outputs seen being created that are still those files: a file put in the place of
     // one meanwhile (the user saved it, a sync client restored it) is not the job's to touch.
     std::vector<NativeString> ownOutputs() const;

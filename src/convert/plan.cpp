@@ -8,6 +8,10 @@ namespace pomu {
 namespace {
 
 constexpr NativeView kSetStartEnding = POMU_T(".part1.rar");
+constexpr NativeView kComicEndings[] = {POMU_T(".cbr"), POMU_T(".cbz"), POMU_T(".cb7"),
+                                        POMU_T(".cbt")};
+constexpr NativeView kComicZipExtension = POMU_T(".cbz");
+constexpr NativeView kComicSevenZipExtension = POMU_T(".cb7");
 // The archiver numbers volumes from .001; a set this long is beyond any real use.
 constexpr int kMaxVolumes = 9999;
 constexpr int kMaxScannedVolume = 999;
@@ -82,8 +86,21 @@ NativeView targetExtension(bool zip) {
     return zip ? archiver::kZipExtension : archiver::kSevenZipExtension;
 }
 
+bool isComic(NativeView source) {
+    const NativeView extension = findExtension(source);
+    for (const NativeView ending : kComicEndings) {
+        if (equalsIgnoringCase(extension, ending)) return true;
+    }
+    return false;
+}
+
+NativeView targetExtension(NativeView source, bool zip) {
+    if (!isComic(source)) return targetExtension(zip);
+    return zip ? kComicZipExtension : kComicSevenZipExtension;
+}
+
 bool isSkipped(NativeView source, bool zip) {
-    return equalsIgnoringCase(findExtension(source), targetExtension(zip));
+    return equalsIgnoringCase(findExtension(source), targetExtension(source, zip));
 }
 
 std::optional<NativeString> volumeSetBase(NativeView source) {
@@ -93,7 +110,7 @@ std::optional<NativeString> volumeSetBase(NativeView source) {
 
 std::optional<NativeString> targetPath(NativeView source, bool zip) {
     const std::optional<NativeString> base = volumeSetBase(source);
-    auto target = renameExtension(base ? NativeView(*base) : source, targetExtension(zip));
+    auto target = renameExtension(base ? NativeView(*base) : source, targetExtension(source, zip));
     if (target && *target == source) return std::nullopt;
     return target;
 }
@@ -312,7 +329,15 @@ PlannedConversion planConversion(NativeView source, const ConversionOptions& opt
     };
     // A path that does not fit was cut somewhere on its way here: never act on it.
     if (source.empty() || !fitsPath(source)) return refused(Reason::pathTooLong);
-    if (isSkipped(source, options.zip)) return refused(Reason::skipped, findExtension(source));
+    if (isSkipped(source, options.zip)) {
+        PlannedConversion skipped = refused(Reason::skipped, findExtension(source));
+        // A comic's ending tells nothing certain of what it holds: its listing does.
+        if (isComic(source)) {
+            skipped.sameNameListing = listCommand(options.sevenZipFolder, source);
+            if (!skipped.sameNameListing) return refused(Reason::pathTooLong);
+        }
+        return skipped;
+    }
     // Refused before anything moves: the archiver would read these as its own syntax.
     if (holdsWildcard(source)) return refused(Reason::nameRefused, source);
     if (!isAcceptedLevel(options.level)) return refused(Reason::settingRefused, POMU_T("level"));
@@ -328,11 +353,14 @@ PlannedConversion planConversion(NativeView source, const ConversionOptions& opt
         archiver::kRenamesLineBreaks ? lineBreakListCommand(folder, source) : ToolCommand();
     if (!sourceList || !outputList || !test || !lineBreaks) return refused(Reason::pathTooLong);
     return {ConversionPlan{.source = NativeString(source),
-                           .targetExtension = targetExtension(options.zip),
+                           .targetExtension = targetExtension(source, options.zip),
                            .volumeSetBase = volumeSetBase(source),
                            .target = *target,
                            .firstOutputPath = *first,
                            .split = split,
+                           .volumeBytes = !split             ? 0
+                                          : options.div100MB ? archiver::kVolumes100MBBytes
+                                                             : archiver::kVolumes1GBBytes,
                            .volumeSet = options.deleteProcessed ? volumeSet(source)
                                                                 : std::vector<NativeString>{},
                            .sourceListCommand = *sourceList,

@@ -24,6 +24,12 @@ std::optional<NativeString> renameExtension(NativeView path, NativeView extensio
 
 NativeView targetExtension(bool zip);
 
+// ".cbr", ".cbz", ".cb7" or ".cbt" (any case): a comic book, whose new archive stays one.
+bool isComic(NativeView source);
+
+// The new archive's extension for this source: ".cbz" or ".cb7" for a comic book.
+NativeView targetExtension(NativeView source, bool zip);
+
 // A source that already has the target extension is not converted.
 bool isSkipped(NativeView source, bool zip);
 
@@ -89,11 +95,12 @@ std::vector<NativeString> volumeSet(NativeView source, int opened = kMaxVolumeSe
 // before anything runs.
 struct ConversionPlan {
     NativeString source;
-    NativeView targetExtension;                 // ".zip" or ".7z"
+    NativeView targetExtension;                 // ".zip" or ".7z"; ".cbz" or ".cb7" for a comic
     std::optional<NativeString> volumeSetBase;  // a ".part1.rar" source without that ending
     NativeString target;
-    NativeString firstOutputPath;  // the file whose existence and size prove success
-    bool split = false;            // the output is the target's volumes from .001 on
+    NativeString firstOutputPath;   // the file whose existence and size prove success
+    bool split = false;             // the output is the target's volumes from .001 on
+    std::uint64_t volumeBytes = 0;  // split: the size of each volume but the last
     // With the source to be moved afterwards: the files it stands for, as they are now.
     std::vector<NativeString> volumeSet;
     ToolCommand sourceListCommand;  // the listing the proof reads
@@ -112,6 +119,9 @@ struct PlannedConversion {
     std::optional<ConversionPlan> plan;
     Reason refusal = Reason::pathTooLong;
     NativeString detail;
+    // A comic named as its target would be: skipped only when this listing says it already is
+    // that format; otherwise its new archive would take its own name.
+    std::optional<ToolCommand> sameNameListing = std::nullopt;
 };
 
 PlannedConversion planConversion(NativeView source, const ConversionOptions& options);

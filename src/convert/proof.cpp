@@ -6,6 +6,7 @@
 
 #include "convert/archiver.h"
 #include "convert/keyed_groups.h"
+#include "convert/zip_comment.h"
 
 namespace pomu {
 namespace {
@@ -618,6 +619,42 @@ ProofResult checkNames(const Listing& source, const std::vector<UnpackedFile>& u
     return {};
 }
 
+// A new ZIP holds only what every zip reader opens: Deflate, or Store.
+ProofResult checkMethods(const Listing& packed) {
+    if (packed.entriesType != "zip") return {};
+    for (const ListedEntry& entry : packed.entries) {
+        if (!entry.folder && entry.otherMethod) {
+            return failed(ProofFailure::otherMethod, 1, entry.path);
+        }
+    }
+    return {};
+}
+
+// The source's comments are data: its own comment goes into a new ZIP exactly as listed, and
+// any comment the new archive cannot hold (a 7z has none, 7-Zip writes no file's) keeps it.
+ProofResult checkComments(const Listing& source, const Listing& packed, const ArchiveType& type) {
+    if (!type.comments) return {};
+    if (source.commentUnshown) return failed(ProofFailure::commentUnshown, 0, {}, true);
+    for (const ListedEntry& entry : source.entries) {
+        if (entry.commented) return failed(ProofFailure::fileComment, 1, entry.path, true);
+    }
+    if (packed.entriesType != "zip") {
+        if (!source.comment) return {};
+        return failed(ProofFailure::noCommentPlace, 0, {}, true);
+    }
+    if (source.comment && source.comment->size() > kMaxZipCommentBytes) {
+        return failed(ProofFailure::commentTooLong, 0, {}, true);
+    }
+    // A zip's comment is copied from its end record; another's is the listed text, where a
+    // return may stand for what the listing shows as '_'.
+    if (archiver::kShowsReturnAsUnderscore && type.type != "zip" && source.comment &&
+        source.comment->find('_') != std::string::npos) {
+        return failed(ProofFailure::uncertainListing, 0, {}, true);
+    }
+    if (source.comment != packed.comment) return failed(ProofFailure::commentNotKept, 0, {}, true);
+    return {};
+}
+
 }  // namespace
 
 std::string normalizedPath(std::string_view path) {
@@ -637,9 +674,11 @@ ProofResult proveConversion(const Listing& source, const std::vector<UnpackedFil
     if (result.holds()) result = checkListing(packed, false);
     if (!result.holds()) return result;
     result = checkContent(source, unpacked, packed, type);
+    if (result.holds()) result = checkMethods(packed);
     if (result.holds()) result = checkKinds(source);
     // A single stream is named after the archive, not by an entry.
     if (result.holds() && !type.singleStream) result = checkNames(source, unpacked, packed);
+    if (result.holds()) result = checkComments(source, packed, type);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "convert/archiver.h"
+#include "convert/rar_comment.h"
 #include "convert/rar_support.h"
 #include "convert/room.h"
 
@@ -100,6 +101,24 @@ SourceReading::~SourceReading() {
     stopRun(listing_, window_);
 }
 
+std::optional<ConversionOutcome> judgeSource(ListedArchive& listed, NativeView source,
+                                             const RunState& runState, bool unlocked) {
+    // A self-extracting program is read as the archive it carries, though its name made the
+    // archiver try it as a program first.
+    if (isSelfExtracting(listed.listing, source) && listed.listing.triedType == "PE") {
+        listed.listing.triedType.clear();
+    }
+    listed.type = plainArchiveType(listed.listing, source);
+    // 7-Zip lists no comment of a RAR 4 archive: its headers tell.
+    if (listed.type && listed.type->type == "Rar" &&
+        rarFourHasComment(source, listed.listing.offset)) {
+        listed.listing.commentUnshown = true;
+    }
+    std::optional<ConversionOutcome> refused = refusedSource(listed, source, unlocked);
+    if (!refused) return std::nullopt;
+    return unreadableRar(*refused, source, runState);
+}
+
 std::optional<ConversionOutcome> SourceReading::unlock(BatchPassword* passwords, bool zip) {
     // Once the exit is forced, nothing more is asked.
     if (runState_.forceExit) return outcomeOf(Reason::stopped);
@@ -139,15 +158,9 @@ std::optional<ConversionOutcome> SourceReading::refusal(BatchPassword* passwords
     if (encryption_ != Encryption::none) {
         if (auto refused = unlock(passwords, zip)) return refused;
     }
-    // A self-extracting program is read as the archive it carries, though its name made the
-    // archiver try it as a program first.
-    if (isSelfExtracting(listed_.listing, plan_.source) && listed_.listing.triedType == "PE") {
-        listed_.listing.triedType.clear();
+    if (auto refused = judgeSource(listed_, plan_.source, runState_, password_ != nullptr)) {
+        return refused;
     }
-    listed_.type = plainArchiveType(listed_.listing, plan_.source);
-    std::optional<ConversionOutcome> refused =
-        refusedSource(listed_, plan_.source, password_ != nullptr);
-    if (refused) return unreadableRar(*refused, plan_.source, runState_);
     // A '_' the listing shows may be a line break: the names as the archive keeps them tell.
     const auto underscore = [](const ListedEntry& entry) {
         return entry.path.find('_') != std::string_view::npos;

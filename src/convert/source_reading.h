@@ -29,6 +29,11 @@ bool ranToTheEnd(const ToolRun& run);
 // A run that did not end by itself with success: stopped, not started, or its exit code.
 ConversionOutcome failedRun(const ToolRun& run, Reason failure);
 
+// The source's finished listing judged before anything is unpacked: its plain type noted, or
+// why it is not converted (a password, a missing volume, not a plain archive, unreadable).
+std::optional<ConversionOutcome> judgeSource(ListedArchive& listed, NativeView source,
+                                             const RunState& runState, bool unlocked = false);
+
 // What the proof found, named by its first file, or by the archive when it names none.
 ConversionOutcome withProof(ConversionOutcome outcome, const ProofResult& proof,
                             NativeView archive);

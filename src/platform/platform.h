@@ -101,6 +101,17 @@ bool appendToFile(NativeView path, std::string_view bytes);
 // Renames the file, replacing what stands at the new name.
 bool renameFile(NativeView from, NativeView to);
 
+// Up to `bytes` bytes of a regular file from `offset` on (fewer at its end); empty when it
+// cannot be read.
+std::optional<std::string> readFileRange(NativeView path, std::uint64_t offset, std::size_t bytes);
+
+// Writes the bytes into a regular file at `offset`; with `create`, into a new file that must
+// not stand there yet. False when not every byte was written.
+bool writeFileRange(NativeView path, std::uint64_t offset, std::string_view bytes, bool create);
+
+// Cuts a regular file back to `size` bytes.
+bool truncateFile(NativeView path, std::uint64_t size);
+
 // True when the folder holds at least one entry; false when it is empty or cannot be listed.
 bool folderHasEntries(NativeView folder);
 

@@ -10,6 +10,7 @@
 #endif
 
 #include "convert/archiver.h"
+#include "convert/zip_comment.h"
 #include "faults/fault_rows.h"
 #include "faults/restrictions.h"
 #include "faults/zip_writer.h"
@@ -52,6 +53,11 @@ const ControlName kControlNames[] = {
     {"TarNameWithAControlCharacter", "bell\x01.txt", "converted", false},
 #endif
 };
+
+// ComicBookInfo's JSON, then returns, a blank line and a brace line, as the bytes must stay.
+const std::string kComicComment =
+    "{\"ComicBookInfo/1.0\": {\"title\": \"\xC3\x91"
+    "and\xC3\xBA\"}}\r\n\r\n{\r\nlast line\r\n";
 
 // Flips 64 bytes in the middle of the file's stream.
 void damage(Scene& s, const std::string& name) {
@@ -324,6 +330,92 @@ std::vector<Row> archiveRows() {
          .report = {"notes.zip: converted, source kept: its comment cannot be told apart from "
                     "7-Zip's listing"},
          .outputs = {"notes.7z"}},
+        // A comic book of folders and ComicInfo.xml, dropped in ZIP mode: the same tree in a
+        // .cbz, with the RAR's comment as 7-Zip lists it.
+        {.name = "ComicBookRarDroppedForACbz",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteProcessed = true;
+                 if (rarFixture(s, "comic.cbr", "comic.cbr")) s.dropped = {s.file("comic.cbr")};
+             },
+         .converted = 1,
+         .texts = {kProcessing, "1 zip complete!"},
+         .report = {"comic.cbr: converted"},
+         .outputs = {"comic.cbz"},
+         .trashed = {"comic.cbr"},
+         .check =
+             [](Scene& s) {
+                 EXPECT_EQ(unpacked(s.file("comic.cbz")),
+                           test::fingerprints(test::treeContents(test::rarFixtures() / "comic")));
+                 EXPECT_EQ(zipComment(s.file("comic.cbz")),
+                           "{\"ComicBookInfo/1.0\": {\"series\": \"Pomu\"}}\n\nlast {");
+             }},
+        // A zip under a comic ending, split: its comment, byte for byte, ends the last volume.
+        {.name = "ZipCommentIntoSplitCbz",
+         .act = Act::convert,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.div100MB = true;
+                 s.options.deleteProcessed = true;
+                 s.content = {{"a.txt", "alpha"}};
+                 s.write("labelled.cbr", zipBytes({{"a.txt", "alpha"}}, kComicComment));
+                 s.dropped = {s.file("labelled.cbr")};
+             },
+         .converted = 1,
+         .texts = {kProcessing},
+         .report = {"labelled.cbr: converted"},
+         .outputs = {"labelled.cbz.001"},
+         .trashed = {"labelled.cbr"},
+         .check =
+             [](Scene& s) { EXPECT_EQ(zipComment(s.file("labelled.cbz.001")), kComicComment); }},
+        // What a 7z cannot hold keeps the source: a comment, a file's comment, a RAR 4 comment
+        // that 7-Zip does not even list.
+        {.name = "CommentsTheNewArchiveCannotHold",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.deleteProcessed = true;
+                 s.write("noted.zip", zipBytes({{"a.txt", "alpha"}}, kComicComment));
+                 s.write("filed.zip", zipBytes({{"a.txt", "alpha", 0100644, 0, "its own"}}));
+                 s.write("old.cbr", rarFourBytes({{"a.txt", "alpha"}}, "an old comment"));
+                 s.dropped = {s.file("noted.zip"), s.file("filed.zip"), s.file("old.cbr")};
+             },
+         .converted = 3,
+         .texts = {kProcessing + kBreak + "(1/3)", kProcessing + kBreak + "(2/3)",
+                   kProcessing + kBreak + "(3/3)", "3 7z complete!"},
+         .report = {"noted.zip: converted, source kept: its comment has no place in a 7z archive "
+                    "(ZIP keeps it)",
+                    "filed.zip: converted, source kept: a.txt's file comment cannot be carried",
+                    "old.cbr: converted, source kept: its comment cannot be read with 7-Zip"},
+         .outputs = {"noted.7z", "filed.7z", "old.cb7"}},
+        // Every comic ending in ZIP mode: a .cbz already a zip is skipped, one that is not is
+        // never converted onto itself, a tar or a 7z comic becomes a .cbz.
+        {.name = "ComicsOfEveryEndingInZipMode",
+         .act = Act::batch,
+         .arrange =
+             [](Scene& s) {
+                 s.options.zip = true;
+                 s.options.deleteAlready = true;
+                 s.options.deleteProcessed = true;
+                 s.archive("real.cbz", sampleFiles(), {POMU_T("-tzip")});
+                 s.write("fake.cbz", rarFourBytes({{"a.txt", "alpha"}}));
+                 s.archive("tar.cbt", sampleFiles(), {POMU_T("-ttar")});
+                 s.archive("seven.cb7", sampleFiles(), {POMU_T("-t7z")});
+                 for (const char* name : {"real.cbz", "fake.cbz", "tar.cbt", "seven.cb7"}) {
+                     s.dropped.push_back(s.file(name));
+                 }
+             },
+         .converted = 2,
+         .texts = {kProcessing + kBreak + "(3/4)", kProcessing + kBreak + "(4/4)",
+                   "2 zip complete!"},
+         .report = {"real.cbz: skipped, already a .cbz file",
+                    "fake.cbz: 7-Zip reads it as Rar: the new archive would take its own name",
+                    "tar.cbt: converted", "seven.cb7: converted"},
+         .outputs = {"tar.cbz", "seven.cbz"},
+         .trashed = {"tar.cbt", "seven.cb7"}},
         // Made on FAT with the folder attribute and no '/': 7-Zip makes an empty folder.
         {.name = "ZipFolderEntryHoldingData",
          .act = Act::convert,

@@ -107,12 +107,12 @@ std::string zipBytes(const std::vector<ZipEntry>& entries, const std::string& co
         put32(central, 0x02014B50);
         put16(central, entry.fatAttributes ? 20u : (3u << 8) | 20u);  // made on FAT or Unix
         putCommon(central, entry);
-        put16(central, 0);  // comment length
+        put16(central, std::uint32_t(entry.comment.size()));
         put16(central, 0);  // disk
         put16(central, 0);  // internal attributes
         put32(central, entry.fatAttributes ? entry.fatAttributes : entry.unixMode << 16);
         put32(central, offset);
-        central += entry.name;
+        central += entry.name + entry.comment;
     }
     const auto centralOffset = std::uint32_t(out.size());
     out += central;
@@ -127,10 +127,15 @@ std::string zipBytes(const std::vector<ZipEntry>& entries, const std::string& co
     return out + comment;
 }
 
-std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files) {
+std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files,
+                         const std::string& comment) {
     std::string out("Rar!\x1A\x07\x00", 7);
     out += rarBlock(0x73, 0, std::string(6, '\0'));  // archive header, reserved fields
-    for (const auto& [path, data] : files) {
+    std::vector<std::pair<std::string, std::string>> blocks;
+    if (!comment.empty()) blocks.emplace_back("CMT", comment);
+    blocks.insert(blocks.end(), files.begin(), files.end());
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const auto& [path, data] = blocks[i];
         std::string name = path;
         for (char& c : name) c = c == '/' ? '\\' : c;
         std::string fields;
@@ -143,8 +148,9 @@ std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>&
         fields += char(0x30);       // stored
         put16(fields, std::uint32_t(name.size()));
         put32(fields, 0x20);  // archive attribute
-        // 0x8000: the data follows the header.
-        out += rarBlock(0x74, 0x8000, fields + name) + data;
+        // A service block or a file; 0x8000: the data follows the header.
+        const unsigned type = i == 0 && !comment.empty() ? 0x7A : 0x74;
+        out += rarBlock(type, 0x8000, fields + name) + data;
     }
     return out + rarBlock(0x7B, 0x4000, "");  // end of archive
 }

@@ -14,14 +14,17 @@ struct ZipEntry {
     std::string data;
     std::uint32_t unixMode = 0100644;  // 0120777 makes a symbolic link whose target is data
     std::uint32_t fatAttributes = 0;   // when set, made on FAT with these attributes instead
+    std::string comment = {};          // the file's own comment
 };
 
 // The bytes of a ZIP holding the entries uncompressed, each with its CRC and a central
 // directory entry made on Unix, so the mode is honoured.
 std::string zipBytes(const std::vector<ZipEntry>& entries, const std::string& comment = {});
 
-// The bytes of a RAR 4 archive holding the files (path with '/', data) stored, made on Windows.
-std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files);
+// The bytes of a RAR 4 archive holding the files (path with '/', data) stored, made on Windows;
+// a comment goes into the "CMT" block RAR 3 writes after the archive's header.
+std::string rarFourBytes(const std::vector<std::pair<std::string, std::string>>& files,
+                         const std::string& comment = {});
 
 // The bytes of a RAR 5 archive holding one file stored and, after it, one NTFS alternate stream
 // of that file, as rar -os writes them on Windows.

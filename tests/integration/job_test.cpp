@@ -17,11 +17,11 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <thread>
 #endif
 
@@ -409,13 +409,24 @@ TEST_F(JobTest, SplitOutputIsAVolumeSetTheArchiverReads) {
 
 #ifndef _WIN32
 // The archivers whose command line names the folder.
+// A /proc file's text; empty when the process went meanwhile (a read then fails, which a
+// stream would throw for).
+std::string procText(const test::fs::path& file) {
+    std::string text;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+    ::close(fd);
+    return text;
+}
+
 std::vector<int> archiversIn(const NativeString& folder) {
     std::vector<int> found;
     std::error_code error;
     for (test::fs::directory_iterator it("/proc", error), end; !error && it != end;
          it.increment(error)) {
-        std::ifstream cmdline(it->path() / "cmdline", std::ios::binary);
-        const std::string text{std::istreambuf_iterator<char>(cmdline), {}};
+        const std::string text = procText(it->path() / "cmdline");
         if (text.find(folder) != std::string::npos) {
             found.push_back(std::atoi(it->path().filename().c_str()));
         }
@@ -429,8 +440,7 @@ bool hasEnded(int pid) {
     const test::fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
     for (test::fs::directory_iterator it(tasks, error), end; !error && it != end;
          it.increment(error)) {
-        std::ifstream stat(it->path() / "stat");
-        const std::string text{std::istreambuf_iterator<char>(stat), {}};
+        const std::string text = procText(it->path() / "stat");
         const std::size_t name = text.rfind(')');
         if (name != std::string::npos && name + 2 < text.size() && text[name + 2] != 'Z' &&
             text[name + 2] != 'X') {

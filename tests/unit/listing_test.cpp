@@ -26,6 +26,12 @@ std::string summary(const Listing& listing, bool times = false) {
     if (listing.uncertain) text += " uncertain";
     if (listing.nested) text += " nested";
     if (!listing.triedType.empty()) text += " tried=" + listing.triedType;
+    if (listing.comment) {
+        text += " comment=";
+        for (char c : *listing.comment)
+            text += c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    }
+    if (listing.commentUnshown) text += " comment-unshown";
     for (const ListedEntry& entry : listing.entries) {
         text += " | " + normalizedPath(entry.path);
         if (entry.folder) text += "/";
@@ -44,6 +50,8 @@ std::string summary(const Listing& listing, bool times = false) {
         if (entry.encrypted) text += " encrypted";
         if (entry.unsupported) text += " unsupported";
         if (entry.failed) text += " failed";
+        if (entry.commented) text += " commented";
+        if (entry.otherMethod && listing.entriesType == "zip") text += " other-method";
         if (const auto time = entry.modified(); time && times) {
             text += " @" + std::to_string(time->ticks) + "/" + std::to_string(time->digits);
         }
@@ -88,7 +96,8 @@ TEST(Listing, RecordedOutputsOfBothArchivers) {
          ProofFailure::listingFailed},
         // GNU tar's PAX sparse file: 7-Zip would unpack the raw map, and says so per entry.
         {"sparse.tar.txt",
-         "complete | GNUSparseFile.30527/sparse.bin 4608 unsupported | small.txt 3",
+         "complete | GNUSparseFile.30527/sparse.bin 4608 unsupported commented | small.txt 3 "
+         "commented",
          ProofFailure::unsupported},
         // A single stream: no name and no size, the unpacked file will stand in.
         {"stream.txt.bz2.txt", "complete | ", ProofFailure::none},
@@ -109,7 +118,17 @@ TEST(Listing, RecordedOutputsOfBothArchivers) {
         // Two members: the listed size is the last member's.
         {"two-members.gz.txt", "complete | p1 20 D5AC2F9F", ProofFailure::none, "gzip"},
         // The comment's "}" line ends the value early; the rest cannot be placed for certain.
-        {"comment.zip.txt", "complete uncertain | a.txt 5 D0E0396A", ProofFailure::none, "zip"},
+        {"comment.zip.txt", "complete uncertain comment=note\\n | a.txt 5 D0E0396A",
+         ProofFailure::none, "zip"},
+        // Lines between braces, a blank one among them; a file's comment on one line.
+        {"comic.cbr.txt",
+         "complete comment={\"ComicBookInfo/1.0\": {\"series\": \"Pomu\"}}\\n\\nlast { | "
+         "Chapter 2/001.jpg 2000 45ACF7C4 | ComicInfo.xml 13 9880C249 | Chapter 1/001.jpg 3000 "
+         "440E2A8E | Chapter 2/ 0 | Chapter 1/ 0",
+         ProofFailure::none, "Rar5"},
+        {"file-comment.zip.txt",
+         "complete comment=archive comment | a.txt 5 D0E0396A commented | b.txt 4 8F910463",
+         ProofFailure::none, "zip"},
         {"fat.zip.txt", "complete | a.txt 5 D0E0396A | data/ 18 AC60581A", ProofFailure::none,
          "zip"},
         // Shift-JIS without the UTF-8 mark: raw bytes on Linux, a guessed code page on Windows.
@@ -210,15 +229,29 @@ TEST(Listing, TextThatIsNoListingProvesNothing) {
         {"--\nPath = a.rar\nComment = \n{\n----------\nVolumes = 7\n}\nMultivolume = +\nVolumes = "
          "2\n"
          "----------\nPath = f\nSize = 1\n",
-         "complete volumes=2 | f 1"},
+         "complete volumes=2 comment=----------\\nVolumes = 7 | f 1"},
         // A comment's "}" line: fields after it may be the comment's, the entries are not.
         {"--\nPath = x.part1.rar\nType = zip\nComment = \n{\n}\nMultivolume = +\nVolumes = 3\n}\n\n"
          "----------\nPath = f\nSize = 1\n",
          "complete volumes=3 uncertain | f 1"},
         {"--\nComment = \n{\nPath = x\n}\n\n----------\nPath = f\nComment = \n{\n\nPath = g\n}\n"
          "Size = 1\n",
-         "complete uncertain | f 1"},
+         "complete uncertain comment=Path = x\\n | f 1 commented"},
         {"--\nComment = \n{\nno end\n----------\nPath = f\n", "incomplete errors uncertain"},
+        // A comment as its text was: a line break that ended it, a return on Linux; the comment
+        // of the archive whose entries are listed; one the characteristics name but not show.
+        {"--\nComment = \n{\na\n\n}\n----------\n", "complete comment=a\\n\\n"},
+        {"\n--\nComment = abc\r\n----------\n", "complete comment=abc\\r"},
+        {"\r\n--\r\nComment = abc\r\n----------\r\n", "complete comment=abc"},
+        {"--\nType = Split\nComment = outer\n----\nPath = x.zip\n--\nType = zip\nComment = "
+         "inner\n----------\n",
+         "complete nested comment=inner"},
+        {"--\nType = Rar\nCharacteristics = Solid Comment\n----------\n",
+         "complete comment-unshown"},
+        {"--\nType = zip\n----------\nPath = a\nComment = x_y\nMethod = LZMA:eos\n\nPath = "
+         "b\nCommented = +\n"
+         "Method = AES-256 Deflate\n\nPath = c\nComment = \nMethod = Store\n",
+         "complete | a commented other-method | b commented | c"},
         // Volumes count only for a multi-volume archive's own block.
         {"--\nType = zip\nVolumes = 3\n----------\n", "complete"},
         {"--\nMultivolume = +\nVolumes = 2\nVolumes = 3\n----------\n",

@@ -4,6 +4,7 @@
 #include "convert/archiver.h"
 #include "convert/plan.h"
 #include "convert/rar_support.h"
+#include "convert/zip_comment.h"
 #include "support/test_files.h"
 
 namespace pomu {
@@ -75,6 +76,8 @@ TEST(SkipRule, SourceWithTargetExtensionIsSkipped) {
         {"D:\\a\\x.ZiP", true, true},         {"D:\\a\\x.zip", false, false},
         {"D:\\a\\x.part1.rar", false, false}, {"D:\\a\\x.7z.rar", false, false},
         {"D:\\a\\x. 7z", false, false},       {"D:\\a\\7z", false, false},
+        {"D:\\a\\x.cbz", true, true},         {"D:\\a\\x.CB7", false, true},
+        {"D:\\a\\x.cbr", true, false},        {"D:\\a\\x.cbz", false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(isSkipped(p(c.source), c.zip), c.skipped) << c.source << " zip=" << c.zip;
@@ -100,6 +103,11 @@ TEST(TargetRule, NamesTheNewArchive) {
         {"D:\\a\\.part1.rar", false, "D:\\a\\.7z"},
         {"short.rar", false, "short.7z"},
         {"art1.rar", false, "art1.7z"},
+        // A comic book stays one, whatever it holds.
+        {"D:\\a\\comic.cbr", true, "D:\\a\\comic.cbz"},
+        {"D:\\a\\comic.CBT", false, "D:\\a\\comic.cb7"},
+        {"D:\\a\\comic.cbz", false, "D:\\a\\comic.cb7"},
+        {"D:\\a\\comic.cb7", true, "D:\\a\\comic.cbz"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(targetPath(p(c.source), c.zip), p(c.target)) << c.source;
@@ -135,6 +143,7 @@ TEST(Plan, IsWorkedOutWholeOrRefused) {
         std::optional<Reason> refusal;
         const char* detail;  // the refusal's, or the plan's first output
         const char* target = "";
+        bool listedFirst = false;  // refused only unless its listing says otherwise
     };
     const Case cases[] = {
         {"D:\\a\\x.7Z", false, false, "5", Reason::skipped, ".7Z"},
@@ -145,6 +154,8 @@ TEST(Plan, IsWorkedOutWholeOrRefused) {
 #endif
         {"D:\\a\\movie.part1.rar", false, true, "5", {}, "D:\\a\\movie.7z.001", "D:\\a\\movie.7z"},
         {"D:\\a\\photos.7z", true, false, "9", {}, "D:\\a\\photos.zip", "D:\\a\\photos.zip"},
+        {"D:\\a\\comic.cbr", false, true, "5", {}, "D:\\a\\comic.cb7.001", "D:\\a\\comic.cb7"},
+        {"D:\\a\\comic.CBZ", true, false, "5", Reason::skipped, ".CBZ", "", true},
     };
     const NativeString folder = p("C:\\7z\\");
     const NativeString workspace = p("C:\\T\\pomu\\");
@@ -159,6 +170,8 @@ TEST(Plan, IsWorkedOutWholeOrRefused) {
             EXPECT_FALSE(planned.plan) << c.source;
             EXPECT_EQ(planned.refusal, *c.refusal) << c.source;
             EXPECT_EQ(planned.detail, p(c.detail)) << c.source;
+            EXPECT_EQ(planned.sameNameListing ? planned.sameNameListing->line : NativeString(),
+                      c.listedFirst ? listCommand(folder, p(c.source))->line : NativeString());
             continue;
         }
         ASSERT_TRUE(planned.plan) << c.source;
@@ -166,6 +179,7 @@ TEST(Plan, IsWorkedOutWholeOrRefused) {
         const NativeString source = p(c.source);
         EXPECT_EQ(plan.target, p(c.target));
         EXPECT_EQ(plan.firstOutputPath, p(c.detail));
+        EXPECT_EQ(plan.volumeBytes, c.split ? archiver::kVolumes1GBBytes : 0u);
         EXPECT_EQ(plan.volumeSetBase, volumeSetBase(source));
         EXPECT_EQ(plan.sourceListCommand.line, listCommand(folder, source)->line);
         EXPECT_EQ(plan.outputListCommand.line, listCommand(folder, p(c.detail))->line);
@@ -177,6 +191,31 @@ TEST(Plan, IsWorkedOutWholeOrRefused) {
                                                  ->line);
         EXPECT_FALSE(planCommands(plan, NativeString(kMaxCommandChars, Char('w')), options));
     }
+}
+
+// A new ZIP's comment: after its end record, no volume growing past its size, then its length.
+TEST(NewZipComment, GoesAfterTheEndRecordWithinTheVolumes) {
+    struct Case {
+        std::vector<std::uint64_t> sizes;
+        std::uint64_t volumeBytes;
+        std::vector<VolumeWrite> writes;
+    };
+    const std::string length("\x04\x00", 2);
+    const Case cases[] = {
+        {{100}, 0, {{0, 100, "abcd"}, {0, 98, length}}},
+        {{50, 30}, 50, {{1, 30, "abcd"}, {1, 28, length}}},
+        {{50, 48}, 50, {{1, 48, "ab"}, {2, 0, "cd"}, {1, 46, length}}},
+        {{50, 50}, 50, {{2, 0, "abcd"}, {1, 48, length}}},
+        {{50, 1}, 50, {{1, 1, "abcd"}, {0, 49, "\x04"}, {1, 0, std::string(1, '\0')}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(commentWrites(c.sizes, c.volumeBytes, "abcd"), c.writes) << c.sizes.back();
+    }
+    // The record nearest the end whose comment ends the bytes exactly.
+    const std::string record = std::string("PK\x05\x06", 4) + std::string(16, '\0');
+    EXPECT_EQ(endRecordComment("zip64 records" + record + "\x02" + '\0' + "ab"), "ab");
+    EXPECT_EQ(endRecordComment(record + "\x02" + '\0' + "a"), std::nullopt);
+    EXPECT_EQ(endRecordComment(record.substr(1) + '\0' + '\0'), std::nullopt);
 }
 
 // The archiver's own splitting: blanks outside double quotes separate arguments, a double quote

@@ -87,6 +87,24 @@ Listing typed(Listing result, std::string type) {
     return result;
 }
 
+ListedEntry with(ListedEntry entry, bool ListedEntry::*mark) {
+    entry.*mark = true;
+    return entry;
+}
+
+// The archive whose entries are listed is of this type, with this comment.
+Listing commented(Listing result, std::string type, std::optional<std::string> comment,
+                  bool unshown = false) {
+    result.entriesType = type;
+    result.comment = std::move(comment);
+    result.commentUnshown = unshown;
+    return typed(std::move(result), std::move(type));
+}
+
+const ArchiveType kZip{"zip", ".zip", true, false, true};
+const ArchiveType kRarFive{"Rar5", ".rar", true, false, true};
+const ArchiveType kTar{"tar", ".tar", true, false};
+
 TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
     struct Case {
         const char* name;
@@ -101,6 +119,18 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
         listing({folder("sub"), file("a.txt", 6, 0xA1), file("sub/b.bin", 5000, 0xB2)});
     const std::vector<UnpackedFile> sampleTree{
         {"sub", 0, false, true}, {"a.txt", 6}, {"sub/b.bin", 5000}};
+    const Listing comic = listing({folder("Ch 1"), folder("Ch 2"), file("ComicInfo.xml", 9, 0xC1),
+                                   file("Ch 1/001.jpg", 5, 0x1)});
+    const std::vector<UnpackedFile> comicTree{{"Ch 1", 0, false, true},
+                                              {"Ch 2", 0, false, true},
+                                              {"ComicInfo.xml", 9},
+                                              {"Ch 1/001.jpg", 5}};
+    const Listing one = listing({file("a", 1, 0x1)});
+    const std::string tooLong(70000, 'c');
+    const auto ofOne = [](const char* name, Listing source, Listing packed, ProofFailure failure,
+                          int count, ArchiveType type) {
+        return Case{name, std::move(source), {{"a", 1}}, std::move(packed), failure, count, type};
+    };
     const Case cases[] = {
         {"same files", sample, sampleTree, sample, ProofFailure::none, 0},
         // The archiver cleans "../evil.txt" on unpacking: the content matches, the name not.
@@ -385,6 +415,37 @@ TEST(Proof, ComparesSourceUnpackedAndNewArchive) {
          listing({file("caf\xEE\xBF\xA9.txt", 1, 0x1)}),
          archiver::kEscapesNames ? ProofFailure::escapedName : ProofFailure::none,
          archiver::kEscapesNames ? 1 : 0},
+        // A comic's ComicInfo.xml and folders stay where they were.
+        {"ComicInfo.xml moved", comic, comicTree,
+         listing({folder("Ch 1"), folder("Ch 2"), file("Ch 1/ComicInfo.xml", 9, 0xC1),
+                  file("Ch 1/001.jpg", 5, 0x1)}),
+         ProofFailure::nameChanged, 1},
+        {"empty chapter lost", comic, comicTree,
+         listing({folder("Ch 1"), file("ComicInfo.xml", 9, 0xC1), file("Ch 1/001.jpg", 5, 0x1)}),
+         ProofFailure::nameChanged, 1},
+        // Comments: the archive's goes into a new ZIP as listed, or the source stays.
+        ofOne("comment carried", commented(one, "zip", "c\n"), commented(one, "zip", "c\n"),
+              ProofFailure::none, 0, kZip),
+        ofOne("comment lost", commented(one, "Rar5", "c"), commented(one, "zip", {}),
+              ProofFailure::commentNotKept, 0, kRarFive),
+        ofOne("comment in a 7z", commented(one, "zip", "c"), commented(one, "7z", {}),
+              ProofFailure::noCommentPlace, 0, kZip),
+        ofOne("tar's PAX records", commented(one, "tar", "x"), commented(one, "7z", {}),
+              ProofFailure::none, 0, kTar),
+        ofOne("file comment",
+              commented(listing({with(file("a", 1, 0x1), &ListedEntry::commented)}), "zip", {}),
+              commented(one, "zip", {}), ProofFailure::fileComment, 1, kZip),
+        ofOne("RAR 4 comment", commented(one, "Rar", {}, true), commented(one, "zip", {}),
+              ProofFailure::commentUnshown, 0, kRarFive),
+        ofOne("comment too long", commented(one, "Rar5", tooLong), commented(one, "zip", tooLong),
+              ProofFailure::commentTooLong, 0, kRarFive),
+        ofOne("a return shown as '_'", commented(one, "Rar5", "a_b"), commented(one, "zip", "a_b"),
+              archiver::kShowsReturnAsUnderscore ? ProofFailure::uncertainListing
+                                                 : ProofFailure::none,
+              0, kRarFive),
+        ofOne("LZMA in the new ZIP", one,
+              commented(listing({with(file("a", 1, 0x1), &ListedEntry::otherMethod)}), "zip", {}),
+              ProofFailure::otherMethod, 1, kSevenZip),
     };
     for (const Case& c : cases) {
         const ProofResult result = proveConversion(c.source, c.unpacked, c.packed, c.type);
