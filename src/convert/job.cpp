@@ -92,13 +92,6 @@ ConversionOutcome moveSourcesAway(const ConversionPlan& plan, const SourceFiles&
     return outcome;
 }
 
-}  // namespace
-
-ConversionOutcome targetStands(StatusWindow& window, ConversionOutcome outcome) {
-    window.writeStatus(kExistsText);
-    return outcome;
-}
-
 // A comic named as its new archive would be: skipped when it already is of that format;
 // otherwise the new archive would take its own name, and it is left as it is.
 ConversionOutcome namedAsTarget(StatusWindow& window, const RunState& runState, NativeView source,
@@ -125,6 +118,11 @@ std::string commentToCarry(const ListedArchive& listed, NativeView source, bool 
 }
 
 }  // namespace
+
+ConversionOutcome targetStands(StatusWindow& window, ConversionOutcome outcome) {
+    window.writeStatus(kExistsText);
+    return outcome;
+}
 
 bool isUsableOutput(NativeView firstOutput) {
     const std::optional<std::uint64_t> size = platform::readFileSize(firstOutput);
