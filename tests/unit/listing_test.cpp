@@ -271,8 +271,8 @@ TEST(Listing, TextThatIsNoListingProvesNothing) {
         // Only the archiver's own lines say a password is needed, never a name or a comment.
         {"--\nComment = open encrypted archive\n----------\nPath = Enter password.txt\nSize = "
          "1\n\nPath = ERROR: x : Cannot open encrypted archive. Wrong password?\n",
-         "complete | Enter password.txt 1 | ERROR: x : Cannot open encrypted archive. Wrong "
-         "password?"},
+         "complete comment=open encrypted archive | Enter password.txt 1 | ERROR: x : Cannot "
+         "open encrypted archive. Wrong password?"},
         {"--\nPath = a = b.7z\n\nERROR: a = b.7z : Cannot open encrypted archive. Wrong "
          "password?\n",
          "incomplete errors encrypted"},
