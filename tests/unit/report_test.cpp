@@ -1,6 +1,9 @@
 // The batch report's words for the job's records, the tooltip's limit, and the log's lines.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "convert/batch.h"
 #include "convert/batch_log.h"
 #include "convert/report.h"
 #include "pomu_version.h"
@@ -165,6 +168,34 @@ TEST(BatchLog, BatchLineCountsOutcomesAndNamesTheVersion) {
         EXPECT_EQ(batchLogLine("2026-12-08 10:00:00", *batch),
                   "2026-12-08 10:00:00\tbatch\t" + text + kBreak);
     }
+}
+
+// Later volumes dropped before their first: each finds its set by one lookup, so a drop four
+// times as large takes about four times as long, never sixteen.
+TEST(BatchMemory, ADropOfManyVolumesStaysLinear) {
+    test::ScratchFolder folder;
+    const auto timed = [&](int count) {
+        std::vector<NativeString> paths;
+        for (int k = 2; k <= count; ++k) {
+            paths.push_back(folder.file("set.part" + std::to_string(k) + ".rar"));
+        }
+        paths.push_back(folder.file("set.part1.rar"));
+        auto best = std::chrono::steady_clock::duration::max();
+        for (int run = 0; run < 2; ++run) {
+            HeadlessWindow window;
+            const ConversionOptions options;
+            RunState runState;
+            runState.archiverReadsRar = true;
+            DropBatches batches(window, options, runState, std::nullopt);
+            const auto start = std::chrono::steady_clock::now();
+            batches.drop(paths);
+            best = std::min(best, std::chrono::steady_clock::now() - start);
+            EXPECT_EQ(batches.lastReport().files.size(), paths.size());
+        }
+        return best;
+    };
+    const auto small = timed(4000);
+    EXPECT_LT(timed(16000), 8 * small + std::chrono::milliseconds(50));
 }
 
 }  // namespace
