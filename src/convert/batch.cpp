@@ -32,15 +32,6 @@ class ProgressFeed {
     RunState& runState_;
 };
 
-// A dropped name as the file system tells names apart: ignoring the case of A-Z on Windows.
-NativeString nameKey(NativeView name) {
-    NativeString key(name);
-#ifdef _WIN32
-    for (Char& c : key) c = asciiLower(c);
-#endif
-    return key;
-}
-
 // Hashes under a seed of the batch's own, so a drop of names made to collide stays linear.
 struct SeededKeys {
     std::uint64_t seed = randomSeed();

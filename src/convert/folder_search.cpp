@@ -20,15 +20,6 @@ bool endsWithSeparator(NativeView path) {
     return !path.empty() && (path.back() == kSeparator || path.back() == Char('/'));
 }
 
-// On Windows a set's names may differ in case from one volume to the next.
-NativeString nameKey(NativeView name) {
-    NativeString key(name);
-#ifdef _WIN32
-    for (Char& c : key) c = asciiLower(c);
-#endif
-    return key;
-}
-
 // Later volumes go with their first volume when it lies beside them.
 void leaveOutLaterVolumes(std::vector<platform::FolderEntry>& entries) {
     std::unordered_set<NativeString> names;

@@ -8,6 +8,7 @@
 #include "convert/rar_comment.h"
 #include "convert/rar_support.h"
 #include "convert/room.h"
+#include "convert/zip_comment.h"
 
 namespace pomu {
 namespace {
@@ -113,6 +114,11 @@ std::optional<ConversionOutcome> judgeSource(ListedArchive& listed, NativeView s
     if (listed.type && listed.type->type == "Rar" &&
         rarFourHasComment(source, listed.listing.offset)) {
         listed.listing.commentUnshown = true;
+    }
+    // Nor a zip's comment that begins with a NUL: its end record tells.
+    if (listed.type && listed.type->type == "zip" && !listed.listing.comment) {
+        const std::optional<std::string> comment = zipComment(source);
+        if (comment && !comment->empty()) listed.listing.commentUnshown = true;
     }
     std::optional<ConversionOutcome> refused = refusedSource(listed, source, unlocked);
     if (!refused) return std::nullopt;

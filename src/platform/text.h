@@ -46,6 +46,15 @@ constexpr bool equalsIgnoringCase(NativeView a, NativeView b) {
     return true;
 }
 
+// A name as the file system tells names apart: A-Z folded on Windows, as it stands on Linux.
+inline NativeString nameKey(NativeView name) {
+    NativeString key(name);
+#ifdef _WIN32
+    for (Char& c : key) c = asciiLower(c);
+#endif
+    return key;
+}
+
 constexpr bool endsWithIgnoringCase(NativeView text, NativeView ending) {
     return text.size() >= ending.size() &&
            equalsIgnoringCase(text.substr(text.size() - ending.size()), ending);

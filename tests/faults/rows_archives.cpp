@@ -372,7 +372,7 @@ std::vector<Row> archiveRows() {
          .check =
              [](Scene& s) { EXPECT_EQ(zipComment(s.file("labelled.cbz.001")), kComicComment); }},
         // What a 7z cannot hold keeps the source: a comment, a file's comment, a RAR 4 comment
-        // that 7-Zip does not even list.
+        // that 7-Zip does not even list, a zip comment 7-Zip lists as none (a NUL first).
         {.name = "CommentsTheNewArchiveCannotHold",
          .act = Act::batch,
          .arrange =
@@ -381,16 +381,21 @@ std::vector<Row> archiveRows() {
                  s.write("noted.zip", zipBytes({{"a.txt", "alpha"}}, kComicComment));
                  s.write("filed.zip", zipBytes({{"a.txt", "alpha", 0100644, 0, "its own"}}));
                  s.write("old.cbr", rarFourBytes({{"a.txt", "alpha"}}, "an old comment"));
-                 s.dropped = {s.file("noted.zip"), s.file("filed.zip"), s.file("old.cbr")};
+                 s.write("hidden.zip",
+                         zipBytes({{"a.txt", "alpha"}}, std::string("\0NUL first", 10)));
+                 s.dropped = {s.file("noted.zip"), s.file("filed.zip"), s.file("old.cbr"),
+                              s.file("hidden.zip")};
              },
-         .converted = 3,
-         .texts = {kProcessing + kBreak + "(1/3)", kProcessing + kBreak + "(2/3)",
-                   kProcessing + kBreak + "(3/3)", "3 7z complete!"},
+         .converted = 4,
+         .texts = {kProcessing + kBreak + "(1/4)", kProcessing + kBreak + "(2/4)",
+                   kProcessing + kBreak + "(3/4)", kProcessing + kBreak + "(4/4)",
+                   "4 7z complete!"},
          .report = {"noted.zip: converted, source kept: its comment has no place in a 7z archive "
                     "(ZIP keeps it)",
                     "filed.zip: converted, source kept: a.txt's file comment cannot be carried",
-                    "old.cbr: converted, source kept: its comment cannot be read with 7-Zip"},
-         .outputs = {"noted.7z", "filed.7z", "old.cb7"}},
+                    "old.cbr: converted, source kept: its comment cannot be read with 7-Zip",
+                    "hidden.zip: converted, source kept: its comment cannot be read with 7-Zip"},
+         .outputs = {"noted.7z", "filed.7z", "old.cb7", "hidden.7z"}},
         // Every comic ending in ZIP mode: a .cbz already a zip is skipped, one that is not is
         // never converted onto itself, a tar or a 7z comic becomes a .cbz.
         {.name = "ComicsOfEveryEndingInZipMode",

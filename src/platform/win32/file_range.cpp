@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/write_all.h"
 
 namespace pomu::platform {
 namespace {
@@ -50,15 +51,7 @@ bool writeFileRange(NativeView path, std::uint64_t offset, std::string_view byte
     const win32::KernelHandle file =
         openFile(path, GENERIC_WRITE, FILE_SHARE_READ, create ? CREATE_NEW : OPEN_EXISTING, offset);
     if (!file.valid()) return false;
-    while (!bytes.empty()) {
-        const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size(), 1u << 20));
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        bytes.remove_prefix(written);
-    }
-    return true;
+    return win32::writeAll(file.get(), bytes);
 }
 
 bool truncateFile(NativeView path, std::uint64_t size) {

@@ -1,11 +1,10 @@
 // Appending to a file, renaming over another, and the folder test, with the wide file functions.
 #include <windows.h>
 
-#include <algorithm>
-
 #include "platform/platform.h"
 #include "platform/win32/long_path.h"
 #include "platform/win32/unique_handle.h"
+#include "platform/win32/write_all.h"
 
 namespace pomu::platform {
 
@@ -25,15 +24,7 @@ bool appendToFile(NativeView path, std::string_view bytes) {
         api->c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return false;
-    while (!bytes.empty()) {
-        const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size(), 1u << 20));
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        bytes.remove_prefix(written);
-    }
-    return true;
+    return win32::writeAll(file.get(), bytes);
 }
 
 bool renameFile(NativeView from, NativeView to) {
