@@ -13,6 +13,12 @@ namespace {
 // How long a later start with files waits for a first one still setting up its window.
 constexpr DWORD kSetUpWaitMs = 5000;
 
+// Files that no window took end the later start with 1, so that a script or shell sees it.
+int exitCodeOf(LaterStart start, bool withFiles) {
+    if (start == LaterStart::handedOver) return 0;
+    return start == LaterStart::noWindow && !withFiles ? 0 : 1;
+}
+
 }  // namespace
 
 AcceleratorTable createAccelerators() {
@@ -39,12 +45,14 @@ int runEventLoop(const HWND& mainWindow, HACCEL accelerators) {
 }
 
 int applicationStart(HINSTANCE instance, const std::vector<NativeString>& files) {
-    if (bringRunningInstanceToFront(files)) return 0;
+    if (const LaterStart start = bringRunningInstanceToFront(files);
+        start != LaterStart::noWindow) {
+        return exitCodeOf(start, !files.empty());
+    }
     const InstanceClaim claim = claimInstance(kInstanceClaimName);
     if (claim.heldElsewhere) {
         // The other one may have its window by now, or soon when it is still setting up.
-        bringRunningInstanceToFront(files, kSetUpWaitMs);
-        return 0;
+        return exitCodeOf(bringRunningInstanceToFront(files, kSetUpWaitMs), !files.empty());
     }
     // The one instance now: what a run cut short left behind is undone before any drop.
     cleanUpInterruptedRuns();

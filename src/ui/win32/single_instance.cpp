@@ -23,17 +23,17 @@ HWND findRunningInstance() {
     return found;
 }
 
-bool bringRunningInstanceToFront(const std::vector<NativeString>& files, DWORD waitMs) {
+LaterStart bringRunningInstanceToFront(const std::vector<NativeString>& files, DWORD waitMs) {
     HWND window = findRunningInstance();
     const ULONGLONG until = GetTickCount64() + (files.empty() ? 0 : waitMs);
     while (window == nullptr && GetTickCount64() < until) {
         Sleep(50);
         window = findRunningInstance();
     }
-    if (window == nullptr) return false;
-    if (!files.empty()) handFilesTo(window, files);
+    if (window == nullptr) return LaterStart::noWindow;
+    const bool taken = files.empty() || handFilesTo(window, files);
     SetForegroundWindow(window);
-    return true;
+    return taken ? LaterStart::handedOver : LaterStart::notTaken;
 }
 
 InstanceClaim claimInstance(const wchar_t* name) {

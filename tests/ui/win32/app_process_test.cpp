@@ -354,6 +354,10 @@ TEST(WholeProgram, secondStartEndsWhileTheFirstStillAsksForTheFolder) {
     std::optional<Process> second = program.startPomu();
     ASSERT_TRUE(second);
     EXPECT_EQ(second->waitForExit(), std::optional<DWORD>(0)) << "no second window beside it";
+    // Files that no window takes are not reported as handed over.
+    std::optional<Process> withFiles = program.startPomu(L" a.zip");
+    ASSERT_TRUE(withFiles);
+    EXPECT_EQ(withFiles->waitForExit(), std::optional<DWORD>(1));
     EXPECT_TRUE(first->running());
 
     PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
